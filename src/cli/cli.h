@@ -1,0 +1,48 @@
+#pragma once
+// kdctl's command registry. Each command lives in its own source file and
+// registers itself with KD_CLI_COMMAND; main() parses the global options and
+// dispatches by name.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kd::cli {
+
+struct CliContext {
+    std::string port = "SIM";  // --port NAME|SIM
+    int baud = 2000000;        // --baud RATE
+    bool verbose = false;      // --verbose: log lines on stderr
+    std::string trace;         // --trace FILE: every frame in and out
+    std::vector<std::string> args;  // the command's own arguments
+};
+
+// Raised for a usage error (exit 2); any other error exits 1.
+struct UsageError {
+    std::string message;
+};
+
+using CommandFn = std::function<int(CliContext&)>;
+
+struct CommandInfo {
+    std::string name;
+    std::string usage;  // one line: "NAME ARGS  what it does"
+    CommandFn fn;
+};
+
+std::vector<CommandInfo>& Registry();
+
+struct Registrar {
+    Registrar(std::string name, std::string usage, CommandFn fn) {
+        Registry().push_back({std::move(name), std::move(usage), std::move(fn)});
+    }
+};
+
+// Parses a number given in decimal or 0x-hex; throws UsageError naming what.
+long ParseNumber(const std::string& text, const std::string& what);
+
+}  // namespace kd::cli
+
+#define KD_CLI_CONCAT2(a, b) a##b
+#define KD_CLI_CONCAT(a, b) KD_CLI_CONCAT2(a, b)
+#define KD_CLI_COMMAND(name, usage, fn) \
+    static ::kd::cli::Registrar KD_CLI_CONCAT(kdCliRegistrar_, __LINE__)(name, usage, fn)
