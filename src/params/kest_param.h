@@ -6,8 +6,10 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "params/default_image.h"
@@ -108,12 +110,18 @@ class TKestParam {
     // "GetUnitStr; unknown key<id>" for any other key.
     std::string GetUnitStr(int bank, int key) const;
 
-    // --- files (param_files.cpp) ---------------------------------------------
+    // --- files (param_files.cpp; see params/param_files.h) ---------------------
+    // By extension (any case): ".kd", ".dalo", ".vyn" text, ".bin" raw. Errors
+    // are EKestError with the file's message; a failed save leaves the old file.
     void LoadFromFile(const std::string& name);
     void SaveToFile(const std::string& name);
+    // The text format: the file, or its contents already in memory.
     void ReadTextFile(const std::string& name);
+    void ReadText(std::string_view contents);
     void WriteTextFile(const std::string& name) const;
-    void WriteTxtFile(const std::string& name) const;  // always refused
+    // The text file's contents, dated with the given local time.
+    std::string BuildText(const std::tm& now) const;
+    [[noreturn]] void WriteTxtFile(const std::string& name) const;  // always refused
 
   private:
     const TParamKey* FindKey(TKeyBlock block, int key) const;
