@@ -95,9 +95,8 @@ void TKestParam::ReadTextFile(const std::string& name) {
 }
 
 void TKestParam::ReadText(std::string_view contents) {
-    std::vector<std::string> lines = SplitLines(contents);
-    if (lines.empty()) throw EKestError("KD param file empty");
-    if (lines[0].find(kFormatText) == std::string::npos)
+    if (contents.empty()) throw EKestError("KD param file empty");  // no lines at all
+    if (FirstLine(contents).find(kFormatText) == std::string_view::npos)
         throw EKestError("KD param file unknown format");
 
     std::fill(Image.begin() + 2 * kSysWord, Image.end(), uint8_t{0});
@@ -105,9 +104,9 @@ void TKestParam::ReadText(std::string_view contents) {
     // Sys and bank words; a token without digits aborts the read, leaving the
     // words stored so far.
     auto readBlock = [&](const std::string& name, int firstWord, int words) -> bool {
-        std::optional<std::string> value = FindValue(lines, name);
+        std::optional<std::string> value = FindValue(contents, name);
         if (!value || value->empty()) return false;
-        std::vector<std::string> tokens = SplitCommaText(*value);
+        std::vector<std::string> tokens = SplitCommaText(*value, static_cast<size_t>(words));
         if (tokens.size() < static_cast<size_t>(words)) return false;
         for (int i = 0; i < words; ++i) {
             std::optional<uint32_t> v = HexStrToULong(tokens[static_cast<size_t>(i)]);
@@ -126,13 +125,16 @@ void TKestParam::ReadText(std::string_view contents) {
         if (!readBlock(Format("Bank%d.Hexa", n + 1), BankStartWord(n), kBankWords))
             WriteLog(kLogError, " no contains Bank%d data", n + 1);
         if (!Masters) continue;  // only the sensor's image keeps master records
+        // one token more than fits tells a line that is too long
         std::vector<std::string> tokens =
-            SplitCommaText(FindValue(lines, Format("Master%d.Hexa", n + 1)).value_or(""));
+            SplitCommaText(FindValue(contents, Format("Master%d.Hexa", n + 1)).value_or(""),
+                           TMasterStore::kWords + 1);
         TStagedMaster& m = staged[static_cast<size_t>(n)];
         if (tokens.empty()) continue;  // no line: no master
         if (tokens.size() > static_cast<size_t>(TMasterStore::kWords)) {
-            WriteLog(kLogError, "Master%d.Hexa: %zu words do not fit the master buffer; ignored",
-                     n + 1, tokens.size());
+            WriteLog(kLogError,
+                     "Master%d.Hexa: more than %d words do not fit the master buffer; ignored",
+                     n + 1, TMasterStore::kWords);
             continue;
         }
         for (const std::string& t : tokens)

@@ -21,7 +21,7 @@ TParamFormat FormatOfName(const std::string& name);
 
 // A text or raw file is never larger than this; bigger files are refused
 // before they are read.
-constexpr size_t kMaxParamFileBytes = 16u << 20;
+constexpr size_t kMaxParamFileBytes = 4u << 20;
 
 // Reads a raw file into image; it must be exactly 2048 bytes, else EKestError
 // "load bin file; param file size missmatched" and image unchanged.

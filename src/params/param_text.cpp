@@ -1,19 +1,8 @@
 #include "params/param_text.h"
 
-namespace kd {
+#include <algorithm>
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t start = i;
-        while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
-        lines.emplace_back(text.substr(start, i - start));
-        if (i < text.size() && text[i] == '\r') ++i;
-        if (i < text.size() && text[i] == '\n') ++i;
-    }
-    return lines;
-}
+namespace kd {
 
 namespace {
 
@@ -46,16 +35,26 @@ bool IsCSpace(char c) {
 
 }  // namespace
 
-std::optional<std::string> FindValue(const std::vector<std::string>& lines, std::string_view name) {
-    for (const std::string& line : lines) {
+std::string_view FirstLine(std::string_view text) {
+    return text.substr(0, std::min(text.find_first_of("\r\n"), text.size()));
+}
+
+std::optional<std::string> FindValue(std::string_view text, std::string_view name) {
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t start = i;
+        while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+        std::string_view line = text.substr(start, i - start);
         size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (EqualNoCase(std::string_view(line).substr(0, eq), name)) return line.substr(eq + 1);
+        if (eq != std::string_view::npos && EqualNoCase(line.substr(0, eq), name))
+            return std::string(line.substr(eq + 1));
+        if (i < text.size() && text[i] == '\r') ++i;
+        if (i < text.size() && text[i] == '\n') ++i;
     }
     return std::nullopt;
 }
 
-std::vector<std::string> SplitCommaText(std::string_view value) {
+std::vector<std::string> SplitCommaText(std::string_view value, size_t maxTokens) {
     std::vector<std::string> tokens;
     size_t p = 0;
     const size_t n = value.size();
@@ -63,7 +62,7 @@ std::vector<std::string> SplitCommaText(std::string_view value) {
         while (p < n && IsBlank(value[p])) ++p;
     };
     skipBlanks();
-    while (p < n) {
+    while (p < n && tokens.size() < maxTokens) {
         if (value[p] == '"') {
             size_t close = value.find('"', p + 1);
             size_t end = close == std::string_view::npos ? n : close;
@@ -76,7 +75,8 @@ std::vector<std::string> SplitCommaText(std::string_view value) {
         }
         skipBlanks();
         if (p < n && value[p] == ',') {
-            if (p + 1 == n) tokens.emplace_back();  // a comma at the end ends an empty token
+            // a comma at the end ends an empty token
+            if (p + 1 == n && tokens.size() < maxTokens) tokens.emplace_back();
             ++p;
             skipBlanks();
         }

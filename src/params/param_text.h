@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers of the parameter file reader: line splitting, name=value
 // lookup, the comma-text tokenizer and the hexadecimal word conversion.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,13 +20,13 @@ class EConvertError : public EKestError {
     std::string Detail;
 };
 
-// Splits a text into lines; a line ends at CR LF, LF or CR. A text without
-// characters has no lines; a final line without an end still counts.
-std::vector<std::string> SplitLines(std::string_view text);
+// The first line of a text (without its end); empty for an empty text.
+std::string_view FirstLine(std::string_view text);
 
-// The value of the first line whose name part (the text before the first
-// "=") equals name without regard to case; nullopt when no line has it.
-std::optional<std::string> FindValue(const std::vector<std::string>& lines, std::string_view name);
+// The value of the first line of text whose name part (the text before the
+// first "=") equals name without regard to case; nullopt when no line has it.
+// A line ends at CR LF, LF or CR; nothing is copied but the value.
+std::optional<std::string> FindValue(std::string_view text, std::string_view name);
 
 // Comma-text splitting: leading blanks (any character from 1 to the space)
 // are skipped; a token ends at a comma or a character at or below the blank;
@@ -33,7 +34,8 @@ std::optional<std::string> FindValue(const std::vector<std::string>& lines, std:
 // separates two tokens; two commas in a row give an empty token, as does a
 // comma at the very end; a token starting with a double quote runs to the
 // closing double quote (or to the end) and the quotes are not part of it.
-std::vector<std::string> SplitCommaText(std::string_view value);
+// At most maxTokens tokens are returned; splitting stops there.
+std::vector<std::string> SplitCommaText(std::string_view value, size_t maxTokens = SIZE_MAX);
 
 // The string-to-unsigned-long rule with a 32-bit unsigned long, base 16:
 // leading white space, an optional sign and an optional "0x"/"0X" prefix;

@@ -1,4 +1,4 @@
-// The reader's text helpers: lines, name=value lookup, comma text, hex words.
+// The reader's text helpers: first line, name=value lookup, comma text, hex words.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,25 +9,22 @@
 using namespace kd;
 using Strings = std::vector<std::string>;
 
-TEST(SplitLines, EveryLineEnd) {
-    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (Strings{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitLines("a\r\n"), (Strings{"a"}));
-    EXPECT_EQ(SplitLines("a"), (Strings{"a"}));
-    EXPECT_EQ(SplitLines(""), Strings{});
-    EXPECT_EQ(SplitLines("\r\n"), (Strings{""}));
-    EXPECT_EQ(SplitLines("\n\r"), (Strings{"", ""}));
-    EXPECT_EQ(SplitLines("x\r\r\ny"), (Strings{"x", "", "y"}));
-    EXPECT_EQ(SplitLines(std::string("a\0b\nc", 5)), (Strings{std::string("a\0b", 3), "c"}));
+TEST(FindValue, FirstLineWithTheNameAnyCase) {
+    std::string text = "[Sys]\r\n# Sys.Hexa=1\r\nsys.HEXA= 1 2\rSys.Hexa= 3 4\nx=a=b";
+    EXPECT_EQ(FindValue(text, "Sys.Hexa").value(), " 1 2");
+    EXPECT_EQ(FindValue(text, "x").value(), "a=b");  // only the first "=" splits
+    EXPECT_FALSE(FindValue(text, "Bank1.Hexa"));
+    EXPECT_FALSE(FindValue("Sys.Hexa = 1", "Sys.Hexa"));    // the name is not trimmed
+    EXPECT_FALSE(FindValue("Sys.Hexa\r\n=1", "Sys.Hexa"));  // "=" on the next line
+    EXPECT_EQ(FindValue("a\r\nSys.Hexa=\r\n", "Sys.Hexa").value(), "");
+    EXPECT_FALSE(FindValue("", "Sys.Hexa"));
 }
 
-TEST(FindValue, FirstLineWithTheNameAnyCase) {
-    Strings lines = {"[Sys]", "# Sys.Hexa=1", "sys.HEXA= 1 2", "Sys.Hexa= 3 4", "x=a=b"};
-    EXPECT_EQ(FindValue(lines, "Sys.Hexa").value(), " 1 2");
-    EXPECT_EQ(FindValue(lines, "x").value(), "a=b");  // only the first "=" splits
-    EXPECT_FALSE(FindValue(lines, "Bank1.Hexa"));
-    EXPECT_FALSE(FindValue({"Sys.Hexa = 1"}, "Sys.Hexa"));  // the name is not trimmed
-    EXPECT_FALSE(FindValue({"Sys.Hexa"}, "Sys.Hexa"));      // no "=" at all
-    EXPECT_EQ(FindValue({"Sys.Hexa="}, "Sys.Hexa").value(), "");
+TEST(FirstLine, UpToTheFirstLineEnd) {
+    EXPECT_EQ(FirstLine("abc\r\ndef"), "abc");
+    EXPECT_EQ(FirstLine("abc\rdef"), "abc");
+    EXPECT_EQ(FirstLine("abc"), "abc");
+    EXPECT_EQ(FirstLine("\nabc"), "");
 }
 
 TEST(SplitCommaText, BlanksAndCommas) {
@@ -55,6 +52,13 @@ TEST(SplitCommaText, QuotedTokens) {
     EXPECT_EQ(SplitCommaText("\"\""), (Strings{""}));
     EXPECT_EQ(SplitCommaText("\"ab\"cd"), (Strings{"ab", "cd"}));
     EXPECT_EQ(SplitCommaText("a\"b"), (Strings{"a\"b"}));  // a quote inside is plain
+}
+
+TEST(SplitCommaText, StopsAtTheTokenLimit) {
+    EXPECT_EQ(SplitCommaText("1 2 3 4", 2), (Strings{"1", "2"}));
+    EXPECT_EQ(SplitCommaText("1,", 1), (Strings{"1"}));
+    EXPECT_EQ(SplitCommaText("1,", 2), (Strings{"1", ""}));
+    EXPECT_EQ(SplitCommaText("1 2", 0), Strings{});
 }
 
 TEST(SplitCommaText, HighCharactersArePartOfATokenNulIsABlank) {
