@@ -36,6 +36,20 @@ constexpr int BankStartWord(int bank) {
     return kBankWord + kBankWords * bank;
 }
 
+// Image word of a key (for the 32-bit key its first, low word); bank (0..7)
+// counts for bank keys only. The sensor address is kSensorWordBase + this.
+constexpr int ImageWordOf(const TKeyRef& ref, int bank = 0) {
+    switch (ref.Block) {
+        case TKeyBlock::Header:
+            return kHeaderWord + ref.Entry->Offset;
+        case TKeyBlock::Sys:
+            return kSysWord + ref.Entry->Offset;
+        case TKeyBlock::Bank:
+            break;
+    }
+    return BankStartWord(bank) + ref.Entry->Offset;
+}
+
 class TMasterStore {
   public:
     static constexpr int kWords = 4096;     // one record at most
