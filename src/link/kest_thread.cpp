@@ -27,6 +27,23 @@ ECommError SendFailed(int result) {
 
 }  // namespace
 
+int AdaptiveThreshold(std::span<const uint8_t> thumbnail) {
+    std::array<int, 256> histogram{};
+    for (uint8_t v : thumbnail) ++histogram[v];
+    const float limit = static_cast<float>(thumbnail.size()) * 0.02f;
+    int threshold = 0;
+    int sum = 0;
+    for (int level = 255; level >= 0; --level) {
+        const int count = histogram[static_cast<size_t>(level)];
+        if (!(limit > static_cast<float>(sum + count))) {
+            threshold = level;
+            break;
+        }
+        sum += count;
+    }
+    return std::clamp(threshold, 10, 200);
+}
+
 TKestThread::TKestThread(Dispatcher dispatcher) : dispatcher_(std::move(dispatcher)) {
     if (!dispatcher_) dispatcher_ = DirectDispatcher();
     thread_ = std::thread([this] {
@@ -687,21 +704,8 @@ void TKestThread::FetchAdaptiveImage(uint32_t address) {
         CheckAbort();
     }
 
-    // 2. threshold: the level above which about 2 % of the thumbnail lies
-    std::array<int, 256> histogram{};
-    for (uint8_t v : thumb) ++histogram[v];
-    const float limit = static_cast<float>(rows * cols) * 0.02f;
-    int threshold = 0;
-    int sum = 0;
-    for (int level = 255; level >= 0; --level) {
-        if (limit > static_cast<float>(sum + histogram[static_cast<size_t>(level)])) {
-            sum += histogram[static_cast<size_t>(level)];
-        } else {
-            threshold = level;
-            break;
-        }
-    }
-    threshold = std::clamp(threshold, 10, 200);
+    // 2. threshold
+    const int threshold = AdaptiveThreshold(thumb);
 
     // 3. full resolution only around bright blocks
     auto readRun = [&](int y, int block, int end) {

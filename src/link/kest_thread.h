@@ -52,6 +52,10 @@ constexpr int kNormalBlockWords = 253;
 constexpr int kFailureLimit = 5;           // consecutive failed runs before a task is dropped
 constexpr int kEpmWriteTries = 10;
 
+// Level above which about 2 % of the thumbnail's pixels lie, kept to 10..200:
+// the adaptive image reads full resolution only around brighter blocks.
+int AdaptiveThreshold(std::span<const uint8_t> thumbnail);
+
 class TKestThread {
 public:
     using Callback = std::function<void()>;
