@@ -10,7 +10,7 @@ namespace kd {
 
 namespace {
 
-#define KD_CMD(name, request, reply) CommandInfo{#name, cmd::name, request, reply}
+#define KD_CMD(name, request, reply) CatalogueEntry{#name, cmd::name, request, reply}
 constexpr std::array kCatalogue = {
     KD_CMD(NULL_CMD, "", 0),
     KD_CMD(MEM_WRITE, "l address, n words", 0),
@@ -133,15 +133,15 @@ void PushWord(std::vector<uint8_t>& out, uint16_t w) {
 
 }  // namespace
 
-std::span<const CommandInfo> CommandCatalogue() { return kCatalogue; }
+std::span<const CatalogueEntry> CommandCatalogue() { return kCatalogue; }
 
-std::optional<CommandInfo> FindCommand(std::string_view name) {
+std::optional<CatalogueEntry> FindCommand(std::string_view name) {
     for (const auto& c : kCatalogue)
         if (c.name == name) return c;
     return std::nullopt;
 }
 
-std::optional<CommandInfo> FindCommand(uint16_t code) {
+std::optional<CatalogueEntry> FindCommand(uint16_t code) {
     for (const auto& c : kCatalogue)
         if (c.code == code) return c;
     return std::nullopt;

@@ -135,16 +135,16 @@ constexpr uint16_t GET_STR_RPT = 0xC01F;
 // One catalogue entry. request: the payload shape as written in the catalogue
 // ("" none, "b", "w", "l", "(b,w)", ...); replyBytes: payload bytes of the reply
 // (0 none, -1 variable).
-struct CommandInfo {
+struct CatalogueEntry {
     std::string_view name;
     uint16_t code;
     std::string_view request;
     int replyBytes;
 };
 
-std::span<const CommandInfo> CommandCatalogue();
-std::optional<CommandInfo> FindCommand(std::string_view name);  // exact name
-std::optional<CommandInfo> FindCommand(uint16_t code);
+std::span<const CatalogueEntry> CommandCatalogue();
+std::optional<CatalogueEntry> FindCommand(std::string_view name);  // exact name
+std::optional<CatalogueEntry> FindCommand(uint16_t code);
 // The name of a code, or "cmd%04X" for a code the catalogue does not know.
 std::string CommandName(uint16_t code);
 
