@@ -78,28 +78,62 @@ size_t ExpectedPayload(uint16_t expectedCommand, uint8_t lengthByte) {
 
 }  // namespace
 
-int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
-    enum class State { Hunt, Header, Body } state = State::Hunt;
-    size_t held = 0;
-    size_t expected = 0;
-    uint32_t lastActivity = TickMs();
-    com.receivedLength = 0;
-
-    auto finish = [&](int result) {
-        if (com.trace && held > 0) {
-            size_t shown = result > 0 ? static_cast<size_t>(result) : held;
-            com.trace(FrameTraceEvent{false, {buffer, std::min(shown, held)}, result});
+int ReplyScanner::Accept(size_t count, bool& stxFound) {
+    stxFound = false;
+    held_ += std::min(count, Room());
+    if (state_ == State::Hunt) {
+        uint8_t* stx = std::find(buffer_, buffer_ + held_, kStx);
+        if (stx == buffer_ + held_) {
+            // Short runs of noise are dropped; a long one ends the attempt.
+            if (held_ <= 10) {
+                held_ = 0;
+                return kPending;
+            }
+            return kRecvNoStx;
         }
-        return result;
-    };
+        const size_t skip = static_cast<size_t>(stx - buffer_);
+        if (skip > 0) std::memmove(buffer_, stx, held_ - skip);
+        held_ -= skip;
+        stxFound = true;
+        state_ = State::Header;
+    }
+    if (state_ == State::Header) {
+        if (held_ < 4) return held_ >= capacity_ ? kRecvOverflow : kPending;
+        if (buffer_[2] == 0xFE) return static_cast<int>(buffer_[3]) - 256;
+        expected_ = ExpectedPayload(expectedCommand_, buffer_[1]);
+        // A frame that cannot fit would never complete: report it at once.
+        if (expected_ + 6 > capacity_) return kRecvOverflow;
+        state_ = State::Body;
+    }
+    if (held_ < expected_ + 6) return kPending;
+    // Bytes beyond the announced frame are not part of it.
+    frameLength_ = expected_ + 6;
+    if (buffer_[expected_ + 4] != kEtx) return kRecvNoEtx;
+    if (ComBcc(buffer_ + 1, expected_ + 3) != buffer_[expected_ + 5]) return kSumError;
+    const auto field = static_cast<uint16_t>(buffer_[2] << 8 | buffer_[3]);
+    if (buffer_[2] == 0xE0 || buffer_[2] == 0xD0) return static_cast<int16_t>(field);
+    if (field != expectedCommand_) return kRecvMissmatched;
+    return static_cast<int>(frameLength_);
+}
 
+int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
+    com.receivedLength = 0;
     if (!ComIsOpen(com)) return -1;
     if (buffer == nullptr || capacity == 0) return kRecvNoBuff;
+    ReplyScanner scanner(buffer, capacity, com.expectedCommand);
+    uint32_t lastActivity = TickMs();
+
+    auto finish = [&](int result) {
+        if (scanner.FrameLength() > 0) com.receivedLength = static_cast<uint16_t>(scanner.FrameLength());
+        const size_t shown = result > 0 ? static_cast<size_t>(result) : scanner.Held();
+        if (com.trace && shown > 0) com.trace(FrameTraceEvent{false, {buffer, shown}, result});
+        return result;
+    };
 
     for (;;) {
         uint32_t mask = 0;
         if (!SerialLineErrors(com.handle, com.lineCounters, mask)) return finish(-1);
-        int queued = SerialInQueue(com.handle);
+        const int queued = SerialInQueue(com.handle);
         if (queued < 0) return finish(-1);
         com.status.errors = mask;
         com.status.inQueue = queued;
@@ -107,66 +141,27 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
 
         if (queued == 0) {
             if (static_cast<uint32_t>(TickMs() - lastActivity) > com.replyTimeout)
-                return finish(held > 0 ? kRecvTimeout : kRecvNothing);
+                return finish(scanner.Held() > 0 ? kRecvTimeout : kRecvNothing);
             // Wait on the descriptor, at most 1 ms, so a reply is taken as it arrives.
             if (SerialWaitInput(com.handle, 1) < 0) return finish(-1);
             continue;
         }
 
-        size_t room = capacity - held;
-        long got = SerialRead(com.handle, buffer + held,
-                              std::min(static_cast<size_t>(queued), room));
+        const long got = SerialRead(com.handle, scanner.WritePtr(),
+                                    std::min(static_cast<size_t>(queued), scanner.Room()));
         if (got < 0) return finish(-1);
-        held += static_cast<size_t>(got);
         lastActivity = TickMs();
-
         if (mask & kLineFatalMask) {
             SleepMs(1);
-            held = 0;
-            return finish(kRecvNothing);
+            return kRecvNothing;
         }
-
-        if (state == State::Hunt) {
-            uint8_t* stx = std::find(buffer, buffer + held, kStx);
-            if (stx == buffer + held) {
-                if (held <= 10) {
-                    held = 0;
-                    continue;
-                }
-                return finish(kRecvNoStx);
-            }
-            size_t skip = static_cast<size_t>(stx - buffer);
-            if (skip > 0) std::memmove(buffer, stx, held - skip);
-            held -= skip;
+        bool stxFound = false;
+        const int result = scanner.Accept(static_cast<size_t>(got), stxFound);
+        if (stxFound) {
             lastActivity = TickMs();
             com.stxTime = lastActivity;
-            state = State::Header;
         }
-
-        if (state == State::Header) {
-            if (held < 4) {
-                if (held >= capacity) return finish(kRecvOverflow);
-                continue;
-            }
-            if (buffer[2] == 0xFE) return finish(static_cast<int>(buffer[3]) - 256);
-            expected = ExpectedPayload(com.expectedCommand, buffer[1]);
-            // A frame that cannot fit would never complete: report it at once.
-            if (expected + 6 > capacity) return finish(kRecvOverflow);
-            state = State::Body;
-        }
-
-        if (held < expected + 6) continue;
-        // Bytes beyond the announced frame are not part of it.
-        size_t frameLength = expected + 6;
-        com.receivedLength = static_cast<uint16_t>(frameLength);
-        if (buffer[expected + 4] != kEtx) return finish(kRecvNoEtx);
-        if (ComBcc(buffer + 1, expected + 3) != buffer[expected + 5]) return finish(kSumError);
-        if (buffer[2] == 0xE0 || buffer[2] == 0xD0)
-            return finish(static_cast<int16_t>(static_cast<uint16_t>(buffer[2] << 8 | buffer[3])));
-        if (static_cast<uint16_t>(buffer[2] << 8 | buffer[3]) != com.expectedCommand)
-            return finish(kRecvMissmatched);
-        held = frameLength;
-        return finish(static_cast<int>(frameLength));
+        if (result != ReplyScanner::kPending) return finish(result);
     }
 }
 

@@ -81,6 +81,35 @@ int ComPurge(KestCom& com);
 int ComWrite(KestCom& com, const uint8_t* frame, size_t length);
 uint8_t ComBcc(const uint8_t* bytes, size_t count);
 
+// The reply scanner of ComReceive (states Hunt, Header, Body) over a growing
+// buffer, apart from the port so that it can be driven by any byte source.
+class ReplyScanner {
+public:
+    static constexpr int kPending = 1 << 30;  // the frame is not complete yet
+
+    ReplyScanner(uint8_t* buffer, size_t capacity, uint16_t expectedCommand)
+        : buffer_(buffer), capacity_(capacity), expectedCommand_(expectedCommand) {}
+    // Where the next bytes go and how many fit.
+    uint8_t* WritePtr() { return buffer_ + held_; }
+    size_t Room() const { return capacity_ - held_; }
+    // Takes count bytes written at WritePtr(). Returns kPending or the result
+    // code of the attempt; stxFound is set when this call found the start byte.
+    int Accept(size_t count, bool& stxFound);
+    size_t Held() const { return held_; }
+    // Byte count of the frame once its length is complete (0 before).
+    size_t FrameLength() const { return frameLength_; }
+
+private:
+    enum class State { Hunt, Header, Body };
+    uint8_t* buffer_;
+    size_t capacity_;
+    uint16_t expectedCommand_;
+    State state_ = State::Hunt;
+    size_t held_ = 0;
+    size_t expected_ = 0;
+    size_t frameLength_ = 0;
+};
+
 // Receives one reply frame into buffer (offset 0). Result codes: see comm_error.h.
 int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity);
 // One request/reply exchange with up to three attempts. payload == nullptr
