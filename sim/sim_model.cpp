@@ -569,7 +569,7 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
             const int ch = GetRaw(mem_, Fld::OCh, bank, o);
             const bool on = zeroFlag_[static_cast<size_t>(o)] ||
                             (ch <= 5 && GetRaw(mem_, Fld::ZAdj, bank, ch) != 0);
-            return getWord(on ? 1 : 0);
+            return Ok(cmd, Out().W(on ? 1 : 0));
         }
         case GET_ANA_VAL: {
             if (!Soft(0x4C)) return Err(kErrCmd);
