@@ -1,7 +1,6 @@
 #pragma once
 // Stand-ins used until the communication worker, the parameter image and the
 // connection workflows are plugged into the main window.
-#include <map>
 #include <string>
 
 #include "common/kest_error.h"
@@ -24,20 +23,6 @@ public:
 
 private:
     std::string port_;
-};
-
-// An image without changes; Sys keys read from a small map (0 when absent).
-class TBlankImage : public TParamImageView {
-public:
-    bool SensorModified() const override { return sensorModified; }
-    bool FileModified() const override { return fileModified; }
-    int GetSys(const std::string& key) const override {
-        auto it = sys.find(key);
-        return it == sys.end() ? 0 : it->second;
-    }
-    bool sensorModified = false;
-    bool fileModified = false;
-    std::map<std::string, int> sys;
 };
 
 // Workflows not yet available: each logs that it was asked for.

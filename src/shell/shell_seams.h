@@ -1,6 +1,6 @@
 #pragma once
-// What the main window needs of the communication worker, of the parameter
-// image and of the connection workflows, as small interfaces. The desktop
+// What the main window needs of the communication worker and of the
+// connection workflows, as small interfaces. The desktop
 // program plugs the real objects in; tests plug in recorders.
 #include <cstdint>
 #include <string>
@@ -28,15 +28,6 @@ public:
     virtual void SetPortName(const std::string& name) = 0;
     // Asks the worker to end; called once at shut-down.
     virtual void Terminate() = 0;
-};
-
-class TParamImageView {
-public:
-    virtual ~TParamImageView() = default;
-    virtual bool SensorModified() const = 0;
-    virtual bool FileModified() const = 0;
-    // A key of the Sys block by name ("INPUT2", "Bank").
-    virtual int GetSys(const std::string& key) const = 0;
 };
 
 // The operator workflows the Comm and File actions start.

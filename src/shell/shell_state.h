@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "params/kest_param.h"
+#include "params/sensor_version.h"
+
 namespace kd {
 
 // Page codes; the high nibble is the group.
@@ -56,12 +59,6 @@ struct TDisplaySettings {
     int DisplDecimal = 3;
 };
 
-struct TSensorVersion {
-    int Fpga = 0;
-    int Bios = 0;
-    int Soft = 0;
-};
-
 // Link and page state shared by the main window and the workflows.
 struct TShellState {
     int LinkState = 0;  // 0 not connected, 1 last poll failed, 2 polling
@@ -74,16 +71,6 @@ struct TShellState {
     bool StoragePoll = true;
     TSensorVersion SensorVersion;
     std::array<double, 2> SharedZoom{-1.0, -1.0};
-};
-
-// Master profiles, one buffer of 8192 bytes per bank.
-struct TMasterStore {
-    static constexpr size_t kBytes = 8192;
-    std::array<std::vector<uint8_t>, 8> MasterWords;
-    std::array<int, 8> MasterCount{};
-    TMasterStore() {
-        for (auto& m : MasterWords) m.assign(kBytes, 0);
-    }
 };
 
 }  // namespace kd

@@ -91,10 +91,14 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     StartupSteps.push_back("worker");
     // 9. The parameter image.
     if (!services.Image) {
-        ownImage_ = std::make_unique<TBlankImage>();
+        ownImage_ = std::make_unique<TKestParam>();
         services.Image = ownImage_.get();
     }
     image_ = services.Image;
+    image_->Masters = &Masters;
+    image_->SensorVersion = &State.SensorVersion;
+    image_->ModeUnit = [this](int func) { return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func); };
+    image_->OnModifiedChange = [this] { UpdateCaption(); };
     StartupSteps.push_back("image");
     // 10. The chart sample store belongs to the chart frame's library.
     StartupSteps.push_back("chart store");
@@ -148,6 +152,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
 }
 
 TKestTrel::~TKestTrel() {
+    image_->OnModifiedChange = nullptr;
+    image_->ModeUnit = nullptr;
     if (DebugForm) DebugForm->SetTerminating(true);
     pollTimer_.stop();
     if (hintFilter_) qApp->removeEventFilter(hintFilter_.get());
@@ -686,7 +692,7 @@ void TKestTrel::UpdateActions() {
     for (const char* name :
          {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
         Action(name)->setEnabled(linked);
-    Action("HoldToggle")->setEnabled(linked && image_->GetSys("INPUT2") == 0);
+    Action("HoldToggle")->setEnabled(linked && image_->GetSys(pk::INPUT2) == 0);
 }
 
 void TKestTrel::SetFileName(const std::string& path) {
@@ -695,7 +701,7 @@ void TKestTrel::SetFileName(const std::string& path) {
 }
 
 void TKestTrel::UpdateCaption() {
-    const bool modified = image_->SensorModified() || image_->FileModified();
+    const bool modified = image_->SensorModified || image_->FileModified;
     setWindowTitle(QString::fromStdString(BuildMainCaption(BaseCaption, fileName_, modified)));
 }
 
@@ -811,7 +817,7 @@ void TKestTrel::SaveRegistry() {
 }
 
 void TKestTrel::closeEvent(QCloseEvent* e) {
-    if (image_->SensorModified() && State.LinkState != 0 && ParamWriteDlg) {
+    if (image_->SensorModified && State.LinkState != 0 && ParamWriteDlg) {
         const std::string text =
             Lang->Translate("ParamWriteLabel", "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
         ParamWriteDlg->Label1->setText(LangText(ReplacePercentS(text, kProductWord)));

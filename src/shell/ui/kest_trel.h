@@ -22,6 +22,7 @@
 #include "shell/config_store.h"
 #include "shell/default_seams.h"
 #include "shell/display_colors.h"
+#include "params/kest_param.h"
 #include "shell/mirel_lang.h"
 #include "shell/shell_seams.h"
 #include "shell/shell_state.h"
@@ -50,7 +51,7 @@ struct TPageHooks {
 // The objects the main window works with; null members get stand-ins.
 struct TKestServices {
     TSensorLink* Link = nullptr;
-    TParamImageView* Image = nullptr;
+    TKestParam* Image = nullptr;
     TShellWorkflow* Workflow = nullptr;
     TConfigStore* Store = nullptr;
     std::string ProgramPath;  // the colour file lies beside it
@@ -115,7 +116,7 @@ public:
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
 
     TSensorLink& Link() { return *link_; }
-    TParamImageView& Image() { return *image_; }
+    TKestParam& Image() { return *image_; }
     TShellWorkflow& Workflow() { return *workflow_; }
     TConfigStore* Store() { return store_; }
     QAction* Action(const QString& name) const;
@@ -174,10 +175,10 @@ private:
     void PollTimerTimer();
 
     std::unique_ptr<TDetachedLink> ownLink_;
-    std::unique_ptr<TBlankImage> ownImage_;
+    std::unique_ptr<TKestParam> ownImage_;
     std::unique_ptr<TPendingWorkflow> ownWorkflow_;
     TSensorLink* link_;
-    TParamImageView* image_;
+    TKestParam* image_;
     TShellWorkflow* workflow_;
     TConfigStore* store_;
     std::string programPath_;

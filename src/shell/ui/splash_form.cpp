@@ -30,7 +30,7 @@ TSplashForm::TSplashForm(QWidget* parent)
     setAutoFillBackground(true);
 
     TitleLabel = new QLabel(QString::fromStdString(AboutTitle(kApplicationTitle)), this);
-    TitleLabel->setObjectName("TitleLabel");
+    TitleLabel->setObjectName("ProgramTitleLabel");
     QFont tf = TitleLabel->font();
     tf.setPixelSize(34);
     tf.setBold(true);
@@ -45,7 +45,7 @@ TSplashForm::TSplashForm(QWidget* parent)
     SubTitleLabel->setGeometry(kLeftWidth + 22, 104, 300, 28);
 
     VersionLabel = new QLabel(QString::fromStdString(AboutVersion(kFileVersion)), this);
-    VersionLabel->setObjectName("VersionLabel");
+    VersionLabel->setObjectName("ProgramVersionLabel");
     VersionLabel->setGeometry(kLeftWidth + 22, 170, 300, 24);
 
     timer_.setInterval(16);
@@ -128,17 +128,19 @@ void TSplashForm::paintEvent(QPaintEvent*) {
         p.drawEllipse(r.adjusted(10, 0, -10, 0));
         p.setPen(QColor(0xC0, 0x30, 0x20));
         QFont f = font();
-        f.setPixelSize(std::max(1, static_cast<int>(18 * s)));
+        f.setPixelSize(std::max(1, static_cast<int>(15 * s)));
         f.setBold(true);
         p.setFont(f);
         p.drawText(r, Qt::AlignCenter, "Brenmark");
     }
+    // The gradient panel's frame: white 4 px, black 2 px, inset by 2 px.
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setBrush(Qt::NoBrush);
+    const QRectF panel(2, 2, kLeftWidth - 4, height() - 4);
     p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    p.drawRect(QRectF(4, 4, width() - 8, height() - 8));
+    p.drawRect(panel.adjusted(2, 2, -2, -2));
     p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    p.drawRect(QRectF(3, 3, width() - 6, height() - 6));
+    p.drawRect(panel.adjusted(1, 1, -1, -1));
 }
 
 void TSplashForm::mousePressEvent(QMouseEvent* e) {
