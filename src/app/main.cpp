@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/session_wiring.h"
 #include "common/atomic_file.h"
 #include "common/log.h"
 #include "shell/identity.h"
@@ -41,8 +42,15 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QString::fromUtf8(kd::kOrganisation));
     QApplication::setApplicationName(QString::fromUtf8(kd::kApplicationKey));
 
+    // -connect: connect to the sensor once the main window is first shown.
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    bool connectAtStart = false;
+    for (int i = 1; i < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]).compare("-connect", Qt::CaseInsensitive) == 0)
+            connectAtStart = true;
+        else
+            args.emplace_back(argv[i]);
+    }
 
     int rc = 0;
     try {
@@ -50,13 +58,24 @@ int main(int argc, char** argv) {
         kd::TKestServices services;
         services.Store = &store;
         services.ProgramPath = QCoreApplication::applicationFilePath().toStdString();
+        // The worker, and the session workflows on the main window's state.
+        kd::TKestThread worker(kd::QtDispatcher());
+        kd::TThreadLink link(worker);
+        kd::TDeferredWorkflow workflow;
+        services.Link = &link;
+        services.Workflow = &workflow;
         kd::TKestTrel window(args, services);
+        kd::TTrelSessionHost sessionHost(window);
+        kd::TKestSession session(
+            {worker, window.Image(), window.Masters, window.State, window.Live, sessionHost});
+        workflow.Target = &session;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors) std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
             return 2;
         }
         window.CreateWindows();
         window.show();
+        if (connectAtStart) QTimer::singleShot(0, &window, [&session] { session.Connect(); });
         if (window.Options.Screenshot) {
             const std::string file = *window.Options.Screenshot;
             if (window.Options.Page) {
