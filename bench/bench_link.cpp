@@ -53,7 +53,11 @@ void MemReadEfficiency(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(MemReadEfficiency)->Arg(1)->Arg(0)->Iterations(3)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(MemReadEfficiency)
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

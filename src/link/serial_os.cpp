@@ -98,7 +98,9 @@ bool SerialLineErrors(int fd, LineCounters& c, uint32_t& mask) {
 
 int SerialWaitInput(int fd, int timeoutMs) {
     if (fd < 0) return -1;
-    struct pollfd p {fd, POLLIN, 0};
+    struct pollfd p {
+        fd, POLLIN, 0
+    };
     int r = ::poll(&p, 1, timeoutMs);
     if (r < 0) return errno == EINTR ? 0 : -1;
     if (r == 0) return 0;
@@ -121,7 +123,9 @@ long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return -1;
-        struct pollfd p {fd, POLLOUT, 0};
+        struct pollfd p {
+            fd, POLLOUT, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return -1;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
     }

@@ -20,7 +20,7 @@ struct Request {
 };
 
 class PtyPeer {
-public:
+  public:
     // Called on the peer's thread for every complete, well-formed request.
     using Handler = std::function<void(PtyPeer&, const Request&)>;
 
@@ -51,7 +51,7 @@ public:
     static Bytes WideFrame(const Bytes& payload);  // reply to 0x001A
     static Bytes ErrorFrame(uint16_t code) { return Frame(code, {}); }
 
-private:
+  private:
     void Loop();
     void WriteAll(const uint8_t* data, size_t size);
 
@@ -71,7 +71,7 @@ private:
 // A sensor memory of 16-bit words that answers MEM_READ, MEM_READ_WIDE and
 // MEM_WRITE; everything else goes to `other` (or gets an empty reply).
 class MemorySensor {
-public:
+  public:
     explicit MemorySensor(size_t words = size_t{1} << 22) : mem(words, 0) {}
     std::vector<uint16_t> mem;
     PtyPeer::Handler other;
