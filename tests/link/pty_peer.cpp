@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +55,12 @@ void PtyPeer::SetHandler(Handler handler) {
 void PtyPeer::SetPacing(int baud, int latencyUs) {
     baud_ = baud;
     latencyUs_ = latencyUs;
+}
+
+bool PtyPeer::SetRealtime() {
+    sched_param param{};
+    param.sched_priority = 10;
+    return pthread_setschedparam(thread_.native_handle(), SCHED_FIFO, &param) == 0;
 }
 
 std::vector<Request> PtyPeer::Requests() {

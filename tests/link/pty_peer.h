@@ -39,6 +39,10 @@ class PtyPeer {
     // Pace replies like a serial line at baud (10 bits per byte) with a latency
     // after the whole request has crossed the line. 0 switches pacing off.
     void SetPacing(int baud, int latencyUs);
+    // Runs the peer's thread at real-time priority where allowed, so that the
+    // simulated line keeps its timing on a busy machine (benchmarks only).
+    // Returns whether it was granted.
+    bool SetRealtime();
 
     std::vector<Request> Requests();
     int CountOf(uint16_t code);
