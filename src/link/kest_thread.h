@@ -6,7 +6,13 @@
 // from the user-interface thread is served between two blocks of a task.
 //
 // Callbacks and the worker's log lines reach the user-interface thread through
-// the injected dispatcher, which blocks the worker until they have run.
+// the injected dispatcher, which blocks the worker until they have run. Once
+// the destructor has begun, callbacks are skipped and log lines are written
+// directly, so a user-interface thread that destroys the worker while events
+// are still pending is not waited for; a dispatcher call already in progress
+// must still be allowed to finish (the GUI keeps its event loop alive until
+// the worker is gone). Task results and LastError are read inside OnDone or
+// after Task has returned to 0.
 #include <array>
 #include <atomic>
 #include <condition_variable>
