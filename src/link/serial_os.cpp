@@ -70,6 +70,24 @@ int SerialInQueue(int fd) {
     return n;
 }
 
+uint32_t LineErrorMask(LineCounters& c, uint32_t frame, uint32_t overrun, uint32_t parity,
+                       uint32_t brk, uint32_t bufOverrun) {
+    auto grew = [](uint32_t now, uint32_t& last) {
+        const bool g = now != last;
+        last = now;
+        return g;
+    };
+    const bool primed = c.primed;
+    c.primed = true;
+    uint32_t m = 0;
+    if (grew(bufOverrun, c.bufOverrun)) m |= kLineRxOver;
+    if (grew(overrun, c.overrun)) m |= kLineOverrun;
+    if (grew(parity, c.parity)) m |= kLineParity;
+    if (grew(frame, c.frame)) m |= kLineFrame;
+    if (grew(brk, c.brk)) m |= kLineBreak;
+    return primed ? m : 0;
+}
+
 bool SerialLineErrors(int fd, LineCounters& c, uint32_t& mask) {
     if (fd < 0) return false;
     if (!c.supported) return true;
@@ -79,20 +97,9 @@ bool SerialLineErrors(int fd, LineCounters& c, uint32_t& mask) {
         c.supported = false;
         return true;
     }
-    auto grew = [](int now, uint32_t& last) {
-        bool g = static_cast<uint32_t>(now) != last;
-        last = static_cast<uint32_t>(now);
-        return g;
-    };
-    bool primed = c.primed;
-    c.primed = true;
-    uint32_t m = 0;
-    if (grew(ic.buf_overrun, c.bufOverrun)) m |= kLineRxOver;
-    if (grew(ic.overrun, c.overrun)) m |= kLineOverrun;
-    if (grew(ic.parity, c.parity)) m |= kLineParity;
-    if (grew(ic.frame, c.frame)) m |= kLineFrame;
-    if (grew(ic.brk, c.brk)) m |= kLineBreak;
-    if (primed) mask |= m;  // the first reading only sets the baseline
+    mask |= LineErrorMask(c, static_cast<uint32_t>(ic.frame), static_cast<uint32_t>(ic.overrun),
+                          static_cast<uint32_t>(ic.parity), static_cast<uint32_t>(ic.brk),
+                          static_cast<uint32_t>(ic.buf_overrun));
     return true;
 }
 

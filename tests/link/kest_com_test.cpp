@@ -151,6 +151,19 @@ TEST_F(PortTest, PseudoTerminalReportsNoLineErrors) {
     EXPECT_FALSE(com.lineCounters.supported);
 }
 
+TEST(LineErrors, CounterGrowthBecomesTheMask) {
+    LineCounters c;
+    // counts standing before the port was ours are no errors of this attempt
+    EXPECT_EQ(LineErrorMask(c, 5, 1, 2, 3, 4), 0u);
+    EXPECT_EQ(LineErrorMask(c, 5, 1, 2, 3, 4), 0u);
+    EXPECT_EQ(LineErrorMask(c, 6, 1, 2, 3, 4), kLineFrame);
+    EXPECT_EQ(LineErrorMask(c, 6, 2, 2, 4, 5), kLineOverrun | kLineBreak | kLineRxOver);
+    const uint32_t parityOnly = LineErrorMask(c, 6, 2, 3, 4, 5);
+    EXPECT_EQ(parityOnly, kLineParity);
+    EXPECT_EQ(parityOnly & kLineFatalMask, 0u);  // a parity error alone spoils nothing
+    EXPECT_EQ(kLineFatalMask, 0x1Bu);
+}
+
 // ---------------------------------------------------------------- frame layout
 
 TEST(FrameBcc, XorOfTheRange) {
