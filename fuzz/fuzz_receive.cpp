@@ -13,8 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kd;
     if (size < 4) return 0;
     // header: capacity (1..2200), expected command, piece size
-    const size_t capacity = 1 + (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 2200;
-    const uint16_t expected = (data[2] & 0x80) ? kWideReadCommand : static_cast<uint16_t>(data[2] << 8 | data[2]);
+    const size_t capacity =
+        1 + (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 2200;
+    const uint16_t expected =
+        (data[2] & 0x80) ? kWideReadCommand : static_cast<uint16_t>(data[2] << 8 | data[2]);
     const size_t piece = 1 + data[3] % 97;
     data += 4;
     size -= 4;
@@ -33,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (result == ReplyScanner::kPending) continue;
         if (result > 0) {
             // a whole frame within the buffer, starting with STX
-            if (static_cast<size_t>(result) > capacity || result < 6 || buffer[0] != kStx) std::abort();
+            if (static_cast<size_t>(result) > capacity || result < 6 || buffer[0] != kStx)
+                std::abort();
         } else if (result < -32768) {
             std::abort();
         }

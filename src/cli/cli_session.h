@@ -16,7 +16,7 @@ namespace kd::cli {
 std::function<std::string(const CliContext&)>& SimPortStarter();
 
 class CliSession {
-public:
+  public:
     // Opens ctx.port ("SIM" through SimPortStarter) at ctx.baud and connects.
     explicit CliSession(const CliContext& ctx);
     // Disconnects and writes the trace file (errors are reported on stderr).
@@ -30,7 +30,7 @@ public:
     // Disconnects and writes the trace file now; throws EKestError if it cannot.
     void Close();
 
-private:
+  private:
     void WriteTrace();
 
     std::unique_ptr<TKestThread> thread_;

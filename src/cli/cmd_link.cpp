@@ -32,8 +32,8 @@ int RunCommand(CliContext& ctx) {
     for (size_t i = 1; i < ctx.args.size(); ++i) {
         long v = ParseNumber(ctx.args[i], "payload word");
         if (v < -32768 || v > 65535)
-            throw UsageError{"command: payload word out of range (-32768..65535): '" +
-                             ctx.args[i] + "'"};
+            throw UsageError{"command: payload word out of range (-32768..65535): '" + ctx.args[i] +
+                             "'"};
         payload.W(static_cast<int>(v));
         shown += (i > 1 ? ", " : "") + std::to_string(v);
     }
@@ -68,7 +68,8 @@ int RunMemRead(CliContext& ctx) {
     long words = ParseNumber(positional[1], "word count");
     if (address < 0 || address > 0xFFFFFFFFL)
         throw UsageError{"memread: address out of range (0..0xFFFFFFFF)"};
-    if (words < 1 || words > 1048576) throw UsageError{"memread: word count out of range (1..1048576)"};
+    if (words < 1 || words > 1048576)
+        throw UsageError{"memread: word count out of range (1..1048576)"};
     const int elem = ModeElementWords(static_cast<uint16_t>(mode));
     if (words % elem != 0)
         throw UsageError{"memread: the mode reads " + std::to_string(elem) +
@@ -76,7 +77,8 @@ int RunMemRead(CliContext& ctx) {
 
     auto session = OpenSession(ctx);
     session->Thread().WideTransfers = wide;
-    WriteLog(kLogPlain, "MemRead(0x%08X, %d)", static_cast<unsigned>(address), static_cast<int>(words));
+    WriteLog(kLogPlain, "MemRead(0x%08X, %d)", static_cast<unsigned>(address),
+             static_cast<int>(words));
     std::vector<uint16_t> buffer(static_cast<size_t>(words));
     session->Thread().MemRead(buffer.data(), static_cast<uint32_t>(address),
                               static_cast<uint16_t>(mode), static_cast<int>(words));
@@ -92,7 +94,8 @@ int RunMemRead(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("command", "command NAME [WORD ...]  send one sensor command, print the reply payload",
+KD_CLI_COMMAND("command",
+               "command NAME [WORD ...]  send one sensor command, print the reply payload",
                RunCommand);
 KD_CLI_COMMAND("memread",
                "memread ADDR WORDS [--mode M] [--wide]  read sensor memory (mode 0x111), "

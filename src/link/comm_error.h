@@ -29,7 +29,7 @@ std::string ResultText(int result);
 bool IsSensorErrorReply(int result);
 
 class ECommError : public EKestError {
-public:
+  public:
     explicit ECommError(const std::string& message, int code = 0)
         : EKestError(message), Code(static_cast<int16_t>(code)) {}
     int16_t Code;
@@ -38,7 +38,7 @@ public:
 // The subclasses add nothing and are always made with Code 0.
 #define KD_COMM_SUBCLASS(Name)                                                \
     class Name : public ECommError {                                          \
-    public:                                                                   \
+      public:                                                                 \
         explicit Name(const std::string& message) : ECommError(message, 0) {} \
     }
 KD_COMM_SUBCLASS(ECommErrCmd);
@@ -51,12 +51,12 @@ KD_COMM_SUBCLASS(ECommNoReply);
 #undef KD_COMM_SUBCLASS
 
 class ETaskTimeout : public EKestError {
-public:
+  public:
     using EKestError::EKestError;
 };
 
 class EUserAbort : public EKestError {
-public:
+  public:
     using EKestError::EKestError;
 };
 

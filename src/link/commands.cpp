@@ -10,7 +10,10 @@ namespace kd {
 
 namespace {
 
-#define KD_CMD(name, request, reply) CatalogueEntry{#name, cmd::name, request, reply}
+#define KD_CMD(name, request, reply)     \
+    CatalogueEntry {                     \
+#name, cmd::name, request, reply \
+    }
 constexpr std::array kCatalogue = {
     KD_CMD(NULL_CMD, "", 0),
     KD_CMD(MEM_WRITE, "l address, n words", 0),
@@ -133,7 +136,9 @@ void PushWord(std::vector<uint8_t>& out, uint16_t w) {
 
 }  // namespace
 
-std::span<const CatalogueEntry> CommandCatalogue() { return kCatalogue; }
+std::span<const CatalogueEntry> CommandCatalogue() {
+    return kCatalogue;
+}
 
 std::optional<CatalogueEntry> FindCommand(std::string_view name) {
     for (const auto& c : kCatalogue)
@@ -180,9 +185,15 @@ Payload& Payload::Raw(uint8_t byte) {
     return *this;
 }
 
-std::vector<uint8_t> PayloadB(int value) { return Payload().B(value).Bytes(); }
-std::vector<uint8_t> PayloadW(int value) { return Payload().W(value).Bytes(); }
-std::vector<uint8_t> PayloadL(int64_t value) { return Payload().L(value).Bytes(); }
+std::vector<uint8_t> PayloadB(int value) {
+    return Payload().B(value).Bytes();
+}
+std::vector<uint8_t> PayloadW(int value) {
+    return Payload().W(value).Bytes();
+}
+std::vector<uint8_t> PayloadL(int64_t value) {
+    return Payload().L(value).Bytes();
+}
 std::vector<uint8_t> PayloadXY(int number, int value, bool valueIsWord) {
     Payload p;
     p.B(number);

@@ -151,16 +151,16 @@ std::string CommandName(uint16_t code);
 // Payload builders. Every word is big-endian; each builder checks its range and
 // throws EKestError for a value that does not fit its shape.
 class Payload {
-public:
-    Payload& B(int value);          // high byte 0, low byte 0..255
-    Payload& W(int value);          // -32768..65535 as a 16-bit word
-    Payload& L(int64_t value);      // -2^31..2^32-1 as 32 bits, most significant byte first
-    Payload& Raw(uint8_t byte);     // a single byte (frames that carry bytes, not words)
+  public:
+    Payload& B(int value);       // high byte 0, low byte 0..255
+    Payload& W(int value);       // -32768..65535 as a 16-bit word
+    Payload& L(int64_t value);   // -2^31..2^32-1 as 32 bits, most significant byte first
+    Payload& Raw(uint8_t byte);  // a single byte (frames that carry bytes, not words)
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     const uint8_t* Data() const { return bytes_.data(); }
     int Size() const { return static_cast<int>(bytes_.size()); }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 std::vector<uint8_t> PayloadB(int value);
@@ -170,14 +170,18 @@ std::vector<uint8_t> PayloadL(int64_t value);
 std::vector<uint8_t> PayloadXY(int number, int value, bool valueIsWord);
 
 // Memory transfer modes.
-constexpr uint16_t kModeWords = 0x111;    // words, stride 1, byte swap
-constexpr uint16_t kModeMaster = 0x121;   // 32-bit elements, stride 1, byte swap
-constexpr uint16_t kModeThumb = 0x118;    // every 8th word, byte swap
-constexpr uint16_t kModeWrite = 0x100;    // host words swapped onto the wire
-constexpr uint16_t kModeSwap16 = 0x100;   // swap the bytes of every 16-bit word
-constexpr uint16_t kModeSwap32 = 0x200;   // reverse the bytes of every 32-bit group
-constexpr uint16_t ProfileModeWide(int step) { return static_cast<uint16_t>(0x110 + step); }
-constexpr uint16_t ProfileModeNormal(int step) { return static_cast<uint16_t>(0x120 + step); }
+constexpr uint16_t kModeWords = 0x111;   // words, stride 1, byte swap
+constexpr uint16_t kModeMaster = 0x121;  // 32-bit elements, stride 1, byte swap
+constexpr uint16_t kModeThumb = 0x118;   // every 8th word, byte swap
+constexpr uint16_t kModeWrite = 0x100;   // host words swapped onto the wire
+constexpr uint16_t kModeSwap16 = 0x100;  // swap the bytes of every 16-bit word
+constexpr uint16_t kModeSwap32 = 0x200;  // reverse the bytes of every 32-bit group
+constexpr uint16_t ProfileModeWide(int step) {
+    return static_cast<uint16_t>(0x110 + step);
+}
+constexpr uint16_t ProfileModeNormal(int step) {
+    return static_cast<uint16_t>(0x120 + step);
+}
 // Element size in 16-bit words (bits 4-7, 0 meaning 1).
 int ModeElementWords(uint16_t mode);
 // The mode byte that travels in a read frame: the low 8 bits, 0 sent as 1.

@@ -32,8 +32,7 @@ std::string FormatTraceLine(uint64_t wallMs, const FrameTraceEvent& event) {
     std::string line = Format("%02d:%02d:%02d.%03u %c %s", local.tm_hour, local.tm_min,
                               local.tm_sec, static_cast<unsigned>(wallMs % 1000),
                               event.sent ? '>' : '<', HexBytes(event.bytes).c_str());
-    if (event.sent ? event.result < 0 : event.result <= 0)
-        line += Format(" [%d]", event.result);
+    if (event.sent ? event.result < 0 : event.result <= 0) line += Format(" [%d]", event.result);
     return line;
 }
 

@@ -8,7 +8,9 @@
 
 namespace kd {
 
-bool ComIsOpen(const KestCom& com) { return com.handle >= 0; }
+bool ComIsOpen(const KestCom& com) {
+    return com.handle >= 0;
+}
 
 int ComOpen(KestCom& com, const std::string& portName, int baud) {
     if (ComIsOpen(com)) {
@@ -47,9 +49,13 @@ int ComSetBaud(KestCom& com, int baud) {
     return 1;
 }
 
-int ComGetBaud(const KestCom& com) { return com.settings.BaudRate; }
+int ComGetBaud(const KestCom& com) {
+    return com.settings.BaudRate;
+}
 
-int ComPurge(KestCom& com) { return SerialPurge(com.handle, true, true) ? 1 : -1; }
+int ComPurge(KestCom& com) {
+    return SerialPurge(com.handle, true, true) ? 1 : -1;
+}
 
 uint8_t ComBcc(const uint8_t* bytes, size_t count) {
     uint8_t x = 0;
@@ -124,7 +130,8 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
     uint32_t lastActivity = TickMs();
 
     auto finish = [&](int result) {
-        if (scanner.FrameLength() > 0) com.receivedLength = static_cast<uint16_t>(scanner.FrameLength());
+        if (scanner.FrameLength() > 0)
+            com.receivedLength = static_cast<uint16_t>(scanner.FrameLength());
         const size_t shown = result > 0 ? static_cast<size_t>(result) : scanner.Held();
         if (com.trace && shown > 0) com.trace(FrameTraceEvent{false, {buffer, shown}, result});
         return result;
@@ -165,8 +172,8 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
     }
 }
 
-int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes,
-                void* reply, int replyCapacity) {
+int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes, void* reply,
+                int replyCapacity) {
     if (!ComIsOpen(com)) return -1;
     if (payloadBytes < 0 || static_cast<size_t>(payloadBytes) > kMaxRequestPayload)
         return kRecvNoBuff;
@@ -177,7 +184,8 @@ int ComTransact(KestCom& com, uint16_t command, const void* payload, int payload
     sb[2] = static_cast<uint8_t>(command >> 8);
     sb[3] = static_cast<uint8_t>(command & 0xFF);
     if (payload != nullptr) {
-        if (payloadBytes > 0) std::memcpy(sb.data() + 4, payload, static_cast<size_t>(payloadBytes));
+        if (payloadBytes > 0)
+            std::memcpy(sb.data() + 4, payload, static_cast<size_t>(payloadBytes));
         // An odd payload is sent as whole words; the extra byte is 0, never a byte
         // past the end of the caller's data.
         if (payloadBytes % 2 != 0) sb[4 + static_cast<size_t>(payloadBytes)] = 0;

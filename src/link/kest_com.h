@@ -43,9 +43,9 @@ struct ComStatus {
 
 // One frame (or what was held of one) crossing the port, for the frame trace.
 struct FrameTraceEvent {
-    bool sent = false;                // true: request written; false: reply bytes received
-    std::span<const uint8_t> bytes;   // the frame bytes
-    int result = 0;                   // receiver result for received bytes; write result for sent
+    bool sent = false;               // true: request written; false: reply bytes received
+    std::span<const uint8_t> bytes;  // the frame bytes
+    int result = 0;                  // receiver result for received bytes; write result for sent
 };
 using FrameTrace = std::function<void(const FrameTraceEvent&)>;
 
@@ -62,9 +62,9 @@ struct KestCom {
     std::array<uint8_t, kSendBufferSize> sendBuffer{};
     uint32_t stxTime = 0;  // tick at which STX of the current reply was found
 
-    std::string devicePath;      // path of the open device
-    LineCounters lineCounters;   // line-error counters of the device
-    FrameTrace trace;            // called for every frame written and received; may be empty
+    std::string devicePath;     // path of the open device
+    LineCounters lineCounters;  // line-error counters of the device
+    FrameTrace trace;           // called for every frame written and received; may be empty
 };
 
 // 1 opened, 0 already open (both queues purged), -1 failure. A baud rate of 0
@@ -84,7 +84,7 @@ uint8_t ComBcc(const uint8_t* bytes, size_t count);
 // The reply scanner of ComReceive (states Hunt, Header, Body) over a growing
 // buffer, apart from the port so that it can be driven by any byte source.
 class ReplyScanner {
-public:
+  public:
     static constexpr int kPending = 1 << 30;  // the frame is not complete yet
 
     ReplyScanner(uint8_t* buffer, size_t capacity, uint16_t expectedCommand)
@@ -99,7 +99,7 @@ public:
     // Byte count of the frame once its length is complete (0 before).
     size_t FrameLength() const { return frameLength_; }
 
-private:
+  private:
     enum class State { Hunt, Header, Body };
     uint8_t* buffer_;
     size_t capacity_;
@@ -115,7 +115,7 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity);
 // One request/reply exchange with up to three attempts. payload == nullptr
 // sends payloadBytes already standing in the send buffer from offset 4. On
 // success the reply payload is copied to reply (when given).
-int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes,
-                void* reply, int replyCapacity);
+int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes, void* reply,
+                int replyCapacity);
 
 }  // namespace kd

@@ -27,6 +27,20 @@ ECommError SendFailed(int result) {
 
 }  // namespace
 
+void TicketLock::lock() {
+    std::unique_lock<std::mutex> l(mutex_);
+    const uint64_t ticket = next_++;
+    turn_.wait(l, [&] { return serving_ == ticket; });
+}
+
+void TicketLock::unlock() {
+    {
+        std::lock_guard<std::mutex> l(mutex_);
+        ++serving_;
+    }
+    turn_.notify_all();
+}
+
 int AdaptiveThreshold(std::span<const uint8_t> thumbnail) {
     std::array<int, 256> histogram{};
     for (uint8_t v : thumbnail) ++histogram[v];
@@ -55,7 +69,7 @@ TKestThread::TKestThread(Dispatcher dispatcher) : dispatcher_(std::move(dispatch
 TKestThread::~TKestThread() {
     terminated_ = true;
     if (thread_.joinable()) thread_.join();
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     ComClose(port_);
 }
 
@@ -63,7 +77,7 @@ TKestThread::~TKestThread() {
 
 void TKestThread::Connect() {
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<TicketLock> g(lock_);
         if (!ComIsOpen(port_)) {
             if (ComOpen(port_, PortName, -1) < 0)
                 throw EKestError("serial port cannot open '" + PortName + "'");
@@ -78,7 +92,7 @@ void TKestThread::Disconnect() {
     if (ConnectCount > 0) --ConnectCount;
     if (ConnectCount > 0) return;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<TicketLock> g(lock_);
         ComClose(port_);
     }
     if (OnConnectChange) OnConnectChange();
@@ -91,17 +105,17 @@ void TKestThread::ForceDisconnect() {
 }
 
 void TKestThread::SetBaud(int baud) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     if (ComSetBaud(port_, baud) < 0) throw EKestError("err: SetCommState");
 }
 
 bool TKestThread::IsOpen() {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     return ComIsOpen(port_);
 }
 
 void TKestThread::SetTrace(FrameTrace trace) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     port_.trace = std::move(trace);
 }
 
@@ -109,7 +123,7 @@ void TKestThread::SetTrace(FrameTrace trace) {
 
 int TKestThread::Transact(uint16_t code, const void* payload, int payloadBytes, void* reply,
                           int replyCapacity) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     return ComTransact(port_, code, payload, payloadBytes, reply, replyCapacity);
 }
 
@@ -133,7 +147,7 @@ std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const ui
     std::vector<uint8_t> out;
     int result;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<TicketLock> g(lock_);
         result = ComTransact(port_, code, payload.empty() ? &kNone : payload.data(),
                              static_cast<int>(payload.size()), nullptr, 0);
         if (result > 0) {
@@ -146,18 +160,21 @@ std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const ui
     return out;
 }
 
-void TKestThread::CommandValue(uint16_t code) { Command(code, nullptr, 0, nullptr, 0); }
+void TKestThread::CommandValue(uint16_t code) {
+    Command(code, nullptr, 0, nullptr, 0);
+}
 
 int TKestThread::CommandWord(uint16_t code, uint16_t word) {
     int result;
     uint32_t folded = 0;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<TicketLock> g(lock_);
         port_.sendBuffer[4] = static_cast<uint8_t>(word >> 8);
         port_.sendBuffer[5] = static_cast<uint8_t>(word & 0xFF);
         result = ComTransact(port_, code, nullptr, 2, nullptr, 0);
         if (result > 0) {
-            size_t bytes = std::min<size_t>(2u * port_.receiveBuffer[1], static_cast<size_t>(result) - 6);
+            size_t bytes =
+                std::min<size_t>(2u * port_.receiveBuffer[1], static_cast<size_t>(result) - 6);
             for (size_t i = 0; i < bytes; ++i) folded = folded << 8 | port_.receiveBuffer[4 + i];
         }
     }
@@ -172,7 +189,7 @@ int TKestThread::ReadBlock(uint32_t address, uint16_t mode, int words, bool wide
     const int unit = ModeElementWords(mode) * (wide ? 4 : 1);
     const int count = words / unit;
     auto payload = MemReadPayload(address, count, mode);
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<TicketLock> g(lock_);
     int result = ComTransact(port_, wide ? cmd::MEM_READ_WIDE : cmd::MEM_READ, payload.data(),
                              static_cast<int>(payload.size()), nullptr, 0);
     if (result > 0) {
@@ -274,7 +291,9 @@ void TKestThread::SetCamRect(const CamRect& rect) {
     }
 }
 
-CamRect TKestThread::GetCamRect() { return CamRectFromReply(CommandReply(cmd::GET_CAM_RECT)); }
+CamRect TKestThread::GetCamRect() {
+    return CamRectFromReply(CommandReply(cmd::GET_CAM_RECT));
+}
 
 AreaRect TKestThread::SetAreaRect(int channel, int xa, int ya, int xb, int yb) {
     AreaRect r = OrderAndClampAreaRect(xa, ya, xb, yb);
@@ -546,8 +565,7 @@ void TKestThread::FetchImageTask() {
     ImageNumber = static_cast<int>(QueryAddress(cmd::GET_IMG_NO, nullptr, 0, 0, nullptr));
     ReadProfilePair(QueryAddress(cmd::GET_PROF_ADDR, nullptr, 0, 0, nullptr));
     auto number = PayloadL(static_cast<uint32_t>(ImageNumber));
-    ImageAddress = static_cast<int>(
-        QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, nullptr));
+    ImageAddress = static_cast<int>(QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, nullptr));
     FillBitmap(static_cast<uint32_t>(ImageAddress), 1);
     Dispatch(OnDone);
 }
@@ -557,13 +575,12 @@ void TKestThread::FetchImagePairTask() {
     ReportProgress(true);
     ImageNumber = static_cast<int>(QueryAddress(cmd::GET_IMG_NO, nullptr, 0, 0, nullptr));
     auto number = PayloadL(static_cast<uint32_t>(ImageNumber));
-    ImageAddress = static_cast<int>(
-        QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, nullptr));
+    ImageAddress = static_cast<int>(QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, nullptr));
     const int base = (ImageNumber - 1) & ~1;  // rounded down to even
     for (int n : {1, 0}) {
         auto pairNumber = PayloadL(static_cast<uint32_t>(n + base));
-        ImageAddress = static_cast<int>(
-            QueryAddress(cmd::GET_IMG_ADDR, pairNumber.data(), 4, 10, nullptr));
+        ImageAddress =
+            static_cast<int>(QueryAddress(cmd::GET_IMG_ADDR, pairNumber.data(), 4, 10, nullptr));
         FillBitmap(static_cast<uint32_t>(ImageAddress), n == 1 ? 1 : 6);
     }
     Dispatch(OnDone);
@@ -579,8 +596,8 @@ void TKestThread::LiveViewStep() {
         ImageNumber = static_cast<int>(Be32(reply));
         ReadProfilePair(QueryAddress(cmd::GET_PROF_ADDR, nullptr, 0, 0, nullptr));
         auto number = PayloadL(static_cast<uint32_t>(ImageNumber));
-        ImageAddress = static_cast<int>(
-            QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, "err"));
+        ImageAddress =
+            static_cast<int>(QueryAddress(cmd::GET_IMG_ADDR, number.data(), 4, 10, "err"));
         FetchAdaptiveImage(static_cast<uint32_t>(ImageAddress));
         Dispatch(OnDone);
     } catch (...) {
@@ -608,8 +625,8 @@ void TKestThread::ReadProfilePair(uint32_t address) {
         auto* out = reinterpret_cast<uint8_t*>(into.data());
         for (int done = 0; done < words;) {
             const int n = std::min(kNormalBlockWords, words - done);
-            int result = ReadBlock(addr + static_cast<uint32_t>(done), kModeWords, n, false,
-                                   out + 2 * done);
+            int result =
+                ReadBlock(addr + static_cast<uint32_t>(done), kModeWords, n, false, out + 2 * done);
             LastResult = result;
             if (result <= 0) throw SendFailed(result);
             ModeConvert(kModeWords, out + 2 * done, static_cast<size_t>(n));
@@ -662,7 +679,7 @@ void TKestThread::FillBitmap(uint32_t address, int mask) {
         LastResult = result;
         if (result <= 0) {
             {
-                std::lock_guard<std::mutex> g(lock_);
+                std::lock_guard<TicketLock> g(lock_);
                 ComPurge(port_);
             }
             if (result == kRetryOut) throw EKestError("recv_bmp: retry out");
@@ -695,8 +712,8 @@ void TKestThread::FetchAdaptiveImage(uint32_t address) {
     for (int r = 0; r < rows; ++r) {
         const bool wide = WideTransfers.load();
         const int words = wide ? (cols + 3) / 4 * 4 : cols;
-        const uint32_t at = address + static_cast<uint32_t>(
-                                          static_cast<int64_t>(r) * 16 * width / 2);
+        const uint32_t at =
+            address + static_cast<uint32_t>(static_cast<int64_t>(r) * 16 * width / 2);
         int result = ReadBlock(at, kModeThumb, words, wide, data.data());
         LastResult = result;
         if (result <= 0) throw SendFailed(result);
@@ -718,8 +735,8 @@ void TKestThread::FetchAdaptiveImage(uint32_t address) {
                       static_cast<uint32_t>(block * 8);
         for (int done = 0; done < words;) {
             const int n = std::min(kNormalBlockWords, words - done);
-            int result = ReadBlock(at + static_cast<uint32_t>(done), kModeWords, n, false,
-                                   data.data());
+            int result =
+                ReadBlock(at + static_cast<uint32_t>(done), kModeWords, n, false, data.data());
             LastResult = result;
             if (result <= 0) throw SendFailed(result);
             const int copy = std::min(2 * n, pixels - 2 * done);

@@ -6,9 +6,16 @@
 // from the user-interface thread is served between two blocks of a task.
 //
 // Callbacks and the worker's log lines reach the user-interface thread through
-// the injected dispatcher, which blocks the worker until they have run.
+// the injected dispatcher, which blocks the worker until they have run. Once
+// the destructor has begun, callbacks are skipped and log lines are written
+// directly, so a user-interface thread that destroys the worker while events
+// are still pending is not waited for; a dispatcher call already in progress
+// must still be allowed to finish (the GUI keeps its event loop alive until
+// the worker is gone). Task results and LastError are read inside OnDone or
+// after Task has returned to 0.
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -18,8 +25,8 @@
 #include <vector>
 
 #include "common/dispatcher.h"
-#include "link/commands.h"
 #include "link/comm_error.h"
+#include "link/commands.h"
 #include "link/kest_com.h"
 
 namespace kd {
@@ -45,19 +52,34 @@ enum TaskCode : uint8_t {
 constexpr int kProfileBufferWords = 4096;  // 8192 bytes
 constexpr int kMaxImageWidth = 4048;       // a thumbnail row must fit one normal read
 constexpr int kMaxImageHeight = 4096;
-constexpr int kImageProfileLimit = 1022;   // point limit of the image tasks' profile
-constexpr int kFetchProfileLimit = 1024;   // point limit of FetchProfile / FetchMasterProfile
+constexpr int kImageProfileLimit = 1022;  // point limit of the image tasks' profile
+constexpr int kFetchProfileLimit = 1024;  // point limit of FetchProfile / FetchMasterProfile
 constexpr int kWideBlockWords = 1012;
 constexpr int kNormalBlockWords = 253;
-constexpr int kFailureLimit = 5;           // consecutive failed runs before a task is dropped
+constexpr int kFailureLimit = 5;  // consecutive failed runs before a task is dropped
 constexpr int kEpmWriteTries = 10;
+
+// The port lock. Fair (first come, first served), so that a command from the
+// user-interface thread is served between two blocks of a running task even
+// though the worker takes the lock again right after each block.
+class TicketLock {
+  public:
+    void lock();
+    void unlock();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    uint64_t next_ = 0;
+    uint64_t serving_ = 0;
+};
 
 // Level above which about 2 % of the thumbnail's pixels lie, kept to 10..200:
 // the adaptive image reads full resolution only around brighter blocks.
 int AdaptiveThreshold(std::span<const uint8_t> thumbnail);
 
 class TKestThread {
-public:
+  public:
     using Callback = std::function<void()>;
 
     explicit TKestThread(Dispatcher dispatcher = DirectDispatcher());
@@ -111,7 +133,7 @@ public:
     void SetTrace(FrameTrace trace);
     // The port record; hold Lock() while touching it when the worker may run.
     KestCom& Port() { return port_; }
-    std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(lock_); }
+    std::unique_lock<TicketLock> Lock() { return std::unique_lock<TicketLock>(lock_); }
 
     // --- state (names as the rest of the program knows them)
     std::atomic<uint8_t> Task{kTaskIdle};
@@ -151,7 +173,7 @@ public:
     std::array<uint16_t, kProfileBufferWords> SecondBuffer{};
     int ConsecutiveFailures() const { return failures_; }
 
-private:
+  private:
     void Execute();
     void RunTask(uint8_t task, bool& done);
     void CheckAbort();
@@ -163,8 +185,8 @@ private:
     // One block read under the lock: raw wire bytes of `words` words into out.
     int ReadBlock(uint32_t address, uint16_t mode, int words, bool wide, uint8_t* out);
     // Chooses the block size of a bulk read: words and whether wide.
-    static void NextBlock(int remaining, bool wideAllowed, int elemWords, int normalMax,
-                          int& words, bool& wide);
+    static void NextBlock(int remaining, bool wideAllowed, int elemWords, int normalMax, int& words,
+                          bool& wide);
 
     uint32_t QueryAddress(uint16_t code, const void* payload, int payloadBytes, int minResult,
                           const char* errorPrefix);
@@ -179,7 +201,7 @@ private:
 
     Dispatcher dispatcher_;
     KestCom port_;
-    std::mutex lock_;
+    TicketLock lock_;
     std::atomic<bool> terminated_{false};
     std::mutex requestLock_;  // hands a new profile consumer to running polling
     Callback pendingDone_;

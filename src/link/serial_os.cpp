@@ -70,6 +70,24 @@ int SerialInQueue(int fd) {
     return n;
 }
 
+uint32_t LineErrorMask(LineCounters& c, uint32_t frame, uint32_t overrun, uint32_t parity,
+                       uint32_t brk, uint32_t bufOverrun) {
+    auto grew = [](uint32_t now, uint32_t& last) {
+        const bool g = now != last;
+        last = now;
+        return g;
+    };
+    const bool primed = c.primed;
+    c.primed = true;
+    uint32_t m = 0;
+    if (grew(bufOverrun, c.bufOverrun)) m |= kLineRxOver;
+    if (grew(overrun, c.overrun)) m |= kLineOverrun;
+    if (grew(parity, c.parity)) m |= kLineParity;
+    if (grew(frame, c.frame)) m |= kLineFrame;
+    if (grew(brk, c.brk)) m |= kLineBreak;
+    return primed ? m : 0;
+}
+
 bool SerialLineErrors(int fd, LineCounters& c, uint32_t& mask) {
     if (fd < 0) return false;
     if (!c.supported) return true;
@@ -79,26 +97,17 @@ bool SerialLineErrors(int fd, LineCounters& c, uint32_t& mask) {
         c.supported = false;
         return true;
     }
-    auto grew = [](int now, uint32_t& last) {
-        bool g = static_cast<uint32_t>(now) != last;
-        last = static_cast<uint32_t>(now);
-        return g;
-    };
-    bool primed = c.primed;
-    c.primed = true;
-    uint32_t m = 0;
-    if (grew(ic.buf_overrun, c.bufOverrun)) m |= kLineRxOver;
-    if (grew(ic.overrun, c.overrun)) m |= kLineOverrun;
-    if (grew(ic.parity, c.parity)) m |= kLineParity;
-    if (grew(ic.frame, c.frame)) m |= kLineFrame;
-    if (grew(ic.brk, c.brk)) m |= kLineBreak;
-    if (primed) mask |= m;  // the first reading only sets the baseline
+    mask |= LineErrorMask(c, static_cast<uint32_t>(ic.frame), static_cast<uint32_t>(ic.overrun),
+                          static_cast<uint32_t>(ic.parity), static_cast<uint32_t>(ic.brk),
+                          static_cast<uint32_t>(ic.buf_overrun));
     return true;
 }
 
 int SerialWaitInput(int fd, int timeoutMs) {
     if (fd < 0) return -1;
-    struct pollfd p {fd, POLLIN, 0};
+    struct pollfd p {
+        fd, POLLIN, 0
+    };
     int r = ::poll(&p, 1, timeoutMs);
     if (r < 0) return errno == EINTR ? 0 : -1;
     if (r == 0) return 0;
@@ -121,7 +130,9 @@ long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return -1;
-        struct pollfd p {fd, POLLOUT, 0};
+        struct pollfd p {
+            fd, POLLOUT, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return -1;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
     }

@@ -24,6 +24,11 @@ struct LineCounters {
     uint32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
 };
 
+// Line-error mask from a new reading of the counters; the first reading only
+// sets the baseline.
+uint32_t LineErrorMask(LineCounters& counters, uint32_t frame, uint32_t overrun, uint32_t parity,
+                       uint32_t brk, uint32_t bufOverrun);
+
 // Opens a device path for reading and writing, exclusively, without making it
 // the controlling terminal. Returns the descriptor or -1.
 int SerialOpen(const std::string& path);

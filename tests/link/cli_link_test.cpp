@@ -64,10 +64,11 @@ RunResult RunKdctl(const std::vector<std::string>& args) {
 }
 
 class KdctlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sensor.other = [](PtyPeer& p, const Request& r) {
-            if (r.code == 0x0009) return p.Send(PtyPeer::Frame(r.code, {0, 0x53, 0, 0x6D, 0, 0x50}));
+            if (r.code == 0x0009)
+                return p.Send(PtyPeer::Frame(r.code, {0, 0x53, 0, 0x6D, 0, 0x50}));
             if (r.code == 0x2006 && !r.payload.empty() && r.payload[1] > 9)
                 return p.Send(PtyPeer::ErrorFrame(0xE002));
             if (r.code == 0x2016) return;  // a silent command
@@ -95,7 +96,8 @@ TEST_F(KdctlTest, CommandPrintsTheReplyPayload) {
 }
 
 TEST_F(KdctlTest, CommandWordsAreBigEndianDecimalOrHex) {
-    auto r = RunKdctl({"--port", peer.Path(), "command", "AREA_RECT", "1", "0xFFFE", "-2", "65535", "0x10"});
+    auto r = RunKdctl(
+        {"--port", peer.Path(), "command", "AREA_RECT", "1", "0xFFFE", "-2", "65535", "0x10"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(peer.Requests().back().payload,
               (Bytes{0x00, 0x01, 0xFF, 0xFE, 0xFF, 0xFE, 0xFF, 0xFF, 0x00, 0x10}));
@@ -134,7 +136,8 @@ TEST_F(KdctlTest, MemReadPrintsSixteenWordsALine) {
 TEST_F(KdctlTest, MemReadUsageErrors) {
     EXPECT_EQ(RunKdctl({"--port", peer.Path(), "memread", "0x400"}).exitCode, 2);
     EXPECT_EQ(RunKdctl({"--port", peer.Path(), "memread", "0x400", "0"}).exitCode, 2);
-    EXPECT_EQ(RunKdctl({"--port", peer.Path(), "memread", "0x400", "3", "--mode", "0x121"}).exitCode, 2);
+    EXPECT_EQ(
+        RunKdctl({"--port", peer.Path(), "memread", "0x400", "3", "--mode", "0x121"}).exitCode, 2);
     EXPECT_EQ(RunKdctl({"--port", peer.Path(), "memread", "-1", "3"}).exitCode, 2);
     EXPECT_EQ(RunKdctl({"--port", peer.Path(), "memread", "0", "3", "--bogus"}).exitCode, 2);
     EXPECT_TRUE(peer.Requests().empty());
@@ -162,7 +165,8 @@ TEST_F(KdctlTest, TraceWritesEveryFrameInHex) {
 
 TEST_F(KdctlTest, TraceOfAFailedCommand) {
     auto trace = std::filesystem::temp_directory_path() / ("kd_trace2_" + std::to_string(getpid()));
-    auto r = RunKdctl({"--port", peer.Path(), "--trace", trace.string(), "command", "SET_TMD", "12"});
+    auto r =
+        RunKdctl({"--port", peer.Path(), "--trace", trace.string(), "command", "SET_TMD", "12"});
     EXPECT_EQ(r.exitCode, 1);
     std::string text = kd::ReadFileAll(trace.string());
     std::filesystem::remove(trace);

@@ -20,7 +20,9 @@ E Caught(uint16_t command, int result) {
     return E("");
 }
 
-int SensorCode(uint16_t field) { return static_cast<int16_t>(field); }
+int SensorCode(uint16_t field) {
+    return static_cast<int16_t>(field);
+}
 
 }  // namespace
 
@@ -45,9 +47,10 @@ TEST(RaiseCommResult, OtherSensorErrorsCarryTheCommandAndTheCode) {
     const struct {
         uint16_t field;
         const char* message;
-    } rows[] = {{0xE004, "2006:ERR_BCC"}, {0xE005, "2006:ERR_FRM"}, {0xE006, "2006:ERR_FVR"},
-                {0xE007, "2006:ERR_COL"}, {0xE009, "2006:ERR_MOD"},
-                {0xE00A, "2006:KEST ret FFFFE00A"}, {0xE0FF, "2006:KEST ret FFFFE0FF"}};
+    } rows[] = {{0xE004, "2006:ERR_BCC"},          {0xE005, "2006:ERR_FRM"},
+                {0xE006, "2006:ERR_FVR"},          {0xE007, "2006:ERR_COL"},
+                {0xE009, "2006:ERR_MOD"},          {0xE00A, "2006:KEST ret FFFFE00A"},
+                {0xE0FF, "2006:KEST ret FFFFE0FF"}};
     for (auto& row : rows) {
         auto e = Caught<ECommError>(0x2006, SensorCode(row.field));
         EXPECT_STREQ(e.what(), row.message);

@@ -17,7 +17,7 @@ using namespace kdtest;
 namespace {
 
 class PortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         com.replyTimeout = kShortTimeoutMs;
         ASSERT_EQ(ComOpen(com, peer.Path(), 115200), 1);
@@ -149,6 +149,19 @@ TEST_F(PortTest, PseudoTerminalReportsNoLineErrors) {
     EXPECT_EQ(ReceiveAfter({}, 0x0009), 8);
     EXPECT_EQ(com.lineErrors, 0u);
     EXPECT_FALSE(com.lineCounters.supported);
+}
+
+TEST(LineErrors, CounterGrowthBecomesTheMask) {
+    LineCounters c;
+    // counts standing before the port was ours are no errors of this attempt
+    EXPECT_EQ(LineErrorMask(c, 5, 1, 2, 3, 4), 0u);
+    EXPECT_EQ(LineErrorMask(c, 5, 1, 2, 3, 4), 0u);
+    EXPECT_EQ(LineErrorMask(c, 6, 1, 2, 3, 4), kLineFrame);
+    EXPECT_EQ(LineErrorMask(c, 6, 2, 2, 4, 5), kLineOverrun | kLineBreak | kLineRxOver);
+    const uint32_t parityOnly = LineErrorMask(c, 6, 2, 3, 4, 5);
+    EXPECT_EQ(parityOnly, kLineParity);
+    EXPECT_EQ(parityOnly & kLineFatalMask, 0u);  // a parity error alone spoils nothing
+    EXPECT_EQ(kLineFatalMask, 0x1Bu);
 }
 
 // ---------------------------------------------------------------- frame layout
@@ -351,7 +364,9 @@ TEST_F(PortTest, TransactCopiesTheReplyPayload) {
 }
 
 TEST_F(PortTest, ReplyLargerThanTheCallersBufferIsAnOverflow) {
-    peer.SetHandler([](PtyPeer& p, const Request& r) { p.Send(PtyPeer::Frame(r.code, {0xAB, 0xCD})); });
+    peer.SetHandler([](PtyPeer& p, const Request& r) {
+        p.Send(PtyPeer::Frame(r.code, {0xAB, 0xCD}));
+    });
     uint8_t reply[2] = {0, 0xEE};
     EXPECT_EQ(ComTransact(com, 0x2003, nullptr, 0, reply, 1), kRecvOverflow);
     EXPECT_EQ(reply[0], 0xAB);
@@ -362,8 +377,10 @@ TEST_F(PortTest, DamagedRepliesAreAskedAgain) {
     std::atomic<int> n{0};
     peer.SetHandler([&](PtyPeer& p, const Request& r) {
         Bytes f = PtyPeer::Frame(r.code, {0x00, 0x07});
-        if (n++ == 0) f.back() ^= 1;  // BCC
-        else if (n == 2) f[f.size() - 2] = 0;  // ETX
+        if (n++ == 0)
+            f.back() ^= 1;  // BCC
+        else if (n == 2)
+            f[f.size() - 2] = 0;  // ETX
         p.Send(f);
     });
     uint8_t reply[2] = {};
@@ -410,7 +427,9 @@ TEST_F(PortTest, StatusRepliesAreRepeated) {
 TEST_F(PortTest, StaleBytesOfAnEarlierReplyAreNotTakenAsTheAnswer) {
     peer.Send(PtyPeer::Frame(0x2003, {0xDE, 0xAD}));  // nobody asked
     ASSERT_TRUE(WaitFor([&] { return SerialInQueue(com.handle) == 8; }));
-    peer.SetHandler([](PtyPeer& p, const Request& r) { p.Send(PtyPeer::Frame(r.code, {0x00, 0x01})); });
+    peer.SetHandler([](PtyPeer& p, const Request& r) {
+        p.Send(PtyPeer::Frame(r.code, {0x00, 0x01}));
+    });
     uint8_t reply[2] = {};
     EXPECT_EQ(ComTransact(com, 0x2003, nullptr, 0, reply, 2), 8);
     EXPECT_EQ(reply[1], 0x01);

@@ -25,10 +25,12 @@ uint32_t Be32(const Bytes& b) {
     return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
            static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
-uint8_t PixelOf(uint32_t image, size_t i) { return static_cast<uint8_t>(i * 7 + i / 61 + image * 31); }
+uint8_t PixelOf(uint32_t image, size_t i) {
+    return static_cast<uint8_t>(i * 7 + i / 61 + image * 31);
+}
 
 class WorkerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sensor.other = [this](PtyPeer& p, const Request& r) { Answer(p, r); };
         peer.SetHandler([this](PtyPeer& p, const Request& r) {
@@ -369,7 +371,8 @@ TEST_F(WorkerTest, MemWriteBlocks) {
     EXPECT_EQ(reqs[0].payload.size(), 4u + 506u);
     EXPECT_EQ(reqs[1].payload.size(), 4u + 94u);
     EXPECT_EQ(Bytes(reqs[1].payload.begin(), reqs[1].payload.begin() + 4), Be32(0x2000 + 253));
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(sensor.At(0x2000 + static_cast<uint32_t>(i)), 0x5000 + i);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(sensor.At(0x2000 + static_cast<uint32_t>(i)), 0x5000 + i);
 }
 
 // -------------------------------------------------------------- profiles
@@ -458,7 +461,8 @@ TEST_F(WorkerTest, ImageTaskFetchesProfileAndPicture) {
     EXPECT_EQ(th.ProfileBuffer[2], 1);
     EXPECT_EQ(th.ProfileBuffer[3], 1000);
     ASSERT_EQ(th.Image.pixels.size(), 64u * 32u);
-    for (size_t i = 0; i < th.Image.pixels.size(); ++i) ASSERT_EQ(th.Image.pixels[i], PixelOf(7, i));
+    for (size_t i = 0; i < th.Image.pixels.size(); ++i)
+        ASSERT_EQ(th.Image.pixels[i], PixelOf(7, i));
 }
 
 TEST_F(WorkerTest, ImagePairFillsChannelsByMask) {
@@ -483,7 +487,8 @@ TEST_F(WorkerTest, ImagePairFillsChannelsByMask) {
 
 TEST_F(WorkerTest, BusyRefusalLeavesTheRunningTaskAlone) {
     std::atomic<int> views{0};
-    th.RequestLiveView(32, 32, [&] { ++views; }, nullptr);
+    th.RequestLiveView(
+        32, 32, [&] { ++views; }, nullptr);
     ASSERT_TRUE(WaitFor([&] { return views >= 1; }));
     try {
         th.RequestImage(32, 32, nullptr);
@@ -589,7 +594,7 @@ TEST_F(WorkerTest, StartProfilesConnectsAndANewConsumerTakesOver) {
     th.StartProfiles([&] { ++first; });
     EXPECT_EQ(th.ConnectCount, 2);
     ASSERT_TRUE(WaitFor([&] { return first == 1; }));
-    th.RequestProfiles([&] { ++second; });  // restart while polling
+    th.RequestProfiles([&] { ++second; });              // restart while polling
     ASSERT_TRUE(WaitFor([&] { return second == 1; }));  // the same profile, delivered anew
     EXPECT_EQ(first, 1);
 }
@@ -599,10 +604,15 @@ TEST_F(WorkerTest, CommandIsServedBetweenTwoBlocksOfATask) {
     th.RequestImage(480, 640, nullptr);
     ASSERT_TRUE(WaitFor([&] { return sensor.normalReads >= 4; }));
     th.Command(cmd::SET_TMD, PayloadB(2));
+    const int after = sensor.normalReads;
+    ASSERT_TRUE(WaitFor([&] { return sensor.normalReads > after + 1; }))
+        << th.LastError << " task " << int(th.Task) << " reads " << sensor.normalReads << " after "
+        << after;  // the task goes on
     th.AbortRequested = true;
     ASSERT_TRUE(WaitFor([&] { return th.Task == kTaskIdle; }));
     auto reqs = peer.Requests();
-    auto tmd = std::find_if(reqs.begin(), reqs.end(), [](auto& r) { return r.code == cmd::SET_TMD; });
+    auto tmd =
+        std::find_if(reqs.begin(), reqs.end(), [](auto& r) { return r.code == cmd::SET_TMD; });
     ASSERT_NE(tmd, reqs.end());
     EXPECT_TRUE(std::any_of(reqs.begin(), tmd, [](auto& r) { return r.code == cmd::MEM_READ; }));
     EXPECT_TRUE(std::any_of(tmd + 1, reqs.end(), [](auto& r) { return r.code == cmd::MEM_READ; }));
@@ -632,14 +642,18 @@ TEST_F(WorkerTest, LiveViewReadsFullResolutionOnlyAroundBrightBlocks) {
         for (int x = 0; x < w; x += 2) {
             uint8_t a = static_cast<uint8_t>(1 + (x + y) % 5), b = a;
             if (y / 16 == 2 && x / 16 == 3) a = b = 240;
-            sensor.Put(at + static_cast<uint32_t>((y * w + x) / 2), static_cast<uint16_t>(a << 8 | b));
+            sensor.Put(at + static_cast<uint32_t>((y * w + x) / 2),
+                       static_cast<uint16_t>(a << 8 | b));
         }
     std::atomic<int> done{0}, bands{0}, errors{0};
     th.OnBandDone = [&] { ++bands; };
-    th.RequestLiveView(h, w, [&] {
-        ++done;
-        th.AbortRequested = true;
-    }, [&] { ++errors; });
+    th.RequestLiveView(
+        h, w,
+        [&] {
+            ++done;
+            th.AbortRequested = true;
+        },
+        [&] { ++errors; });
     ASSERT_TRUE(WaitFor([&] { return th.Task == kTaskIdle; }));
     EXPECT_EQ(done, 1);
     EXPECT_EQ(errors, 0);
@@ -656,9 +670,11 @@ TEST_F(WorkerTest, LiveViewReadsFullResolutionOnlyAroundBrightBlocks) {
     EXPECT_EQ(fullReads, 48);
     // the bright block itself is exact; far blocks carry their thumbnail value
     for (int y = 32; y < 48; ++y)
-        for (int x = 48; x < 64; ++x) ASSERT_EQ(th.Image.pixels[static_cast<size_t>(y * w + x)], 240);
+        for (int x = 48; x < 64; ++x)
+            ASSERT_EQ(th.Image.pixels[static_cast<size_t>(y * w + x)], 240);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(th.Image.pixels[static_cast<size_t>(y * w + x)], 1) << x << "," << y;
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(th.Image.pixels[static_cast<size_t>(y * w + x)], 1) << x << "," << y;
     // a dark block that closes a run (band 2, block 1) is read at full resolution
     EXPECT_EQ(th.Image.pixels[static_cast<size_t>(33 * w + 17)], 1 + (16 + 33) % 5);
     EXPECT_EQ(th.Image.pixels[static_cast<size_t>(33 * w + 18)], 1 + (18 + 33) % 5);

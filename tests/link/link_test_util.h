@@ -25,7 +25,9 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
 }
 
 // Replies with an empty payload to every request.
-inline void EchoEmpty(PtyPeer& peer, const Request& req) { peer.Send(PtyPeer::Frame(req.code, {})); }
+inline void EchoEmpty(PtyPeer& peer, const Request& req) {
+    peer.Send(PtyPeer::Frame(req.code, {}));
+}
 
 constexpr uint16_t kShortTimeoutMs = 40;
 

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,6 +55,12 @@ void PtyPeer::SetHandler(Handler handler) {
 void PtyPeer::SetPacing(int baud, int latencyUs) {
     baud_ = baud;
     latencyUs_ = latencyUs;
+}
+
+bool PtyPeer::SetRealtime() {
+    sched_param param{};
+    param.sched_priority = 10;
+    return pthread_setschedparam(thread_.native_handle(), SCHED_FIFO, &param) == 0;
 }
 
 std::vector<Request> PtyPeer::Requests() {
@@ -130,8 +139,10 @@ void PtyPeer::Send(const Bytes& bytes) {
             sent = due;
             continue;
         }
-        const uint64_t next = start + static_cast<uint64_t>((sent + 1) * byteUs);
-        if (next > now + 60) std::this_thread::sleep_for(std::chrono::microseconds(next - now - 50));
+        // Sleep until a piece of up to 32 bytes is due (the last piece exactly on time).
+        const size_t target = std::min(bytes.size(), sent + 32);
+        const uint64_t next = start + static_cast<uint64_t>(static_cast<double>(target) * byteUs);
+        if (next > now) std::this_thread::sleep_for(std::chrono::microseconds(next - now));
     }
 }
 
@@ -143,6 +154,8 @@ void PtyPeer::SendPieces(const Bytes& bytes, size_t pieceSize, int gapMs) {
 }
 
 void PtyPeer::Loop() {
+    // Pacing needs sleeps that end on time, not up to 50 us late.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     Bytes held;
     uint8_t chunk[4096];
     while (!stop_) {
@@ -170,8 +183,7 @@ void PtyPeer::Loop() {
             req.code = static_cast<uint16_t>(held[2] << 8 | held[3]);
             req.payload.assign(held.begin() + 4, held.begin() + static_cast<long>(len) - 2);
             held.erase(held.begin(), held.begin() + static_cast<long>(len));
-            if (baud_ > 0)
-                requestDoneUs_ = arrived + static_cast<uint64_t>(len * 10e6 / baud_);
+            if (baud_ > 0) requestDoneUs_ = arrived + static_cast<uint64_t>(len * 10e6 / baud_);
             Handler h;
             {
                 std::lock_guard<std::mutex> g(mutex_);

@@ -20,7 +20,7 @@ struct Request {
 };
 
 class PtyPeer {
-public:
+  public:
     // Called on the peer's thread for every complete, well-formed request.
     using Handler = std::function<void(PtyPeer&, const Request&)>;
 
@@ -39,6 +39,10 @@ public:
     // Pace replies like a serial line at baud (10 bits per byte) with a latency
     // after the whole request has crossed the line. 0 switches pacing off.
     void SetPacing(int baud, int latencyUs);
+    // Runs the peer's thread at real-time priority where allowed, so that the
+    // simulated line keeps its timing on a busy machine (benchmarks only).
+    // Returns whether it was granted.
+    bool SetRealtime();
 
     std::vector<Request> Requests();
     int CountOf(uint16_t code);
@@ -51,7 +55,7 @@ public:
     static Bytes WideFrame(const Bytes& payload);  // reply to 0x001A
     static Bytes ErrorFrame(uint16_t code) { return Frame(code, {}); }
 
-private:
+  private:
     void Loop();
     void WriteAll(const uint8_t* data, size_t size);
 
@@ -71,7 +75,7 @@ private:
 // A sensor memory of 16-bit words that answers MEM_READ, MEM_READ_WIDE and
 // MEM_WRITE; everything else goes to `other` (or gets an empty reply).
 class MemorySensor {
-public:
+  public:
     explicit MemorySensor(size_t words = size_t{1} << 22) : mem(words, 0) {}
     std::vector<uint16_t> mem;
     PtyPeer::Handler other;
