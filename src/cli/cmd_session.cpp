@@ -60,7 +60,15 @@ struct TCliWorkflow {
     void Connect() {
         if (!session.TryConnect()) throw EKestError(session.LastConnectError);
     }
-    void Close() { link->Close(); }
+    // Closes the link; a SYS_UPDATE the sensor did not take fails the command
+    // (the settings are written and permanent all the same).
+    void Close() {
+        link->Close();
+        if (session.SysUpdateFailures > 0)
+            throw EKestError(
+                "SYS_UPDATE failed: the settings are written and permanent, but the "
+                "sensor may use them only after a restart");
+    }
 
     std::unique_ptr<CliSession> link;
     TKestParam image;

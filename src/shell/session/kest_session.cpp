@@ -317,6 +317,7 @@ void TKestSession::SysUpdateIgnoringFailure() {
         WriteLog(kLogAction, "SYS_UPDATE");
     } catch (const EKestError& e) {
         WriteLog(kLogError, "SYS_UPDATE: %s; IGNORE", e.what());
+        ++SysUpdateFailures;
     }
 }
 

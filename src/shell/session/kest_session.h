@@ -103,6 +103,8 @@ class TKestSession : public TShellWorkflow {
     // queries for a BIOS before 73).
     uint16_t StatusWord = 0;
     std::array<bool, 3> ZeroState{};
+    // SYS_UPDATE failures that were logged and ignored.
+    int SysUpdateFailures = 0;
     // Wait before SYS_UPDATE after a parameter write, ms (tests may shorten it).
     unsigned SysUpdateDelayMs = 5;
 

@@ -263,6 +263,7 @@ TEST(BankCopy, SysUpdateFailureIsLoggedAndTheCopyGoesOn) {
                l.substr(l.size() - 8) == "; IGNORE";
     });
     EXPECT_TRUE(ignored);
+    EXPECT_EQ(rig.session->SysUpdateFailures, 1);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "EPM_WRITE(7)"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "BankCopy b1 to b8"), lines.end());
     const auto sensor = rig.SensorParams();
