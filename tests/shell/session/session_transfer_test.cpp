@@ -237,11 +237,13 @@ TEST(BankCopy, SysUpdateFailureIsLoggedAndTheCopyGoesOn) {
     // The sensor stops answering from the selector bank's EPM_WRITE until the
     // failed SYS_UPDATE has been logged.
     std::atomic<int> phase{0};
+    uint64_t epmSeen = 0;
     std::thread blocker;
     std::vector<std::string> lines;
     kd::ScopedLogSink sink([&](int, const std::string& l) {
         lines.push_back(l);
         if (l == "EPM_WRITE(0)" && phase == 0) {
+            epmSeen = rig.sensor->GetStats().requests;
             blocker = std::thread([&] {
                 rig.WithModel([&](kdsim::SensorModel&) {
                     phase = 1;
@@ -252,7 +254,12 @@ TEST(BankCopy, SysUpdateFailureIsLoggedAndTheCopyGoesOn) {
         } else if (l.rfind("SYS_UPDATE: ", 0) == 0 && phase == 1) {
             phase = 2;
             blocker.join();
-            kd::SleepMs(30);  // the late replies arrive before the next request
+            // The late replies to the SYS_UPDATE attempts leave before the next request.
+            for (int i = 0; i < 2000; ++i) {
+                const auto st = rig.sensor->GetStats();
+                if (st.replies == st.requests && st.requests >= 3 + epmSeen) break;
+                kd::SleepMs(1);
+            }
         }
     });
     rig.session->BankCopy(8, 1);
