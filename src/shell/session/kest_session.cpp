@@ -33,6 +33,19 @@ class THourglass {
     TSessionHost& host_;
 };
 
+// Marks a workflow as running: a polling tick from a nested event loop (a
+// dialog the workflow shows) does not run in the middle of it.
+class TBusy {
+  public:
+    explicit TBusy(int& depth) : depth_(depth) { ++depth_; }
+    ~TBusy() { --depth_; }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+
+  private:
+    int& depth_;
+};
+
 uint32_t BankAddress(int bank) {
     return kSensorWordBase + static_cast<uint32_t>(BankStartWord(bank));
 }
@@ -149,6 +162,7 @@ void TKestSession::WriteMaster(int bank) {
 // ---------------------------------------------------------------- connect
 
 bool TKestSession::TryConnect() {
+    TBusy busy(busy_);
     NewConnection = true;
     LastConnectError.clear();
     try {
@@ -210,6 +224,7 @@ void TKestSession::SetSysModeOnConnect() {
 }
 
 void TKestSession::Disconnect() {
+    TBusy busy(busy_);
     state_.LinkState = 0;
     host_.StopRepeats();
     thread_.AbortRequested = true;
@@ -226,6 +241,7 @@ void TKestSession::Disconnect() {
 // ---------------------------------------------------------------- receive
 
 void TKestSession::ReceiveAll() {
+    TBusy busy(busy_);
     THourglass wait(host_);
     const uint32_t start = TickMs();
     ReadIntoImage(0, kImageWords);
@@ -253,6 +269,7 @@ void TKestSession::AfterReceive(uint32_t startTick) {
 }
 
 void TKestSession::ReloadCurrentBank() {
+    TBusy busy(busy_);
     THourglass wait(host_);
     const uint32_t start = TickMs();
     ReadIntoImage(0, kImageWords);
@@ -273,16 +290,19 @@ void TKestSession::RefreshAll() {
 // ---------------------------------------------------------------- EEPROM
 
 void TKestSession::SendAll() {
+    TBusy busy(busy_);
     if (!host_.Confirm(host_.Translate("param_write_all", "param_write_all"))) return;
     WriteToEeprom(-1);
 }
 
 void TKestSession::SendBank() {
+    TBusy busy(busy_);
     if (!host_.Confirm(host_.Translate("param_write_bank", "param_write_bank"))) return;
     WriteToEeprom(SelectorBank());
 }
 
 void TKestSession::WriteToEeprom(int bank) {
+    TBusy busy(busy_);
     if (bank != -1) CheckBank(bank, "WriteToEeprom");
     THourglass wait(host_);
     if (bank == -1) {
@@ -322,6 +342,7 @@ void TKestSession::SysUpdateIgnoringFailure() {
 }
 
 void TKestSession::BankCopy(int target, int source) {
+    TBusy busy(busy_);
     CheckBank(source, "BankCopy");
     if (target < 0 || target > kBankCount)
         throw EKestError(Format("BankCopy: bad target %d", target));
@@ -362,6 +383,7 @@ void TKestSession::BankCopy(int target, int source) {
 }
 
 void TKestSession::BankChange(int bank) {
+    TBusy busy(busy_);
     CheckBank(bank, "BankChange");
     if (bank == state_.CurrentBank) return;
     if (state_.LinkState != 0 && image_.GetSys(pk::BankSwitch) == 0) {
@@ -383,6 +405,7 @@ void TKestSession::BankChange(int bank) {
 }
 
 void TKestSession::SelectBank(int bank) {
+    TBusy busy(busy_);
     CheckBank(bank, "SelectBank");
     image_.SetSys(pk::Bank, bank);
     if (state_.LinkState != 0) {
@@ -397,6 +420,7 @@ void TKestSession::SelectBank(int bank) {
 // ---------------------------------------------------------------- files
 
 void TKestSession::FileNew() {
+    TBusy busy(busy_);
     image_.LoadDefaultImage();
     const int bank = std::clamp(image_.GetSys(pk::Bank), 0, kBankCount - 1);
     image_.SetBank(bank, pk::MeasureLimit, 12);
@@ -408,6 +432,7 @@ void TKestSession::FileNew() {
 }
 
 void TKestSession::FileOpen(const std::string& name) {
+    TBusy busy(busy_);
     // In step, the sensor's settings are about to be replaced by the file's.
     const bool inStep = host_.Sync();
     if (inStep) BackupSettings("open");
@@ -439,6 +464,7 @@ void TKestSession::FileOpen(const std::string& name) {
 }
 
 void TKestSession::FileSaveAs(const std::string& name) {
+    TBusy busy(busy_);
     if ((image_.ValidMask & kValidWhole) != kValidWhole && host_.Sync()) {
         THourglass wait(host_);
         ReadIntoImage(0, kImageWords);
@@ -532,7 +558,8 @@ void TKestSession::ReadStatus() {
 }
 
 bool TKestSession::Tick() {
-    if (state_.CameraLive || !thread_.IsOpen() || !host_.Displ() || state_.LinkState == 0)
+    if (busy_ > 0 || state_.CameraLive || !thread_.IsOpen() || !host_.Displ() ||
+        state_.LinkState == 0)
         return false;
     try {
         for (int i = 0; i < 6; ++i) {

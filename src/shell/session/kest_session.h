@@ -74,7 +74,8 @@ class TKestSession : public TShellWorkflow {
     void BankCopy(int target, int source);
     void SelectBank(int bank);
     // One polling tick. false when it was skipped (camera picture, port closed,
-    // Displ off, not connected); true when it ran, whatever its outcome.
+    // Displ off, not connected, a workflow running); true when it ran,
+    // whatever its outcome.
     bool Tick();
 
     // Reads a bank's master record from the sensor into the master store;
@@ -135,7 +136,7 @@ class TKestSession : public TShellWorkflow {
     TShellState& state_;
     TLiveValues& live_;
     TSessionHost& host_;
-    bool indicatorsKnown_ = false;
+    int busy_ = 0;  // workflows running (a dialog of one may run the event loop)
 };
 
 }  // namespace kd

@@ -263,6 +263,29 @@ TEST(PollTick, InjectedFaultsToggleTheLinkStateAndNeverCorruptValues) {
     EXPECT_GT(CountNotes(rig.trace, "drop reply"), 0);
 }
 
+TEST(PollTick, NoTickInsideAWorkflowsDialog) {
+    struct Host : TRecordingHost {
+        kd::TKestSession* session = nullptr;
+        int ran = -1;
+        bool Confirm(const std::string& text) override {
+            ran = session->Tick();  // the timer firing while the dialog is open
+            return TRecordingHost::Confirm(text);
+        }
+    };
+    SessionRig rig;
+    rig.Connect();
+    Host host;
+    host.SyncOn = true;
+    kd::TKestSession s({*rig.thread, rig.image, rig.masters, rig.state, rig.live, host});
+    host.session = &s;
+    host.ConfirmAnswer = false;
+    rig.NewRequests();
+    s.SendAll();
+    EXPECT_EQ(host.ran, 0);
+    EXPECT_TRUE(rig.NewRequests().empty());
+    EXPECT_TRUE(s.Tick());  // afterwards the tick runs again
+}
+
 TEST(PollTick, ClosedPortSkipsTheTick) {
     SessionRig rig;
     rig.Connect();
