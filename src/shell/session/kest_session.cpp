@@ -209,6 +209,11 @@ bool TKestSession::TryConnect() {
         } catch (const std::exception& d) {
             WriteLog(kLogError, "%s", d.what());
         }
+        // A failure after the receive must not leave the pages sending to a
+        // sensor that is no longer connected.
+        host_.SetSync(false);
+        host_.ShowConnected(false);
+        host_.UpdateActions();
         host_.ShowPage(kPageCommon);
         std::string text = host_.Translate("connect_failed", "Connection Failed.");
         if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, "KD");
@@ -441,7 +446,7 @@ void TKestSession::FileOpen(const std::string& name) {
     host_.SetFileName(name);
     RefreshAll();
     WriteLog(kLogAction, "load sensor settings '%s'", name.c_str());
-    if (!host_.Sync()) return;
+    if (!inStep) return;
 
     THourglass wait(host_);
     image_.SetWord(kLastDispWord, 1);

@@ -186,6 +186,23 @@ TEST(Connect, TranslatedFailureTextNamesTheSensor) {
     EXPECT_TRUE(host.Has("message:|Failed to connect to KD sensor unit."));
 }
 
+TEST(Connect, FailureAfterTheReceiveLeavesNothingHalfConnected) {
+    struct Host : TRecordingHost {
+        void SaveRegistry() override { throw kd::EKestError("settings could not be saved"); }
+    };
+    SessionRig rig;
+    Host host;
+    kd::TKestSession s({*rig.thread, rig.image, rig.masters, rig.state, rig.live, host});
+    EXPECT_FALSE(s.TryConnect());
+    EXPECT_EQ(s.LastConnectError, "settings could not be saved");
+    EXPECT_EQ(rig.state.LinkState, 0);
+    EXPECT_FALSE(host.SyncOn);
+    EXPECT_FALSE(host.Connected);
+    EXPECT_FALSE(rig.thread->IsOpen());
+    EXPECT_EQ(rig.image.ValidMask, kd::kValidAll);  // what was received stays
+    EXPECT_FALSE(s.Tick());
+}
+
 TEST(Disconnect, ClearsSyncAndTheLiveValuesButKeepsTheAnalogCurrent) {
     SessionRig rig;
     rig.Connect();
