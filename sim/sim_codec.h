@@ -56,14 +56,14 @@ struct ScanEvent {
 // in stream order while complete ones are held; FlushPartial() drops a frame
 // that stopped arriving (the caller decides after how long).
 class RequestScanner {
-public:
+  public:
     void Feed(std::span<const uint8_t> bytes);
     bool Next(ScanEvent& event);
     // Drops whatever is held (a partial frame) and reports it as junk.
     bool FlushPartial(ScanEvent& event);
     size_t Held() const { return buffer_.size(); }
 
-private:
+  private:
     std::vector<uint8_t> buffer_;
 };
 

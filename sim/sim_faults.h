@@ -15,7 +15,7 @@ struct FaultSpec {
     double cut = 0;      // probability of a reply cut short
     double late = 0;     // probability of a late reply
     unsigned lateMs = 1500;
-    int epmExe = 0;      // the first n EEPROM writes answer ERR_EXE
+    int epmExe = 0;  // the first n EEPROM writes answer ERR_EXE
     bool noStorage = false;
     bool Any() const { return noise > 0 || corrupt > 0 || drop > 0 || cut > 0 || late > 0; }
 };
@@ -25,12 +25,12 @@ struct FaultSpec {
 FaultSpec ParseFaults(const std::string& text);
 
 class FaultRng {
-public:
+  public:
     explicit FaultRng(uint64_t seed) : state_(seed) {}
     uint64_t Next();
     double Uniform() { return static_cast<double>(Next() >> 11) / static_cast<double>(1ull << 53); }
 
-private:
+  private:
     uint64_t state_;
 };
 

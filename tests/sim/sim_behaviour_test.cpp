@@ -17,7 +17,9 @@ namespace {
 // Area 1 averages the whole range, channel 0 takes one sample, output 1 and
 // the analog output look at channel 0, nothing inverts the outputs.
 void PlainChannel0(Sim& s) {
-    ASSERT_EQ(s.Call(kAreaRect, {0, static_cast<uint16_t>(-13999), static_cast<uint16_t>(-7499), 13999, 7499}).cmd,
+    ASSERT_EQ(s.Call(kAreaRect,
+                     {0, static_cast<uint16_t>(-13999), static_cast<uint16_t>(-7499), 13999, 7499})
+                  .cmd,
               kAreaRect);
     s.Call(kSetAreaMod, {0, 0});
     s.Call(kSetCalAvg, {0, 1});
@@ -27,7 +29,9 @@ void PlainChannel0(Sim& s) {
     s.Call(kSetGpioOmode, {0, 0});
 }
 
-uint16_t Out1(Sim& s) { return (s.Call(kGetStatus).W(0) >> 4) & 1; }
+uint16_t Out1(Sim& s) {
+    return (s.Call(kGetStatus).W(0) >> 4) & 1;
+}
 
 }  // namespace
 
@@ -75,9 +79,9 @@ TEST(SimChannels, AreaRectangleChecksItsEdges) {
     EXPECT_EQ(s.Raw(Fld::ALeft, 2), 200);
     EXPECT_EQ(s.Raw(Fld::ABottom, 2), 300);
     EXPECT_EQ(s.Raw(Fld::ARight, 2), 400);
-    EXPECT_EQ(s.Call(kAreaRect, {2, 300, 200, 100, 400}).cmd, kErrData);  // upside down
-    EXPECT_EQ(s.Call(kAreaRect, {2, 100, 200, 300, 200}).cmd, kErrData);  // no width
-    EXPECT_EQ(s.Call(kAreaRect, {2, 100, 200, 300, 7500}).cmd, kErrData); // beyond 14998 µm
+    EXPECT_EQ(s.Call(kAreaRect, {2, 300, 200, 100, 400}).cmd, kErrData);   // upside down
+    EXPECT_EQ(s.Call(kAreaRect, {2, 100, 200, 300, 200}).cmd, kErrData);   // no width
+    EXPECT_EQ(s.Call(kAreaRect, {2, 100, 200, 300, 7500}).cmd, kErrData);  // beyond 14998 µm
     EXPECT_EQ(s.Call(kAreaRect, {2, 100, 200, 300, 7499}).cmd, kAreaRect);
     EXPECT_EQ(s.Call(kAreaRect, {4, 100, 200, 300, 400}).cmd, kErrData);
 }
@@ -88,8 +92,8 @@ TEST(SimOutputs, SwitchAtTheLimitsWithHysteresis) {
     s.Call(kSetGpioUlmt, {0, 2000});
     s.Call(kSetGpioLlmt, {0, 1000});
     s.Call(kSetGpioHys, {0, 0});
-    const std::vector<std::pair<int, uint16_t>> plain = {
-        {999, 0}, {1000, 1}, {1500, 1}, {2000, 1}, {2001, 0}, {-5000, 0}};
+    const std::vector<std::pair<int, uint16_t>> plain = {{999, 0},  {1000, 1}, {1500, 1},
+                                                         {2000, 1}, {2001, 0}, {-5000, 0}};
     for (auto [z, on] : plain) {
         s.InjectFlat(z);
         EXPECT_EQ(Out1(s), on) << z;
@@ -154,7 +158,7 @@ TEST(SimOutputs, ActionsTimeTheirPulses) {
     s.InjectFlat(1500);
     EXPECT_EQ(Out1(s), 1);
     s.Run(6000);
-    EXPECT_EQ(Out1(s), 0);  // the pulse is over though the value stays good
+    EXPECT_EQ(Out1(s), 0);          // the pulse is over though the value stays good
     s.Call(kSetGpioOmode, {0, 2});  // on delay
     s.InjectFlat(0);
     s.InjectFlat(1500);
@@ -253,7 +257,8 @@ TEST(SimProfiles, LiveProfilesFromTheScene) {
     const int total = 2 * count + 2;
     for (int at = 0; at < total; at += 252) {
         const int n = std::min(252, total - at);
-        auto r = s.Call(kMemRead, ReadReq(a1 + static_cast<uint32_t>(at), static_cast<uint8_t>(n / 2), 0x21));
+        auto r = s.Call(kMemRead,
+                        ReadReq(a1 + static_cast<uint32_t>(at), static_cast<uint8_t>(n / 2), 0x21));
         ASSERT_EQ(r.payload.size(), 4u + 2u * static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) words.push_back(r.W(2 + static_cast<size_t>(i)));
     }
@@ -307,8 +312,9 @@ TEST(SimProfiles, TriggerModesDecideWhenProfilesAreTaken) {
 
 TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     Sim s;
-    ASSERT_EQ(s.Call(kSetCamRect, {50, 40, 25, 20}).cmd, kSetCamRect);  // rows 400..600, cols 320..480
-    s.Run(3000000);  // the part is under the line
+    ASSERT_EQ(s.Call(kSetCamRect, {50, 40, 25, 20}).cmd,
+              kSetCamRect);  // rows 400..600, cols 320..480
+    s.Run(3000000);          // the part is under the line
     const uint32_t num = s.Call(kGetImgNo).L(0);
     auto ra = s.Call(kGetImgAddr, {static_cast<uint16_t>(num >> 16), static_cast<uint16_t>(num)});
     ASSERT_EQ(ra.cmd, kGetImgAddr);
@@ -317,7 +323,8 @@ TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     std::vector<uint8_t> pix;
     for (int at = 0; at < cols * rows / 2; at += 1012) {
         const int n = std::min(1012, cols * rows / 2 - at);
-        auto r = s.Call(kMemReadWide, ReadReq(img + static_cast<uint32_t>(at), static_cast<uint8_t>(n / 4), 0x11));
+        auto r = s.Call(kMemReadWide, ReadReq(img + static_cast<uint32_t>(at),
+                                              static_cast<uint8_t>(n / 4), 0x11));
         ASSERT_EQ(r.payload.size(), 4u + 2u * static_cast<size_t>(n / 4 * 4));
         pix.insert(pix.end(), r.payload.begin() + 4, r.payload.end());
     }
@@ -343,9 +350,13 @@ TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     }
     EXPECT_GT(checked, 10);
     // Images too old or not yet taken are refused.
-    EXPECT_EQ(s.Call(kGetImgAddr, {static_cast<uint16_t>((num + 1) >> 16), static_cast<uint16_t>(num + 1)}).cmd,
+    EXPECT_EQ(s.Call(kGetImgAddr,
+                     {static_cast<uint16_t>((num + 1) >> 16), static_cast<uint16_t>(num + 1)})
+                  .cmd,
               kErrData);
-    EXPECT_EQ(s.Call(kGetImgAddr, {static_cast<uint16_t>((num - 8) >> 16), static_cast<uint16_t>(num - 8)}).cmd,
+    EXPECT_EQ(s.Call(kGetImgAddr,
+                     {static_cast<uint16_t>((num - 8) >> 16), static_cast<uint16_t>(num - 8)})
+                  .cmd,
               kErrData);
 }
 
@@ -385,7 +396,8 @@ TEST(SimStorage, DataStorageStopsWhenFullWithRepeatOff) {
     ASSERT_EQ(r.payload.size(), 4u + 160u);
     for (int i = 0; i < 5; ++i) {
         const size_t base = 2 + 16 * static_cast<size_t>(i);
-        const int32_t v = static_cast<int32_t>(r.W(base) | (uint32_t{r.W(base + 1)} << 16));  // low word first
+        const int32_t v =
+            static_cast<int32_t>(r.W(base) | (uint32_t{r.W(base + 1)} << 16));  // low word first
         EXPECT_EQ(v, 100 * (i + 1));
         const uint32_t v3 = r.W(base + 4) | (uint32_t{r.W(base + 5)} << 16);
         EXPECT_EQ(v3, 0x7FFFFFFFu);  // area 3 finds no edge on a flat profile
@@ -493,7 +505,7 @@ TEST(SimEeprom, PermanentWritesGoToTheFileAndSurviveARestart) {
         Sim s(o);
         EXPECT_EQ(s.Raw(Fld::Shutter, 0, 0), 321);
         EXPECT_EQ(s.Raw(Fld::Shutter, 0, 2), 100);  // bank 2 was not made permanent
-        EXPECT_EQ(s.Raw(Fld::Bank, 0, 0), 2);        // the Sys block goes along
+        EXPECT_EQ(s.Raw(Fld::Bank, 0, 0), 2);       // the Sys block goes along
         EXPECT_EQ(s.Call(kGetMstAddr, {2}).L(0), 0xFFFFFFFFu);
         s.Call(kSetShutt0, {123});
         s.InjectFlat(1000);
