@@ -451,12 +451,14 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
             return getWord(static_cast<int32_t>(SamplingPeriodUnits()));
         case GET_IMG_NO:
             if (n != 0) return Err(kErrData);
+            latchedImage_ = profileNo_;
+            latchedImageTime_ = ImageTime(profileNo_);
             return Ok(cmd, Out().L(profileNo_));
         case GET_IMG_ADDR: {
             if (n < 2) return Err(kErrShort);
             if (n != 2) return Err(kErrData);
             const uint32_t num = w.L(0);
-            if (num > profileNo_ || profileNo_ - num >= kLiveSlots) return Err(kErrData);
+            if (!ImageAvailable(num)) return Err(kErrData);
             RenderImage(num);
             return Ok(cmd, Out().L(kImageBase + (num % kImageSlots) * kImageSlotWords));
         }
@@ -504,7 +506,8 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
             return oneByte(Fld::AlarmLimit, 15);
         case GET_PROF_ADDR:
             if (n != 0) return Err(kErrData);
-            return Ok(cmd, Out().L(kLiveProfileBase + (profileNo_ % kLiveSlots) * kLiveSlotWords));
+            latchedSlot_ = newestSlot_;
+            return Ok(cmd, Out().L(kLiveProfileBase + newestSlot_ * kLiveSlotWords));
         case SET_PROF_TILT:
             return oneByte(Fld::TiltCorrect, 1);
         case SET_PROF_MOD:

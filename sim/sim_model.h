@@ -122,8 +122,17 @@ class SensorModel {
     uint64_t now_ = 0;
     uint64_t nextSample_ = 0;
     uint32_t profileNo_ = 0;
+    // Live profiles go round the slots, passing over the one the program was
+    // last given, so that a slow read of it is never overwritten.
     std::array<std::vector<uint16_t>, kLiveSlots> liveSlots_;
-    std::array<uint64_t, kLiveSlots> slotTimes_{};
+    uint32_t newestSlot_ = 0;
+    uint32_t latchedSlot_ = kLiveSlots;  // none
+    static constexpr uint32_t kTimeRing = 64;
+    std::array<uint64_t, kTimeRing> sampleTimes_{};  // time of profile (and image) n % 64
+    uint32_t latchedImage_ = 0;                      // number given by the last GET_IMG_NO
+    uint64_t latchedImageTime_ = 0;
+    uint64_t ImageTime(uint32_t number) const;
+    bool ImageAvailable(uint32_t number) const;
     std::vector<ProfilePt> lastProfile_;
     std::vector<int> heldZ_;      // last z per point, for the alarm limit
     std::vector<int> missCount_;  // profiles missed in a row per point

@@ -223,7 +223,10 @@ std::vector<ProfilePt> SensorModel::MakeProfile(uint64_t tUs, std::vector<uint16
 
 void SensorModel::StoreLiveProfile(const std::vector<ProfilePt>& prof,
                                    const std::vector<uint16_t>& second, uint64_t tUs) {
-    auto& slot = liveSlots_[profileNo_ % kLiveSlots];
+    uint32_t next = (newestSlot_ + 1) % kLiveSlots;
+    if (next == latchedSlot_) next = (next + 1) % kLiveSlots;
+    newestSlot_ = next;
+    auto& slot = liveSlots_[next];
     const size_t count = std::min<size_t>(prof.size(), 1023);
     slot.clear();
     slot.push_back(static_cast<uint16_t>(count << 5));
@@ -490,7 +493,7 @@ void SensorModel::UpdateStorage(uint64_t t, const std::vector<ProfilePt>& prof) 
 
 void SensorModel::Sample(uint64_t tUs, const std::vector<ProfilePt>* injected) {
     ++profileNo_;
-    slotTimes_[profileNo_ % kLiveSlots] = tUs;
+    sampleTimes_[profileNo_ % kTimeRing] = tUs;
     std::vector<uint16_t> second;
     std::vector<ProfilePt> prof = injected ? *injected : MakeProfile(tUs, second);
     StoreLiveProfile(prof, second, tUs);
@@ -560,6 +563,20 @@ void SensorModel::Advance(uint64_t nowUs) {
     if (budget <= 0) nextSample_ = now_ + period;
 }
 
+// Pictures stay available for the last 64 profiles, and for the eight up to the
+// number the program was last given, however long ago that was.
+bool SensorModel::ImageAvailable(uint32_t number) const {
+    if (number == 0 || number > profileNo_) return false;
+    if (profileNo_ - number < kTimeRing) return true;
+    return number <= latchedImage_ && latchedImage_ - number < 8;
+}
+
+uint64_t SensorModel::ImageTime(uint32_t number) const {
+    if (profileNo_ - number < kTimeRing) return sampleTimes_[number % kTimeRing];
+    const uint64_t back = uint64_t{latchedImage_ - number} * SamplingPeriodUnits() * 5;
+    return latchedImageTime_ > back ? latchedImageTime_ - back : 0;
+}
+
 void SensorModel::RenderImage(uint32_t number) {
     auto& img = images_[number % kImageSlots];
     if (img.number == number) return;
@@ -575,7 +592,7 @@ void SensorModel::RenderImage(uint32_t number) {
         GetRaw(mem_, (mode == 1 && (number & 1)) ? Fld::HDRShutter : Fld::Shutter, bank);
     const double gain =
         kGainFactors[static_cast<size_t>(std::clamp(GetRaw(mem_, Fld::Gain, bank), 0, 10))];
-    const double tSec = static_cast<double>(slotTimes_[number % kLiveSlots]) / 1e6;
+    const double tSec = static_cast<double>(ImageTime(number)) / 1e6;
     img.number = number;
     img.pixels.assign(static_cast<size_t>(rows) * static_cast<size_t>(cols), 0);
     // The picture is turned a quarter against the view: one row per sensor

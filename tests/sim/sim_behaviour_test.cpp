@@ -280,6 +280,18 @@ TEST(SimProfiles, LiveProfilesFromTheScene) {
     EXPECT_EQ(s.Call(kGetProfCorr).payload.size(), 6u);
 }
 
+TEST(SimProfiles, TheProfileLastNamedIsNotOverwritten) {
+    Sim s;
+    s.Run(20000);
+    const uint32_t a = s.Call(kGetProfAddr).L(0);
+    const auto before = s.Call(kMemRead, ReadReq(a, 40, 0x11)).payload;
+    s.Run(200000);  // many profiles go round the other slots
+    EXPECT_EQ(s.Call(kMemRead, ReadReq(a, 40, 0x11)).payload, before);
+    const uint32_t b = s.Call(kGetProfAddr).L(0);
+    EXPECT_NE(b, a);
+    EXPECT_NE(s.Call(kMemRead, ReadReq(b, 40, 0x11)).payload, before);
+}
+
 TEST(SimProfiles, CameraStopHoldsTheProfileAndLaserOffLosesTheLine) {
     Sim s;
     s.Call(kCamStop);
@@ -349,15 +361,18 @@ TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
         ++checked;
     }
     EXPECT_GT(checked, 10);
-    // Images too old or not yet taken are refused.
-    EXPECT_EQ(s.Call(kGetImgAddr,
-                     {static_cast<uint16_t>((num + 1) >> 16), static_cast<uint16_t>(num + 1)})
-                  .cmd,
-              kErrData);
-    EXPECT_EQ(s.Call(kGetImgAddr,
-                     {static_cast<uint16_t>((num - 8) >> 16), static_cast<uint16_t>(num - 8)})
-                  .cmd,
-              kErrData);
+    // Images not yet taken, or too old, are refused; the one last named stays.
+    auto addr = [&](uint32_t n) {
+        return s.Call(kGetImgAddr, {static_cast<uint16_t>(n >> 16), static_cast<uint16_t>(n)});
+    };
+    EXPECT_EQ(addr(num + 1).cmd, kErrData);
+    EXPECT_EQ(addr(0).cmd, kErrData);
+    s.Run(100000);  // well over 64 profiles later
+    EXPECT_EQ(addr(num).cmd, kGetImgAddr);
+    EXPECT_EQ(addr(num - 7).cmd, kGetImgAddr);
+    EXPECT_EQ(addr(num - 8).cmd, kErrData);
+    s.Call(kGetImgNo);
+    EXPECT_EQ(addr(num).cmd, kErrData);
 }
 
 TEST(SimCamera, AutomaticExposureIsBusyThenSetsNewValues) {
