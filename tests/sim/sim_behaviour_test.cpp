@@ -327,6 +327,7 @@ TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     ASSERT_EQ(s.Call(kSetCamRect, {50, 40, 25, 20}).cmd,
               kSetCamRect);  // rows 400..600, cols 320..480
     s.Run(3000000);          // the part is under the line
+    s.Run(100000);           // and a good many pictures have been taken
     const uint32_t num = s.Call(kGetImgNo).L(0);
     auto ra = s.Call(kGetImgAddr, {static_cast<uint16_t>(num >> 16), static_cast<uint16_t>(num)});
     ASSERT_EQ(ra.cmd, kGetImgAddr);
