@@ -24,7 +24,6 @@ constexpr uint16_t kErrShort = 0xE003;
 constexpr uint16_t kErrBcc = 0xE004;
 constexpr uint16_t kErrFrm = 0xE005;
 constexpr uint16_t kErrExe = 0xE008;
-constexpr uint16_t kErrMod = 0xE009;
 
 // Largest payloads a reply can carry.
 constexpr size_t kMaxPayloadBytes = 255 * 2;

@@ -924,7 +924,6 @@ std::vector<uint8_t> SensorModel::Storage(uint16_t cmd, Payload p) {
     auto set = [&](Fld f, int32_t v) {
         if (n < 1) return Err(kErrShort);
         if (n != 1) return Err(kErrData);
-        if (strRun_ != 0) return Err(kErrMod);  // not while recording
         if (!InRange(v, f)) return Err(kErrData);
         SetRaw(mem_, f, 0, v);
         return Ok(cmd);
@@ -981,7 +980,6 @@ std::vector<uint8_t> SensorModel::Storage(uint16_t cmd, Payload p) {
         case SET_STR_THD: {
             if (n < 2) return Err(kErrShort);
             if (n != 2) return Err(kErrData);
-            if (strRun_ != 0) return Err(kErrMod);
             const auto v = static_cast<int32_t>(w.L(0));
             if (!InRange(v, Fld::StrThd)) return Err(kErrData);
             SetRaw(mem_, Fld::StrThd, 0, v);

@@ -401,7 +401,6 @@ TEST(SimStorage, DataStorageStopsWhenFullWithRepeatOff) {
     s.Call(kSetStrRpt, {1});
     ASSERT_EQ(s.Call(kStrRun, {1}).cmd, kStrRun);
     EXPECT_EQ(s.Raw(Fld::StrTgt, 0, 0), 1);
-    EXPECT_EQ(s.Call(kSetStrBuf, {9}).cmd, kErrMod);  // not while recording
     for (int z = 100; z <= 700; z += 100) s.InjectFlat(z);
     EXPECT_EQ(s.Call(kGetStrRun).W(0), 0);
     EXPECT_EQ(s.Call(kGetStrCount).W(0), 5);
@@ -470,7 +469,6 @@ TEST(SimStorage, StartConditionsPreTriggerRepeatAndPause) {
     const uint32_t t0 = p.W(2 + 12) | (uint32_t{p.W(2 + 13)} << 16);
     const uint32_t t1 = p.W(2 + 16 + 12) | (uint32_t{p.W(2 + 16 + 13)} << 16);
     EXPECT_GE(t1, t0);  // time stamps in 100 µs never fall
-    EXPECT_EQ(s.Call(kSetStrSmp, {8192}).cmd, kErrMod);
     s.Call(kStrRun, {0});
     EXPECT_EQ(s.Call(kSetStrSmp, {8192}).cmd, kErrData);
     EXPECT_EQ(s.Call(kSetStrStl, {static_cast<uint16_t>(-10001)}).cmd, kErrData);
@@ -554,4 +552,31 @@ TEST(SimEeprom, PermanentWritesGoToTheFileAndSurviveARestart) {
     EXPECT_THROW(kdsim::SimSensor{o}, kd::EKestError);
     unlink(file.c_str());
     rmdir(dir);
+}
+
+TEST(SimCamera, WrittenMaskHidesTheLineWhereItIsSet) {
+    Sim s;
+    PlainChannel0(s);
+    s.Run(20000);
+    ASSERT_NE(s.Call(kGetMeas, {0}).L(0), 0x7FFFFFFFu);
+    // The whole 128 x 128 mask set, written to the transfer area in blocks.
+    for (uint32_t at = 0; at < 1024; at += 253) {
+        const uint32_t n = std::min<uint32_t>(253, 1024 - at);
+        const uint32_t a = 0xD000 + at;
+        std::vector<uint8_t> p = {0, 0, static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
+        for (uint32_t i = 0; i < n; ++i) {
+            p.push_back(0xFF);
+            p.push_back(0xFF);
+        }
+        ASSERT_EQ(s.Call(kMemWrite, p).cmd, kMemWrite);
+    }
+    EXPECT_EQ(s.Call(kMaskWrite).cmd, kMaskWrite);
+    s.Run(20000);
+    EXPECT_NE(s.Call(kGetMeas, {0}).L(0), 0x7FFFFFFFu);  // the bank's mask switch is off
+    const uint32_t word = 0x400 + static_cast<uint32_t>(kdsim::Locate(Fld::CamMask, 0)->word);
+    const uint16_t old = s.Call(kMemRead, ReadReq(word, 1, 0x11)).W(2);
+    const uint16_t on = old | 0x8000;
+    s.Call(kMemWrite, {static_cast<uint16_t>(word >> 16), static_cast<uint16_t>(word), on});
+    s.Run(20000);
+    EXPECT_EQ(s.Call(kGetMeas, {0}).L(0), 0x7FFFFFFFu);
 }

@@ -126,7 +126,7 @@ enum : uint16_t {
 };
 
 constexpr uint16_t kErrCmd = 0xE001, kErrData = 0xE002, kErrShort = 0xE003, kErrBcc = 0xE004,
-                   kErrExe = 0xE008, kErrMod = 0xE009;
+                   kErrExe = 0xE008;
 
 struct Sim {
     explicit Sim(kdsim::SimOptions o = {}) {
