@@ -120,9 +120,12 @@ void SimSensor::Stop() {
         std::fclose(trace_);
         trace_ = nullptr;
     }
-    if (!opt_.link.empty()) {
-        struct stat st {};
-        if (lstat(opt_.link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(opt_.link.c_str());
+    if (!opt_.link.empty() && !path_.empty()) {
+        // Only our own link goes; another sensor may have taken the name since.
+        char target[256] = {};
+        const ssize_t n = readlink(opt_.link.c_str(), target, sizeof target - 1);
+        if (n > 0 && path_ == std::string(target, static_cast<size_t>(n)))
+            unlink(opt_.link.c_str());
     }
 }
 
