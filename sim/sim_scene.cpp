@@ -92,18 +92,19 @@ uint32_t SensorModel::SamplingPeriodUnits() const {
 }
 
 double SensorModel::SceneZ(double x, double tSec, double* refl) const {
-    // A part 180 mm long passes under the line at 20 mm/s on a belt, drifting
-    // sideways and bobbing a little: a chamfer on the left, a V-groove, a step.
+    // A part 180 mm long passes under the line at 20 mm/s on a belt (z = 8 mm),
+    // drifting sideways and bobbing a little: its top face at z = 0 with a
+    // chamfer on the left, a V-groove and a 2.5 mm step on the right.
     const double s = std::fmod(tSec * 20.0, 240.0);
     const double xs = x - 600.0 * std::sin(2 * kPi * tSec / 7.0);
     const double bob = 150.0 * std::sin(2 * kPi * tSec / 3.0);
-    double z = 12000.0;
+    double z = 8000.0;
     double r = 0.35;
-    if (s >= 20.0 && s <= 200.0 && xs >= -12000.0 && xs <= 12500.0) {
-        z = 4000.0 + bob;
+    if (s >= 20.0 && s <= 200.0 && xs >= -9000.0 && xs <= 8500.0) {
+        z = bob;
         r = 0.8;
-        if (xs < -8000.0) {
-            z += (-8000.0 - xs) * 0.75;
+        if (xs < -7000.0) {
+            z += (-7000.0 - xs) * 0.5;
             r = 0.6;
         }
         if (s >= 40.0 && s <= 180.0 && xs > 3000.0) z -= 2500.0;
@@ -264,18 +265,17 @@ Correction SensorModel::ComputeCorrection(const std::vector<ProfilePt>& prof) co
         }
         master = Valid(pts);
     }
-    const bool hasMaster = !master.empty();
     Correction c;
+    if (master.empty()) return c;  // nothing registered to correct against
     if (method >= 1 && method <= 4) {
         const bool fromRight = method == 1 || method == 3;
         const auto now = Crossing(live, hLevel, fromRight);
-        const auto ref =
-            hasMaster ? Crossing(master, hLevel, fromRight) : std::optional<double>(vPos);
+        const auto ref = Crossing(master, hLevel, fromRight);
         if (now && ref) c.dx = static_cast<int>(std::trunc(*now - *ref));
     }
     if (method >= 3 && method <= 5) {
         const auto now = ZAt(live, vPos + c.dx);
-        const auto ref = hasMaster ? ZAt(master, vPos) : std::optional<double>(hLevel);
+        const auto ref = ZAt(master, vPos);
         if (now && ref) c.dz = static_cast<int>(std::trunc(*now - *ref));
     }
     if (tilt) {
@@ -285,7 +285,7 @@ Correction SensorModel::ComputeCorrection(const std::vector<ProfilePt>& prof) co
             return std::atan2(*b - *a, tPos - vPos) * 180.0 / kPi * 128.0;
         };
         const auto now = angle(live);
-        const auto ref = hasMaster ? angle(master) : std::optional<double>(0.0);
+        const auto ref = angle(master);
         if (now && ref) c.tilt = Clamp16(*now - *ref);
     }
     c.dx = std::clamp(c.dx, -65534, 65534);

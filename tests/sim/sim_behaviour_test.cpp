@@ -292,6 +292,46 @@ TEST(SimProfiles, TheProfileLastNamedIsNotOverwritten) {
     EXPECT_NE(s.Call(kMemRead, ReadReq(b, 40, 0x11)).payload, before);
 }
 
+TEST(SimProfiles, CorrectionAgainstTheMasterMovesCorrectedAreas) {
+    Sim s;
+    auto step = [](int edgeX, int low, int high) {
+        std::vector<kdsim::ProfilePt> p;
+        for (int x = -10000; x <= 10000; x += 100) p.push_back({x, x < edgeX ? low : high});
+        return p;
+    };
+    s.Call(kSetProfMod, {3});                              // right, then up
+    s.Call(kSetHcorrect, {1000});                          // level 2000 µm
+    s.Call(kSetVcorrect, {static_cast<uint16_t>(-2500)});  // at x = -5000 µm
+    s.Call(kSetProfTilt, {0});
+    s.Inject(step(0, 1000, 3000));
+    EXPECT_EQ(s.Call(kGetProfCorr).payload, Words({0, 0, 0}));  // no master yet
+    s.Call(kSetProfMst);
+    s.Inject(step(400, 1600, 3600));  // moved right by 400 and down by 600
+    auto c = s.Call(kGetProfCorr);
+    EXPECT_EQ(c.S(0), 300);  // dz / 2
+    EXPECT_EQ(c.S(1), 185);  // dx / 2: the 2000 level is crossed at -50 on the master, 320 now
+    // Area 1 with correction on follows the part: a window on the master's low
+    // plateau, moved by (370, 600), finds the live low plateau.
+    s.Call(kAreaRect, {0, 400, static_cast<uint16_t>(-150), 600, static_cast<uint16_t>(-50)});
+    s.Call(kSetAreaMod, {0, 0});
+    s.Call(kSetCalAvg, {0, 1});
+    s.Call(kSetAreaCmp, {0, 1});
+    s.Inject(step(400, 1600, 3600));
+    EXPECT_EQ(s.Call(kGetAreaStat, {0}).S(0), 1600);
+    s.Call(kSetAreaCmp, {0, 0});
+    s.Inject(step(400, 1600, 3600));
+    EXPECT_EQ(s.Call(kGetAreaStat, {0}).W(0), 0x7FFF);  // the plain window misses it
+    // Tilt correction: the live part turned against the master.
+    s.Call(kSetProfTilt, {1});
+    s.Call(kSetTiltcorPos, {2500});  // x = 5000 µm
+    std::vector<kdsim::ProfilePt> tilted;
+    for (int x = -10000; x <= 10000; x += 100) tilted.push_back({x, 2000 + x / 10});
+    s.Inject(tilted);
+    s.Call(kSetProfMst);
+    s.Inject(step(400, 1600, 3600));
+    EXPECT_NE(s.Call(kGetProfCorr).S(2), 0);
+}
+
 TEST(SimProfiles, CameraStopHoldsTheProfileAndLaserOffLosesTheLine) {
     Sim s;
     s.Call(kCamStop);
@@ -324,8 +364,8 @@ TEST(SimProfiles, TriggerModesDecideWhenProfilesAreTaken) {
 
 TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     Sim s;
-    ASSERT_EQ(s.Call(kSetCamRect, {50, 40, 25, 20}).cmd,
-              kSetCamRect);  // rows 400..600, cols 320..480
+    ASSERT_EQ(s.Call(kSetCamRect, {40, 40, 25, 20}).cmd,
+              kSetCamRect);  // rows 320..520, cols 320..480
     s.Run(3000000);          // the part is under the line
     s.Run(100000);           // and a good many pictures have been taken
     const uint32_t num = s.Call(kGetImgNo).L(0);
@@ -354,7 +394,7 @@ TEST(SimCamera, PictureShowsTheStripeWhereTheSecondArrayPutsIt) {
     for (int e = 0; e < 20; ++e) {
         const int col = se.W(2 + 2 * static_cast<size_t>(e)) / 64 - 2 * 8;   // HeadColOffset 2
         const int row = se.W(3 + 2 * static_cast<size_t>(e)) / 64 - 10 * 8;  // HeadRowOffset 10
-        const int r = col - 320, k = row - 400;
+        const int r = col - 320, k = row - 320;
         if (r < 0 || r >= rows || k < 0 || k >= cols) continue;
         const uint8_t* line = pix.data() + r * cols;
         const int brightest = static_cast<int>(std::max_element(line, line + cols) - line);
