@@ -8,7 +8,7 @@
 
 namespace kdsim {
 
-struct FaultSpec {
+struct FaultConfig {
     double noise = 0;    // probability of junk bytes before a reply
     double corrupt = 0;  // probability of a wrong check byte
     double drop = 0;     // probability of no reply at all
@@ -22,7 +22,7 @@ struct FaultSpec {
 
 // "noise=0.01,corrupt=0.01,drop=0.005,cut=0.005,late=0.002:1500,epm-exe=3,nostorage".
 // Throws kd::EKestError naming the bad item.
-FaultSpec ParseFaults(const std::string& text);
+FaultConfig ParseFaults(const std::string& text);
 
 class FaultRng {
   public:
@@ -43,7 +43,7 @@ struct FaultPlan {
     unsigned lateMs = 0;
 };
 
-FaultPlan PlanFaults(const FaultSpec& spec, FaultRng& rng, size_t replyBytes);
+FaultPlan PlanFaults(const FaultConfig& config, FaultRng& rng, size_t replyBytes);
 // Applies a plan to a reply frame; returns the bytes that go on the wire.
 std::vector<uint8_t> ApplyFaults(const FaultPlan& plan, const std::vector<uint8_t>& reply);
 

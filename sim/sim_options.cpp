@@ -42,10 +42,10 @@ std::array<uint16_t, 3> Version(const std::string& text) {
 
 const char* SimUsage() {
     return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace] [--baud N]\n"
-           "             [--latency-us N] [--faults SPEC] [--seed N] [--trace FILE] [--frame-us "
+           "             [--latency-us N] [--faults LIST] [--seed N] [--trace FILE] [--frame-us "
            "N]\n"
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
-           "  SPEC: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
+           "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
 }
 
 SimOptions ParseSimArgs(const std::vector<std::string>& args) {
@@ -70,7 +70,7 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args) {
             o.latencyUs = static_cast<uint32_t>(Number(a, value(), 0, 10000000));
         } else if (a == "--faults") {
             o.faults = value();
-            ParseFaults(o.faults);  // reject a bad spec now
+            ParseFaults(o.faults);  // reject a bad config now
         } else if (a == "--seed") {
             o.seed = Number(a, value(), 0, UINT64_MAX);
         } else if (a == "--trace") {

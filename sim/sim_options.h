@@ -15,7 +15,7 @@ struct SimOptions {
     bool pace = false;                                     // --pace
     uint32_t baud = 2000000;                               // --baud N
     uint32_t latencyUs = 0;                                // --latency-us N
-    std::string faults;                                    // --faults SPEC
+    std::string faults;                                    // --faults LIST
     uint64_t seed = 1;                                     // --seed N
     std::string trace;                                     // --trace FILE
     uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)

@@ -51,7 +51,7 @@ class SimSensor {
     void TraceNote(const std::string& text);
 
     SimOptions opt_;
-    FaultSpec faults_;
+    FaultConfig faults_;
     FaultRng rng_;
     std::unique_ptr<SensorModel> model_;
     std::mutex modelMutex_;

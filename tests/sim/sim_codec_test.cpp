@@ -132,12 +132,12 @@ TEST(SimFaults, ParsesTheFullSpecAndRejectsBadItems) {
 }
 
 TEST(SimFaults, PlansRepeatForTheSameSeed) {
-    FaultSpec spec = ParseFaults("noise=0.3,corrupt=0.3,drop=0.1,cut=0.2,late=0.1:10");
+    FaultConfig config = ParseFaults("noise=0.3,corrupt=0.3,drop=0.1,cut=0.2,late=0.1:10");
     FaultRng a(42), b(42), c(43);
     int differ = 0, faults = 0;
     for (int i = 0; i < 500; ++i) {
-        auto pa = PlanFaults(spec, a, 20), pb = PlanFaults(spec, b, 20),
-             pc = PlanFaults(spec, c, 20);
+        auto pa = PlanFaults(config, a, 20), pb = PlanFaults(config, b, 20),
+             pc = PlanFaults(config, c, 20);
         EXPECT_EQ(pa.noise, pb.noise);
         EXPECT_EQ(pa.corrupt, pb.corrupt);
         EXPECT_EQ(pa.drop, pb.drop);
