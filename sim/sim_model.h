@@ -121,6 +121,7 @@ class SensorModel {
 
     uint64_t now_ = 0;
     uint64_t nextSample_ = 0;
+    uint64_t lastComputed_ = 0;
     uint32_t profileNo_ = 0;
     // Live profiles go round the slots, passing over the one the program was
     // last given, so that a slow read of it is never overwritten.

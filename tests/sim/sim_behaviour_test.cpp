@@ -332,6 +332,21 @@ TEST(SimProfiles, CorrectionAgainstTheMasterMovesCorrectedAreas) {
     EXPECT_NE(s.Call(kGetProfCorr).S(2), 0);
 }
 
+TEST(SimProfiles, ImageNumbersCountEverySamplingPeriod) {
+    Sim s;
+    s.Call(kSetCamRect, {0, 0, 2, 2});
+    s.Call(kSetShutt0, {1});
+    s.Call(kCamFunc, {1});
+    const uint16_t period = s.Call(kGetSmpRate).W(0);  // 5 µs units
+    ASSERT_LT(period, 20);
+    s.Run(10000);  // past the sample planned with the old period
+    const uint32_t n0 = s.Call(kGetImgNo).L(0);
+    s.Run(100000);
+    const uint32_t n1 = s.Call(kGetImgNo).L(0);
+    EXPECT_NEAR(static_cast<double>(n1 - n0), 100000.0 / (period * 5), 2.0);
+    EXPECT_EQ(s.Call(kGetProfAddr).cmd, kGetProfAddr);
+}
+
 TEST(SimProfiles, CameraStopHoldsTheProfileAndLaserOffLosesTheLine) {
     Sim s;
     s.Call(kCamStop);
