@@ -2,7 +2,6 @@
 // first use, kept to the end of the process, and reached through its
 // pseudo-terminal by the real serial code. KDSIM_ARGS may carry kdsim's
 // options (for example "--version 53:6D:45 --faults drop=0.01").
-#if __has_include("cli/cli_session.h")
 #include "cli/cli_session.h"
 
 #include <cstdlib>
@@ -42,4 +41,3 @@ const bool kSimPortRegistered = [] {
 }();
 
 }  // namespace
-#endif
