@@ -17,8 +17,14 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    kdsim::SimOptions options;
     try {
-        const kdsim::SimOptions options = kdsim::ParseSimArgs(args);
+        options = kdsim::ParseSimArgs(args);
+    } catch (const kd::EKestError& e) {
+        std::fprintf(stderr, "kdsim: %s\n%s", e.what(), kdsim::SimUsage());
+        return 2;
+    }
+    try {
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
@@ -33,7 +39,7 @@ int main(int argc, char** argv) {
         sensor.Stop();
         return 0;
     } catch (const kd::EKestError& e) {
-        std::fprintf(stderr, "kdsim: %s\n%s", e.what(), kdsim::SimUsage());
-        return 2;
+        std::fprintf(stderr, "kdsim: %s\n", e.what());
+        return 1;
     }
 }

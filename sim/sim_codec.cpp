@@ -45,7 +45,9 @@ std::vector<uint8_t> BuildWideReply(uint16_t command, std::span<const uint8_t> p
     return Frame(static_cast<uint8_t>((payload.size() + 12) / 8), command, payload);
 }
 
-std::vector<uint8_t> BuildErrorReply(uint16_t code) { return Frame(0, code, {}); }
+std::vector<uint8_t> BuildErrorReply(uint16_t code) {
+    return Frame(0, code, {});
+}
 
 void RequestScanner::Feed(std::span<const uint8_t> bytes) {
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());

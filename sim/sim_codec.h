@@ -24,7 +24,6 @@ constexpr uint16_t kErrShort = 0xE003;
 constexpr uint16_t kErrBcc = 0xE004;
 constexpr uint16_t kErrFrm = 0xE005;
 constexpr uint16_t kErrExe = 0xE008;
-constexpr uint16_t kErrMod = 0xE009;
 
 // Largest payloads a reply can carry.
 constexpr size_t kMaxPayloadBytes = 255 * 2;
@@ -56,14 +55,14 @@ struct ScanEvent {
 // in stream order while complete ones are held; FlushPartial() drops a frame
 // that stopped arriving (the caller decides after how long).
 class RequestScanner {
-public:
+  public:
     void Feed(std::span<const uint8_t> bytes);
     bool Next(ScanEvent& event);
     // Drops whatever is held (a partial frame) and reports it as junk.
     bool FlushPartial(ScanEvent& event);
     size_t Held() const { return buffer_.size(); }
 
-private:
+  private:
     std::vector<uint8_t> buffer_;
 };
 

@@ -30,8 +30,8 @@ long Integer(const std::string& name, const std::string& value, long max) {
 
 }  // namespace
 
-FaultSpec ParseFaults(const std::string& text) {
-    FaultSpec spec;
+FaultConfig ParseFaults(const std::string& text) {
+    FaultConfig config;
     std::istringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
@@ -40,29 +40,30 @@ FaultSpec ParseFaults(const std::string& text) {
         const std::string name = item.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
         if (name == "nostorage" && eq == std::string::npos) {
-            spec.noStorage = true;
+            config.noStorage = true;
         } else if (name == "noise") {
-            spec.noise = Probability(name, value);
+            config.noise = Probability(name, value);
         } else if (name == "corrupt") {
-            spec.corrupt = Probability(name, value);
+            config.corrupt = Probability(name, value);
         } else if (name == "drop") {
-            spec.drop = Probability(name, value);
+            config.drop = Probability(name, value);
         } else if (name == "cut") {
-            spec.cut = Probability(name, value);
+            config.cut = Probability(name, value);
         } else if (name == "late") {
             const size_t colon = value.find(':');
-            spec.late = Probability(name, value.substr(0, colon));
+            config.late = Probability(name, value.substr(0, colon));
             if (colon != std::string::npos) {
-                spec.lateMs = static_cast<unsigned>(Integer(name, value.substr(colon + 1), 60000));
+                config.lateMs =
+                    static_cast<unsigned>(Integer(name, value.substr(colon + 1), 60000));
             }
         } else if (name == "epm-exe") {
-            spec.epmExe = static_cast<int>(Integer(name, value, 1000000));
+            config.epmExe = static_cast<int>(Integer(name, value, 1000000));
         } else {
             throw kd::EKestError("unknown fault '" + item +
                                  "' (noise, corrupt, drop, cut, late, epm-exe, nostorage)");
         }
     }
-    return spec;
+    return config;
 }
 
 uint64_t FaultRng::Next() {
@@ -72,17 +73,17 @@ uint64_t FaultRng::Next() {
     return z ^ (z >> 31);
 }
 
-FaultPlan PlanFaults(const FaultSpec& spec, FaultRng& rng, size_t replyBytes) {
+FaultPlan PlanFaults(const FaultConfig& config, FaultRng& rng, size_t replyBytes) {
     // Always the same draws, whatever comes out, so that runs stay in step.
     const double dNoise = rng.Uniform(), dCorrupt = rng.Uniform(), dDrop = rng.Uniform();
     const double dCut = rng.Uniform(), dLate = rng.Uniform();
     const uint64_t extra = rng.Next();
     FaultPlan plan;
-    if (dDrop < spec.drop) {
+    if (dDrop < config.drop) {
         plan.drop = true;
         return plan;
     }
-    if (dNoise < spec.noise) {
+    if (dNoise < config.noise) {
         const size_t n = 1 + extra % 8;  // at most 8, so a receiver may skip them silently
         uint64_t bits = extra;
         for (size_t i = 0; i < n; ++i) {
@@ -92,9 +93,9 @@ FaultPlan PlanFaults(const FaultSpec& spec, FaultRng& rng, size_t replyBytes) {
             plan.noise.push_back(b);
         }
     }
-    plan.corrupt = dCorrupt < spec.corrupt;
-    if (dCut < spec.cut && replyBytes > 1) plan.cutAt = 1 + (extra >> 8) % (replyBytes - 1);
-    if (dLate < spec.late) plan.lateMs = spec.lateMs;
+    plan.corrupt = dCorrupt < config.corrupt;
+    if (dCut < config.cut && replyBytes > 1) plan.cutAt = 1 + (extra >> 8) % (replyBytes - 1);
+    if (dLate < config.late) plan.lateMs = config.lateMs;
     return plan;
 }
 

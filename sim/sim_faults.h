@@ -8,29 +8,29 @@
 
 namespace kdsim {
 
-struct FaultSpec {
+struct FaultConfig {
     double noise = 0;    // probability of junk bytes before a reply
     double corrupt = 0;  // probability of a wrong check byte
     double drop = 0;     // probability of no reply at all
     double cut = 0;      // probability of a reply cut short
     double late = 0;     // probability of a late reply
     unsigned lateMs = 1500;
-    int epmExe = 0;      // the first n EEPROM writes answer ERR_EXE
+    int epmExe = 0;  // the first n EEPROM writes answer ERR_EXE
     bool noStorage = false;
     bool Any() const { return noise > 0 || corrupt > 0 || drop > 0 || cut > 0 || late > 0; }
 };
 
 // "noise=0.01,corrupt=0.01,drop=0.005,cut=0.005,late=0.002:1500,epm-exe=3,nostorage".
 // Throws kd::EKestError naming the bad item.
-FaultSpec ParseFaults(const std::string& text);
+FaultConfig ParseFaults(const std::string& text);
 
 class FaultRng {
-public:
+  public:
     explicit FaultRng(uint64_t seed) : state_(seed) {}
     uint64_t Next();
     double Uniform() { return static_cast<double>(Next() >> 11) / static_cast<double>(1ull << 53); }
 
-private:
+  private:
     uint64_t state_;
 };
 
@@ -43,7 +43,7 @@ struct FaultPlan {
     unsigned lateMs = 0;
 };
 
-FaultPlan PlanFaults(const FaultSpec& spec, FaultRng& rng, size_t replyBytes);
+FaultPlan PlanFaults(const FaultConfig& config, FaultRng& rng, size_t replyBytes);
 // Applies a plan to a reply frame; returns the bytes that go on the wire.
 std::vector<uint8_t> ApplyFaults(const FaultPlan& plan, const std::vector<uint8_t>& reply);
 

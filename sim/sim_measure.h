@@ -8,12 +8,12 @@
 
 namespace kdsim {
 
-constexpr int kMissing = 0x7FFF;              // missing coordinate of a point
-constexpr int32_t kNoValue = 0x7FFFFFFF;      // channel without a value
-constexpr int16_t kNoResult = 0x7FFF;         // area without a result
+constexpr int kMissing = 0x7FFF;          // missing coordinate of a point
+constexpr int32_t kNoValue = 0x7FFFFFFF;  // channel without a value
+constexpr int16_t kNoResult = 0x7FFF;     // area without a result
 
 struct ProfilePt {
-    int x = 0;  // µm
+    int x = 0;         // µm
     int z = kMissing;  // µm, kMissing when no laser line was found
 };
 
@@ -51,8 +51,8 @@ struct AreaSetup {
 };
 
 struct AreaOutcome {
-    int32_t value = kNoValue;     // channel value, thousandths of the shown unit
-    int16_t result = kNoResult;   // position for the plot marker (µm, or 1/128 degree)
+    int32_t value = kNoValue;    // channel value, thousandths of the shown unit
+    int16_t result = kNoResult;  // position for the plot marker (µm, or 1/128 degree)
 };
 
 AreaOutcome MeasureArea(std::span<const ProfilePt> profile, const AreaSetup& setup);

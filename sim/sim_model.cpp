@@ -15,36 +15,117 @@ namespace {
 
 // Command codes the sensor answers.
 enum : uint16_t {
-    NULL_CMD = 0x0000, MEM_WRITE = 0x0001, MEM_READ = 0x0002, EPM_WRITE = 0x0005,
-    SET_BANK = 0x0006, EEPROM_INIT = 0x0008, GET_VERSION = 0x0009, SYS_UPDATE = 0x000A,
-    GET_STATUS = 0x000D, SET_SYS_MODE = 0x0011, BCHG_MTH = 0x0012, MASK_WRITE = 0x0014,
-    MST_WRITE = 0x0016, GET_MST_ADDR = 0x0017, SET_SYS_DIR = 0x0018, MEM_READ_WIDE = 0x001A,
-    SET_CAM_RECT = 0x2000, GET_CAM_RECT = 0x2001, SET_SNS = 0x2002, GET_SNS = 0x2003,
-    SET_TMD = 0x2006, CAM_STOP = 0x200C, CAM_STARAT = 0x200D, SET_SHUTT0 = 0x200E,
-    GET_SHUTT0 = 0x200F, SET_SHUTT1 = 0x2010, GET_SHUTT1 = 0x2011, SET_PCNT = 0x2012,
-    SET_TDLY = 0x2014, GET_SMP_RATE = 0x2016, GET_IMG_NO = 0x2017, GET_IMG_ADDR = 0x2018,
-    GET_AE_STATE = 0x2019, RUN_AE = 0x201A, CAM_FUNC = 0x201B, GET_CAM_FUNC = 0x201C,
-    SET_CUT_LVL = 0x4000, GET_CUT_LVL = 0x4001, SET_PRF_FUNC = 0x4002, SET_THD_LVL = 0x4004,
-    GET_THD_LVL = 0x4005, SET_XAXIS_FIL = 0x4006, SET_ALERT_LVL = 0x4008,
-    GET_PROF_ADDR = 0x400B, SET_PROF_TILT = 0x4010, SET_PROF_MOD = 0x4013,
-    SET_HCORRECT = 0x4015, SET_VCORRECT = 0x4017, SET_TILTCOR_POS = 0x4019,
-    SET_PROF_MST = 0x401B, GET_PROF_CORR = 0x401D, SET_AREA_MOD = 0x6000, AREA_RECT = 0x6002,
-    SET_AREA_INFL = 0x6004, GET_AREA_STAT = 0x600C, SET_AREA_DIR = 0x600D,
-    SET_AREA_SDR = 0x600F, SET_AREA_CMP = 0x6011, SET_CAL_A = 0x8002, SET_CAL_B = 0x8004,
-    SET_CAL_CMD = 0x8006, SET_CAL_SPAN = 0x8012, SET_CAL_AVG = 0x8014, SET_CAL_HLD = 0x8016,
-    GET_MEAS = 0x801A, SET_GPIO_OMODE = 0xA000, SET_LASER = 0xA002, GET_LASER = 0xA003,
-    SET_GPIO_OPOLAR = 0xA004, SET_GPIO_ONT = 0xA006, SET_GPIO_OTIME = 0xA008,
-    SET_GPIO_ULMT = 0xA00A, SET_GPIO_LLMT = 0xA00C, SET_GPIO_INCH = 0xA00E,
-    GET_GPIO_OUT = 0xA010, ZERO_SET = 0xA011, ZERO_CLR = 0xA012, SET_SHIFT_ZERO = 0xA013,
-    SET_HOLD_STATE = 0xA015, GET_HOLD_STATE = 0xA016, GET_OUT_VAL = 0xA017,
-    SET_GPIO_HYS = 0xA018, GET_ZERO_STATE = 0xA01A, GET_ANA_VAL = 0xA01B,
-    SET_GPIO_IMODE = 0xC000, SET_GPIO_IFILL = 0xC003, SET_INT_TRIG = 0xC005,
-    GET_INT_TRIG = 0xC006, SET_GPIO_ZOUT = 0xC007, RUN_RESET = 0xC009, SET_GPIO_IPOLAR = 0xC00A,
-    GET_STR_COUNT2 = 0xC00C, GET_STR_ADDR = 0xC00D, STR_RUN = 0xC00E, GET_STR_RUN = 0xC00F,
-    GET_STR_COUNT = 0xC010, GET_STR_STATE = 0xC011, SET_STR_BUF = 0xC012, GET_STR_BUF = 0xC013,
-    SET_STR_STT = 0xC014, GET_STR_STT = 0xC015, SET_STR_STL = 0xC016, GET_STR_STL = 0xC017,
-    SET_STR_STC = 0xC018, GET_STR_STC = 0xC019, SET_STR_THD = 0xC01A, GET_STR_THD = 0xC01B,
-    SET_STR_SMP = 0xC01C, GET_STR_SMP = 0xC01D, SET_STR_RPT = 0xC01E, GET_STR_RPT = 0xC01F,
+    NULL_CMD = 0x0000,
+    MEM_WRITE = 0x0001,
+    MEM_READ = 0x0002,
+    EPM_WRITE = 0x0005,
+    SET_BANK = 0x0006,
+    EEPROM_INIT = 0x0008,
+    GET_VERSION = 0x0009,
+    SYS_UPDATE = 0x000A,
+    GET_STATUS = 0x000D,
+    SET_SYS_MODE = 0x0011,
+    BCHG_MTH = 0x0012,
+    MASK_WRITE = 0x0014,
+    MST_WRITE = 0x0016,
+    GET_MST_ADDR = 0x0017,
+    SET_SYS_DIR = 0x0018,
+    MEM_READ_WIDE = 0x001A,
+    SET_CAM_RECT = 0x2000,
+    GET_CAM_RECT = 0x2001,
+    SET_SNS = 0x2002,
+    GET_SNS = 0x2003,
+    SET_TMD = 0x2006,
+    CAM_STOP = 0x200C,
+    CAM_STARAT = 0x200D,
+    SET_SHUTT0 = 0x200E,
+    GET_SHUTT0 = 0x200F,
+    SET_SHUTT1 = 0x2010,
+    GET_SHUTT1 = 0x2011,
+    SET_PCNT = 0x2012,
+    SET_TDLY = 0x2014,
+    GET_SMP_RATE = 0x2016,
+    GET_IMG_NO = 0x2017,
+    GET_IMG_ADDR = 0x2018,
+    GET_AE_STATE = 0x2019,
+    RUN_AE = 0x201A,
+    CAM_FUNC = 0x201B,
+    GET_CAM_FUNC = 0x201C,
+    SET_CUT_LVL = 0x4000,
+    GET_CUT_LVL = 0x4001,
+    SET_PRF_FUNC = 0x4002,
+    SET_THD_LVL = 0x4004,
+    GET_THD_LVL = 0x4005,
+    SET_XAXIS_FIL = 0x4006,
+    SET_ALERT_LVL = 0x4008,
+    GET_PROF_ADDR = 0x400B,
+    SET_PROF_TILT = 0x4010,
+    SET_PROF_MOD = 0x4013,
+    SET_HCORRECT = 0x4015,
+    SET_VCORRECT = 0x4017,
+    SET_TILTCOR_POS = 0x4019,
+    SET_PROF_MST = 0x401B,
+    GET_PROF_CORR = 0x401D,
+    SET_AREA_MOD = 0x6000,
+    AREA_RECT = 0x6002,
+    SET_AREA_INFL = 0x6004,
+    GET_AREA_STAT = 0x600C,
+    SET_AREA_DIR = 0x600D,
+    SET_AREA_SDR = 0x600F,
+    SET_AREA_CMP = 0x6011,
+    SET_CAL_A = 0x8002,
+    SET_CAL_B = 0x8004,
+    SET_CAL_CMD = 0x8006,
+    SET_CAL_SPAN = 0x8012,
+    SET_CAL_AVG = 0x8014,
+    SET_CAL_HLD = 0x8016,
+    GET_MEAS = 0x801A,
+    SET_GPIO_OMODE = 0xA000,
+    SET_LASER = 0xA002,
+    GET_LASER = 0xA003,
+    SET_GPIO_OPOLAR = 0xA004,
+    SET_GPIO_ONT = 0xA006,
+    SET_GPIO_OTIME = 0xA008,
+    SET_GPIO_ULMT = 0xA00A,
+    SET_GPIO_LLMT = 0xA00C,
+    SET_GPIO_INCH = 0xA00E,
+    GET_GPIO_OUT = 0xA010,
+    ZERO_SET = 0xA011,
+    ZERO_CLR = 0xA012,
+    SET_SHIFT_ZERO = 0xA013,
+    SET_HOLD_STATE = 0xA015,
+    GET_HOLD_STATE = 0xA016,
+    GET_OUT_VAL = 0xA017,
+    SET_GPIO_HYS = 0xA018,
+    GET_ZERO_STATE = 0xA01A,
+    GET_ANA_VAL = 0xA01B,
+    SET_GPIO_IMODE = 0xC000,
+    SET_GPIO_IFILL = 0xC003,
+    SET_INT_TRIG = 0xC005,
+    GET_INT_TRIG = 0xC006,
+    SET_GPIO_ZOUT = 0xC007,
+    RUN_RESET = 0xC009,
+    SET_GPIO_IPOLAR = 0xC00A,
+    GET_STR_COUNT2 = 0xC00C,
+    GET_STR_ADDR = 0xC00D,
+    STR_RUN = 0xC00E,
+    GET_STR_RUN = 0xC00F,
+    GET_STR_COUNT = 0xC010,
+    GET_STR_STATE = 0xC011,
+    SET_STR_BUF = 0xC012,
+    GET_STR_BUF = 0xC013,
+    SET_STR_STT = 0xC014,
+    GET_STR_STT = 0xC015,
+    SET_STR_STL = 0xC016,
+    GET_STR_STL = 0xC017,
+    SET_STR_STC = 0xC018,
+    GET_STR_STC = 0xC019,
+    SET_STR_THD = 0xC01A,
+    GET_STR_THD = 0xC01B,
+    SET_STR_SMP = 0xC01C,
+    GET_STR_SMP = 0xC01D,
+    SET_STR_RPT = 0xC01E,
+    GET_STR_RPT = 0xC01F,
 };
 
 constexpr std::array<double, 11> kGains = {1.00, 1.14, 1.33, 1.60, 2.00, 2.29,
@@ -53,7 +134,7 @@ constexpr uint64_t kAeDurationUs = 400000;
 
 // A payload read as big-endian words; checks every access.
 class Words {
-public:
+  public:
     explicit Words(std::span<const uint8_t> p) : p_(p) {}
     size_t Count() const { return p_.size() / 2; }
     uint16_t W(size_t i) const { return static_cast<uint16_t>((p_[2 * i] << 8) | p_[2 * i + 1]); }
@@ -61,7 +142,7 @@ public:
     bool IsByte(size_t i) const { return p_[2 * i] == 0; }
     uint32_t L(size_t i) const { return (uint32_t{W(i)} << 16) | W(i + 1); }
 
-private:
+  private:
     std::span<const uint8_t> p_;
 };
 
@@ -75,9 +156,15 @@ struct Out {
     Out& L(uint32_t v) { return W(static_cast<uint16_t>(v >> 16)).W(static_cast<uint16_t>(v)); }
 };
 
-std::vector<uint8_t> Ok(uint16_t cmd) { return BuildReply(cmd, {}); }
-std::vector<uint8_t> Ok(uint16_t cmd, const Out& o) { return BuildReply(cmd, o.b); }
-std::vector<uint8_t> Err(uint16_t code) { return BuildErrorReply(code); }
+std::vector<uint8_t> Ok(uint16_t cmd) {
+    return BuildReply(cmd, {});
+}
+std::vector<uint8_t> Ok(uint16_t cmd, const Out& o) {
+    return BuildReply(cmd, o.b);
+}
+std::vector<uint8_t> Err(uint16_t code) {
+    return BuildErrorReply(code);
+}
 
 bool InRange(int32_t v, Fld f) {
     auto lim = Limits(f);
@@ -238,9 +325,12 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
         if (n < 2) return kErrShort;
         if (n != 2 || !w.IsByte(0)) return kErrData;
         const int c = w.W(0);
-        if (c == 0 || c == 1) calc = c;
-        else if (c == 4 || c == 5) calc = c - 4;
-        else return kErrData;
+        if (c == 0 || c == 1)
+            calc = c;
+        else if (c == 4 || c == 5)
+            calc = c - 4;
+        else
+            return kErrData;
         return 0;
     };
 
@@ -361,12 +451,14 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
             return getWord(static_cast<int32_t>(SamplingPeriodUnits()));
         case GET_IMG_NO:
             if (n != 0) return Err(kErrData);
+            latchedImage_ = profileNo_;
+            latchedImageTime_ = ImageTime(profileNo_);
             return Ok(cmd, Out().L(profileNo_));
         case GET_IMG_ADDR: {
             if (n < 2) return Err(kErrShort);
             if (n != 2) return Err(kErrData);
             const uint32_t num = w.L(0);
-            if (num > profileNo_ || profileNo_ - num >= kLiveSlots) return Err(kErrData);
+            if (!ImageAvailable(num)) return Err(kErrData);
             RenderImage(num);
             return Ok(cmd, Out().L(kImageBase + (num % kImageSlots) * kImageSlotWords));
         }
@@ -414,7 +506,8 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
             return oneByte(Fld::AlarmLimit, 15);
         case GET_PROF_ADDR:
             if (n != 0) return Err(kErrData);
-            return Ok(cmd, Out().L(kLiveProfileBase + (profileNo_ % kLiveSlots) * kLiveSlotWords));
+            latchedSlot_ = newestSlot_;
+            return Ok(cmd, Out().L(kLiveProfileBase + newestSlot_ * kLiveSlotWords));
         case SET_PROF_TILT:
             return oneByte(Fld::TiltCorrect, 1);
         case SET_PROF_MOD:
@@ -428,10 +521,10 @@ std::vector<uint8_t> SensorModel::Dispatch(uint16_t cmd, Payload p) {
         case SET_PROF_MST: {
             if (n != 0) return Err(kErrData);
             // The newest profile becomes the bank's master.
-            std::vector<uint16_t> rec = {static_cast<uint16_t>(bank),
-                                         static_cast<uint16_t>((now_ / 100) & 0x7FFF),
-                                         static_cast<uint16_t>(lastProfile_.size() << 5),
-                                         static_cast<uint16_t>(GetRaw(mem_, Fld::CorrectMethod, bank))};
+            std::vector<uint16_t> rec = {
+                static_cast<uint16_t>(bank), static_cast<uint16_t>((now_ / 100) & 0x7FFF),
+                static_cast<uint16_t>(lastProfile_.size() << 5),
+                static_cast<uint16_t>(GetRaw(mem_, Fld::CorrectMethod, bank))};
             for (const auto& pt : lastProfile_) {
                 rec.push_back(static_cast<uint16_t>(pt.x));
                 rec.push_back(static_cast<uint16_t>(pt.z));
@@ -701,8 +794,10 @@ std::vector<uint8_t> SensorModel::MemWrite(Payload p) {
     if (!inParams && !inTransfer) return Err(kErrData);
     for (size_t i = 0; i < n; ++i) {
         const uint16_t v = w.W(2 + i);
-        if (inParams) mem_[addr - kParamBase + i] = v;
-        else transfer_[addr - kMasterTransfer + i] = v;
+        if (inParams)
+            mem_[addr - kParamBase + i] = v;
+        else
+            transfer_[addr - kMasterTransfer + i] = v;
     }
     return Ok(MEM_WRITE);
 }
@@ -829,7 +924,6 @@ std::vector<uint8_t> SensorModel::Storage(uint16_t cmd, Payload p) {
     auto set = [&](Fld f, int32_t v) {
         if (n < 1) return Err(kErrShort);
         if (n != 1) return Err(kErrData);
-        if (strRun_ != 0) return Err(kErrMod);  // not while recording
         if (!InRange(v, f)) return Err(kErrData);
         SetRaw(mem_, f, 0, v);
         return Ok(cmd);
@@ -886,7 +980,6 @@ std::vector<uint8_t> SensorModel::Storage(uint16_t cmd, Payload p) {
         case SET_STR_THD: {
             if (n < 2) return Err(kErrShort);
             if (n != 2) return Err(kErrData);
-            if (strRun_ != 0) return Err(kErrMod);
             const auto v = static_cast<int32_t>(w.L(0));
             if (!InRange(v, Fld::StrThd)) return Err(kErrData);
             SetRaw(mem_, Fld::StrThd, 0, v);

@@ -38,9 +38,9 @@ constexpr double kZPerPixel = 72.5;  // µm of z per view row
 struct ModelConfig {
     std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // FPGA, BIOS, software
     bool noStorage = false;
-    int epmExeFaults = 0;     // answer the first n EEPROM writes with ERR_EXE
-    std::string eepromPath;   // permanent memory file; empty: kept in memory only
-    uint64_t seed = 1;        // noise of the scene
+    int epmExeFaults = 0;    // answer the first n EEPROM writes with ERR_EXE
+    std::string eepromPath;  // permanent memory file; empty: kept in memory only
+    uint64_t seed = 1;       // noise of the scene
 };
 
 struct Correction {
@@ -50,7 +50,7 @@ struct Correction {
 };
 
 class SensorModel {
-public:
+  public:
     explicit SensorModel(ModelConfig config);
 
     // One request at model time nowUs; returns the whole reply frame.
@@ -78,7 +78,7 @@ public:
     // One sample with an explicit profile instead of the scene (tests).
     void InjectProfile(const std::vector<ProfilePt>& profile);
 
-private:
+  private:
     struct Reply;
     using Payload = std::span<const uint8_t>;
 
@@ -121,9 +121,19 @@ private:
 
     uint64_t now_ = 0;
     uint64_t nextSample_ = 0;
+    uint64_t lastComputed_ = 0;
     uint32_t profileNo_ = 0;
+    // Live profiles go round the slots, passing over the one the program was
+    // last given, so that a slow read of it is never overwritten.
     std::array<std::vector<uint16_t>, kLiveSlots> liveSlots_;
-    std::array<uint64_t, kLiveSlots> slotTimes_{};
+    uint32_t newestSlot_ = 0;
+    uint32_t latchedSlot_ = kLiveSlots;  // none
+    static constexpr uint32_t kTimeRing = 64;
+    std::array<uint64_t, kTimeRing> sampleTimes_{};  // time of profile (and image) n % 64
+    uint32_t latchedImage_ = 0;                      // number given by the last GET_IMG_NO
+    uint64_t latchedImageTime_ = 0;
+    uint64_t ImageTime(uint32_t number) const;
+    bool ImageAvailable(uint32_t number) const;
     std::vector<ProfilePt> lastProfile_;
     std::vector<int> heldZ_;      // last z per point, for the alarm limit
     std::vector<int> missCount_;  // profiles missed in a row per point
@@ -142,7 +152,7 @@ private:
     std::array<int32_t, 6> channel_{};
     std::array<int32_t, 6> held_{};
     std::array<bool, 6> heldValid_{};
-    std::array<bool, 3> judge_{};      // judgement: on while the value lies within the limits
+    std::array<bool, 3> judge_{};           // judgement: on while the value lies within the limits
     std::array<uint64_t, 3> actionMark_{};  // time of the edge or sample an action times from
     std::array<bool, 3> markValid_{};
     std::array<bool, 3> zeroFlag_{};
@@ -160,11 +170,11 @@ private:
     struct Record {
         std::array<int32_t, 8> v;
     };
-    int strRun_ = 0;     // 0 stopped, 1 data, 2 profiles and data
-    int strState_ = 0;   // 0 idle, 1 waiting for the start condition, 2 recording, 3 paused
+    int strRun_ = 0;    // 0 stopped, 1 data, 2 profiles and data
+    int strState_ = 0;  // 0 idle, 1 waiting for the start condition, 2 recording, 3 paused
     uint32_t strSkip_ = 0;
-    int32_t strAfter_ = 0;   // records still to store after the trigger (positive start pos)
-    int32_t strDelay_ = 0;   // records to skip after the trigger (positive start pos)
+    int32_t strAfter_ = 0;  // records still to store after the trigger (positive start pos)
+    int32_t strDelay_ = 0;  // records to skip after the trigger (positive start pos)
     uint32_t strCount2_ = 0;
     std::deque<Record> records_;
     std::deque<std::vector<uint16_t>> storedProfiles_;

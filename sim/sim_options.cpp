@@ -26,7 +26,8 @@ std::array<uint16_t, 3> Version(const std::string& text) {
     size_t pos = 0;
     for (size_t i = 0; i < 3; ++i) {
         const size_t colon = text.find(':', pos);
-        const std::string part = text.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
+        const std::string part =
+            text.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
         if ((i < 2) == (colon == std::string::npos) || part.empty() || part.size() > 4 ||
             part.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
             throw kd::EKestError("--version: '" + text + "' is not FF:BB:SS in hexadecimal");
@@ -41,9 +42,10 @@ std::array<uint16_t, 3> Version(const std::string& text) {
 
 const char* SimUsage() {
     return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace] [--baud N]\n"
-           "             [--latency-us N] [--faults SPEC] [--seed N] [--trace FILE] [--frame-us N]\n"
+           "             [--latency-us N] [--faults LIST] [--seed N] [--trace FILE] [--frame-us "
+           "N]\n"
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
-           "  SPEC: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
+           "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
 }
 
 SimOptions ParseSimArgs(const std::vector<std::string>& args) {
@@ -68,7 +70,7 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args) {
             o.latencyUs = static_cast<uint32_t>(Number(a, value(), 0, 10000000));
         } else if (a == "--faults") {
             o.faults = value();
-            ParseFaults(o.faults);  // reject a bad spec now
+            ParseFaults(o.faults);  // reject a bad config now
         } else if (a == "--seed") {
             o.seed = Number(a, value(), 0, UINT64_MAX);
         } else if (a == "--trace") {

@@ -36,7 +36,7 @@ constexpr FieldDef kFields[] = {
     {Fld::StrStt, "StrStt", 1, true, 0, 5},
     {Fld::StrTgt, "StrTgt", 1, true, 0, 2},
     {Fld::StrRpt2, "StrRpt", 1, true, 0, 1},
-    {Fld::StrRpt3, "StrRpt", 1, true, 0, 2},  // the second key of that name
+    {Fld::StrRpt3, "StrRpt", 1, true, 0, 2},    // the second key of that name
     {Fld::StrSmp, "StrSmp", 1, true, 0, 8191},  // 0 and 1 both store every sample
     {Fld::StrThd, "StrThd", 1, true, -999999, 999999},
     {Fld::TrigAction, "TrigAction", 1, false, 0, 0},
@@ -120,8 +120,10 @@ const std::array<std::array<Resolved, kMaxIndex>, kFieldCount>& Table() {
             const FieldDef& d = kFields[i];
             for (int k = 0; k < d.count; ++k) {
                 std::optional<kd::TKeyRef> ref;
-                if (d.f == Fld::StrRpt3) ref = kd::FindKeyById(kd::pk::StrRpt3);
-                else ref = kd::FindKeyByName(KeyName(d, k));
+                if (d.f == Fld::StrRpt3)
+                    ref = kd::FindKeyById(kd::pk::StrRpt3);
+                else
+                    ref = kd::FindKeyByName(KeyName(d, k));
                 if (!ref) continue;  // a key the table does not have stays unmapped
                 auto& r = t[i][static_cast<size_t>(k)];
                 r.ok = true;
@@ -178,7 +180,8 @@ int32_t GetRaw(const ParamWords& mem, Fld f, int bank, int index) {
         return static_cast<int32_t>(v);
     }
     const int width = loc->msb - loc->lsb + 1;
-    uint32_t raw = (uint32_t{mem[static_cast<size_t>(loc->word)]} >> loc->lsb) & ((1u << width) - 1);
+    uint32_t raw =
+        (uint32_t{mem[static_cast<size_t>(loc->word)]} >> loc->lsb) & ((1u << width) - 1);
     if (loc->isSigned && (raw & (1u << (width - 1)))) {
         return static_cast<int32_t>(raw) - (1 << width);
     }

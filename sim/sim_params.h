@@ -22,27 +22,83 @@ using ParamWords = std::array<uint16_t, kParamWords>;
 // parameter layout; per-area, per-channel and per-output fields take an index.
 enum class Fld {
     // Sys block
-    Bank, BankSwitch, Input, InputFilter, InputsPolar, ZeroTarget, AxisDir, GpioOnT,
-    StrStl, StrBuf, StrStc, StrStt, StrTgt, StrRpt2, StrRpt3, StrSmp, StrThd,
+    Bank,
+    BankSwitch,
+    Input,
+    InputFilter,
+    InputsPolar,
+    ZeroTarget,
+    AxisDir,
+    GpioOnT,
+    StrStl,
+    StrBuf,
+    StrStc,
+    StrStt,
+    StrTgt,
+    StrRpt2,
+    StrRpt3,
+    StrSmp,
+    StrThd,
     // bank, once
-    TrigAction, TrigCount, TrigDelay, CamLeft, CamTop, CamWidth, CamHeight, CamMode, CamNR,
-    Gain, Shutter, HDRShutter, MeasureLimit, LowIntensity, CamMask, Extract, AlarmLimit,
-    Smoothing, CorrectMethod, TiltCorrect, VCorrect, HCorrect, TiltCorPos,
+    TrigAction,
+    TrigCount,
+    TrigDelay,
+    CamLeft,
+    CamTop,
+    CamWidth,
+    CamHeight,
+    CamMode,
+    CamNR,
+    Gain,
+    Shutter,
+    HDRShutter,
+    MeasureLimit,
+    LowIntensity,
+    CamMask,
+    Extract,
+    AlarmLimit,
+    Smoothing,
+    CorrectMethod,
+    TiltCorrect,
+    VCorrect,
+    HCorrect,
+    TiltCorPos,
     // bank, per area 0..3
-    AFunc, ACmp, ATop, ALeft, ABottom, ARight, AInfl, ASDR, ADir,
+    AFunc,
+    ACmp,
+    ATop,
+    ALeft,
+    ABottom,
+    ARight,
+    AInfl,
+    ASDR,
+    ADir,
     // bank, per channel 0..5 (Ave only 0..3, Hold 0..5)
-    Ave, Hold, Offset, Span, ZAdj,
+    Ave,
+    Hold,
+    Offset,
+    Span,
+    ZAdj,
     // bank, per calculation 0..1
-    OpA, OpB, OpOp,
+    OpA,
+    OpB,
+    OpOp,
     // bank, per output 0..2 (Ch, ULimit, LLimit also 3 = analog)
-    OCh, OAction, OPolar, OTime, OHys, OULimit, OLLimit,
+    OCh,
+    OAction,
+    OPolar,
+    OTime,
+    OHys,
+    OULimit,
+    OLLimit,
     // header
-    HeadRowOffset, HeadColOffset,
+    HeadRowOffset,
+    HeadColOffset,
 };
 
 struct FieldLoc {
-    int word;   // image word index (0..1023)
-    int msb;    // 31 for the 32-bit field over two words
+    int word;  // image word index (0..1023)
+    int msb;   // 31 for the 32-bit field over two words
     int lsb;
     bool isSigned;
 };

@@ -13,22 +13,28 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr std::array<double, 11> kGainFactors = {1.00, 1.14, 1.33, 1.60, 2.00, 2.29,
                                                  2.67, 3.20, 4.00, 5.33, 8.00};
-constexpr std::array<int, 16> kHysTable = {0,   4,   8,   16,  32,  50,  75,   100,
+constexpr std::array<int, 16> kHysTable = {0,   4,   8,   16,  32,  50,   75,   100,
                                            150, 200, 300, 500, 750, 1000, 1500, 2000};
 constexpr uint64_t kMaxCatchUpUs = 2000000;
 constexpr uint64_t kIntTrigPeriodUs = 10000;  // internal trigger every 10 ms
+constexpr uint64_t kMinComputeUs = 1000;      // at most one worked-out profile per ms
 
 double Hash01(uint64_t seed, uint64_t a, uint64_t b) {
-    uint64_t z = seed * 0x9E3779B97F4A7C15ull + a * 0xBF58476D1CE4E5B9ull + b * 0x94D049BB133111EBull;
+    uint64_t z =
+        seed * 0x9E3779B97F4A7C15ull + a * 0xBF58476D1CE4E5B9ull + b * 0x94D049BB133111EBull;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     z ^= z >> 31;
     return static_cast<double>(z >> 11) / static_cast<double>(1ull << 53);
 }
 
-double Noise(uint64_t seed, uint64_t a, uint64_t b) { return 2.0 * Hash01(seed, a, b) - 1.0; }
+double Noise(uint64_t seed, uint64_t a, uint64_t b) {
+    return 2.0 * Hash01(seed, a, b) - 1.0;
+}
 
-int Clamp16(double v) { return static_cast<int>(std::clamp(std::lround(v), -32767L, 32766L)); }
+int Clamp16(double v) {
+    return static_cast<int>(std::clamp(std::lround(v), -32767L, 32766L));
+}
 
 // Sorted valid points of a profile.
 std::vector<ProfilePt> Valid(const std::vector<ProfilePt>& prof) {
@@ -87,18 +93,19 @@ uint32_t SensorModel::SamplingPeriodUnits() const {
 }
 
 double SensorModel::SceneZ(double x, double tSec, double* refl) const {
-    // A part 180 mm long passes under the line at 20 mm/s on a belt, drifting
-    // sideways and bobbing a little: a chamfer on the left, a V-groove, a step.
+    // A part 180 mm long passes under the line at 20 mm/s on a belt (z = 8 mm),
+    // drifting sideways and bobbing a little: its top face at z = 0 with a
+    // chamfer on the left, a V-groove and a 2.5 mm step on the right.
     const double s = std::fmod(tSec * 20.0, 240.0);
     const double xs = x - 600.0 * std::sin(2 * kPi * tSec / 7.0);
     const double bob = 150.0 * std::sin(2 * kPi * tSec / 3.0);
-    double z = 12000.0;
+    double z = 8000.0;
     double r = 0.35;
-    if (s >= 20.0 && s <= 200.0 && xs >= -12000.0 && xs <= 12500.0) {
-        z = 4000.0 + bob;
+    if (s >= 20.0 && s <= 200.0 && xs >= -9000.0 && xs <= 8500.0) {
+        z = bob;
         r = 0.8;
-        if (xs < -8000.0) {
-            z += (-8000.0 - xs) * 0.75;
+        if (xs < -7000.0) {
+            z += (-7000.0 - xs) * 0.5;
             r = 0.6;
         }
         if (s >= 40.0 && s <= 180.0 && xs > 3000.0) z -= 2500.0;
@@ -159,7 +166,8 @@ std::vector<ProfilePt> SensorModel::MakeProfile(uint64_t tUs, std::vector<uint16
         double refl = 0;
         const double z = SceneZ(x, tSec, &refl);
         const double dz = SceneZ(x + 60.0, tSec, nullptr) - SceneZ(x - 60.0, tSec, nullptr);
-        const double y = kSensorPixels / 2.0 + z / kZPerPixel + Noise(cfg_.seed, profileNo_, i) * 0.1;
+        const double y =
+            kSensorPixels / 2.0 + z / kZPerPixel + Noise(cfg_.seed, profileNo_, i) * 0.1;
         int peak = PeakIntensity(refl, shutter);
         if (mode == 1) peak = std::max(peak, std::min(PeakIntensity(refl, hdr), 250));
         const bool ok = laserOn_ && std::fabs(dz) <= wallLimit && y >= camT && y < camT + camH &&
@@ -217,7 +225,10 @@ std::vector<ProfilePt> SensorModel::MakeProfile(uint64_t tUs, std::vector<uint16
 
 void SensorModel::StoreLiveProfile(const std::vector<ProfilePt>& prof,
                                    const std::vector<uint16_t>& second, uint64_t tUs) {
-    auto& slot = liveSlots_[profileNo_ % kLiveSlots];
+    uint32_t next = (newestSlot_ + 1) % kLiveSlots;
+    if (next == latchedSlot_) next = (next + 1) % kLiveSlots;
+    newestSlot_ = next;
+    auto& slot = liveSlots_[next];
     const size_t count = std::min<size_t>(prof.size(), 1023);
     slot.clear();
     slot.push_back(static_cast<uint16_t>(count << 5));
@@ -255,17 +266,17 @@ Correction SensorModel::ComputeCorrection(const std::vector<ProfilePt>& prof) co
         }
         master = Valid(pts);
     }
-    const bool hasMaster = !master.empty();
     Correction c;
+    if (master.empty()) return c;  // nothing registered to correct against
     if (method >= 1 && method <= 4) {
         const bool fromRight = method == 1 || method == 3;
         const auto now = Crossing(live, hLevel, fromRight);
-        const auto ref = hasMaster ? Crossing(master, hLevel, fromRight) : std::optional<double>(vPos);
+        const auto ref = Crossing(master, hLevel, fromRight);
         if (now && ref) c.dx = static_cast<int>(std::trunc(*now - *ref));
     }
     if (method >= 3 && method <= 5) {
         const auto now = ZAt(live, vPos + c.dx);
-        const auto ref = hasMaster ? ZAt(master, vPos) : std::optional<double>(hLevel);
+        const auto ref = ZAt(master, vPos);
         if (now && ref) c.dz = static_cast<int>(std::trunc(*now - *ref));
     }
     if (tilt) {
@@ -275,7 +286,7 @@ Correction SensorModel::ComputeCorrection(const std::vector<ProfilePt>& prof) co
             return std::atan2(*b - *a, tPos - vPos) * 180.0 / kPi * 128.0;
         };
         const auto now = angle(live);
-        const auto ref = hasMaster ? angle(master) : std::optional<double>(0.0);
+        const auto ref = angle(master);
         if (now && ref) c.tilt = Clamp16(*now - *ref);
     }
     c.dx = std::clamp(c.dx, -65534, 65534);
@@ -331,8 +342,8 @@ void SensorModel::UpdateChannels(const std::array<AreaOutcome, 4>& areas) {
             v = heldValid_[ch] ? held_[ch] : kNoValue;
         }
         preZero_[ch] = v;
-        channel_[ch] = v == kNoValue ? kNoValue
-                                     : v - GetRaw(mem_, Fld::ZAdj, bank, static_cast<int>(ch));
+        channel_[ch] =
+            v == kNoValue ? kNoValue : v - GetRaw(mem_, Fld::ZAdj, bank, static_cast<int>(ch));
     }
 }
 
@@ -422,13 +433,26 @@ void SensorModel::UpdateStorage(uint64_t t, const std::vector<ProfilePt>& prof) 
         const int32_t thd = GetRaw(mem_, Fld::StrThd, 0);
         bool go = false;
         switch (GetRaw(mem_, Fld::StrStt, 0)) {
-            case 0: go = true; break;
-            case 1: go = holdOn_; break;
-            case 2: go = v != kNoValue; break;
-            case 3: go = v == kNoValue; break;
-            case 4: go = v != kNoValue && v >= thd; break;
-            case 5: go = v != kNoValue && v <= thd; break;
-            default: break;
+            case 0:
+                go = true;
+                break;
+            case 1:
+                go = holdOn_;
+                break;
+            case 2:
+                go = v != kNoValue;
+                break;
+            case 3:
+                go = v == kNoValue;
+                break;
+            case 4:
+                go = v != kNoValue && v >= thd;
+                break;
+            case 5:
+                go = v != kNoValue && v <= thd;
+                break;
+            default:
+                break;
         }
         if (!go) {
             if (startPos < 0) {  // keep the records before the start
@@ -452,7 +476,8 @@ void SensorModel::UpdateStorage(uint64_t t, const std::vector<ProfilePt>& prof) 
     }
     push();
     if (records_.size() < cap) return;
-    const Fld rptKey = (cfg_.version[2] >= 1 && cfg_.version[2] <= 0x4B) ? Fld::StrRpt2 : Fld::StrRpt3;
+    const Fld rptKey =
+        (cfg_.version[2] >= 1 && cfg_.version[2] <= 0x4B) ? Fld::StrRpt2 : Fld::StrRpt3;
     switch (GetRaw(mem_, rptKey, 0)) {
         case 0:  // repeat: keep the newest records
             while (records_.size() > cap) popFront();
@@ -469,7 +494,7 @@ void SensorModel::UpdateStorage(uint64_t t, const std::vector<ProfilePt>& prof) 
 
 void SensorModel::Sample(uint64_t tUs, const std::vector<ProfilePt>* injected) {
     ++profileNo_;
-    slotTimes_[profileNo_ % kLiveSlots] = tUs;
+    sampleTimes_[profileNo_ % kTimeRing] = tUs;
     std::vector<uint16_t> second;
     std::vector<ProfilePt> prof = injected ? *injected : MakeProfile(tUs, second);
     StoreLiveProfile(prof, second, tUs);
@@ -499,7 +524,9 @@ void SensorModel::Sample(uint64_t tUs, const std::vector<ProfilePt>* injected) {
     UpdateStorage(tUs, prof);
 }
 
-void SensorModel::InjectProfile(const std::vector<ProfilePt>& profile) { Sample(now_, &profile); }
+void SensorModel::InjectProfile(const std::vector<ProfilePt>& profile) {
+    Sample(now_, &profile);
+}
 
 void SensorModel::Advance(uint64_t nowUs) {
     if (nowUs < now_) return;
@@ -518,7 +545,8 @@ void SensorModel::Advance(uint64_t nowUs) {
         if (action != 0 && intTrig_) {
             if (action == 3) {  // pulse count: bursts of TrigCount profiles
                 if (burstLeft_ == 0) {
-                    burstLeft_ = static_cast<uint32_t>(std::max(1, GetRaw(mem_, Fld::TrigCount, CurrentBank()))) +
+                    burstLeft_ = static_cast<uint32_t>(
+                                     std::max(1, GetRaw(mem_, Fld::TrigCount, CurrentBank()))) +
                                  static_cast<uint32_t>(kIntTrigPeriodUs / period + 1);
                     burstIdle_ = static_cast<uint32_t>(kIntTrigPeriodUs / period + 1);
                 }
@@ -528,11 +556,36 @@ void SensorModel::Advance(uint64_t nowUs) {
                 take = true;
             }
         }
-        const uint64_t delay = action != 0 ? uint64_t(GetRaw(mem_, Fld::TrigDelay, CurrentBank())) * 5 : 0;
-        if (take) Sample(nextSample_ + delay, nullptr);
+        const uint64_t delay =
+            action != 0 ? uint64_t(GetRaw(mem_, Fld::TrigDelay, CurrentBank())) * 5 : 0;
+        const bool light =
+            action == 0 && strRun_ == 0 && nextSample_ < lastComputed_ + kMinComputeUs;
+        if (take && light) {
+            // Very short periods: the profile is counted but not worked out,
+            // so the sensor does not eat the machine it shares with the program.
+            ++profileNo_;
+            sampleTimes_[profileNo_ % kTimeRing] = nextSample_;
+        } else if (take) {
+            Sample(nextSample_ + delay, nullptr);
+            lastComputed_ = nextSample_;
+        }
         nextSample_ += period;
     }
     if (budget <= 0) nextSample_ = now_ + period;
+}
+
+// Pictures stay available for the last 64 profiles, and for the eight up to the
+// number the program was last given, however long ago that was.
+bool SensorModel::ImageAvailable(uint32_t number) const {
+    if (number == 0 || number > profileNo_) return false;
+    if (profileNo_ - number < kTimeRing) return true;
+    return number <= latchedImage_ && latchedImage_ - number < 8;
+}
+
+uint64_t SensorModel::ImageTime(uint32_t number) const {
+    if (profileNo_ - number < kTimeRing) return sampleTimes_[number % kTimeRing];
+    const uint64_t back = uint64_t{latchedImage_ - number} * SamplingPeriodUnits() * 5;
+    return latchedImageTime_ > back ? latchedImageTime_ - back : 0;
 }
 
 void SensorModel::RenderImage(uint32_t number) {
@@ -546,9 +599,11 @@ void SensorModel::RenderImage(uint32_t number) {
     const int mode = GetRaw(mem_, Fld::CamMode, bank);
     const int f = mode == 2 ? 2 : 1;
     const int rows = camW / f, cols = camH / f;
-    const int shutter = GetRaw(mem_, (mode == 1 && (number & 1)) ? Fld::HDRShutter : Fld::Shutter, bank);
-    const double gain = kGainFactors[static_cast<size_t>(std::clamp(GetRaw(mem_, Fld::Gain, bank), 0, 10))];
-    const double tSec = static_cast<double>(slotTimes_[number % kLiveSlots]) / 1e6;
+    const int shutter =
+        GetRaw(mem_, (mode == 1 && (number & 1)) ? Fld::HDRShutter : Fld::Shutter, bank);
+    const double gain =
+        kGainFactors[static_cast<size_t>(std::clamp(GetRaw(mem_, Fld::Gain, bank), 0, 10))];
+    const double tSec = static_cast<double>(ImageTime(number)) / 1e6;
     img.number = number;
     img.pixels.assign(static_cast<size_t>(rows) * static_cast<size_t>(cols), 0);
     // The picture is turned a quarter against the view: one row per sensor
@@ -566,7 +621,8 @@ void SensorModel::RenderImage(uint32_t number) {
         for (int k = 0; k < cols; ++k) {
             const double y = camT + k * f + f / 2.0;
             const double d = y - ys;
-            double v = bg + 3.0 * Noise(cfg_.seed ^ number, static_cast<uint64_t>(r), static_cast<uint64_t>(k));
+            double v = bg + 3.0 * Noise(cfg_.seed ^ number, static_cast<uint64_t>(r),
+                                        static_cast<uint64_t>(k));
             if (std::fabs(d) < 6.0) v += peak * std::exp(-d * d / (2 * 1.3 * 1.3));
             row[k] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
         }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,7 +22,9 @@ namespace {
 constexpr uint64_t kPartialFrameUs = 200000;  // a request that stops arriving is dropped
 constexpr int kIdlePollMs = 5;
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 void SetRaw(int fd) {
     termios t{};
@@ -45,7 +48,9 @@ SimSensor::SimSensor(SimOptions options)
     model_ = std::make_unique<SensorModel>(cfg);
 }
 
-SimSensor::~SimSensor() { Stop(); }
+SimSensor::~SimSensor() {
+    Stop();
+}
 
 std::string SimSensor::Start() {
     if (thread_.joinable()) return path_;
@@ -91,7 +96,8 @@ std::string SimSensor::Start() {
     }
     if (!opt_.trace.empty()) {
         trace_ = std::fopen(opt_.trace.c_str(), "w");
-        if (!trace_) throw kd::EKestError(Errno("kdsim: cannot write the trace '" + opt_.trace + "'"));
+        if (!trace_)
+            throw kd::EKestError(Errno("kdsim: cannot write the trace '" + opt_.trace + "'"));
     }
     startUs_ = kd::TickUs();
     stop_ = false;
@@ -114,9 +120,12 @@ void SimSensor::Stop() {
         std::fclose(trace_);
         trace_ = nullptr;
     }
-    if (!opt_.link.empty()) {
-        struct stat st {};
-        if (lstat(opt_.link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(opt_.link.c_str());
+    if (!opt_.link.empty() && !path_.empty()) {
+        // Only our own link goes; another sensor may have taken the name since.
+        char target[256] = {};
+        const ssize_t n = readlink(opt_.link.c_str(), target, sizeof target - 1);
+        if (n > 0 && path_ == std::string(target, static_cast<size_t>(n)))
+            unlink(opt_.link.c_str());
     }
 }
 
@@ -152,16 +161,18 @@ void SimSensor::TraceNote(const std::string& text) {
 }
 
 bool SimSensor::WaitUntil(uint64_t tickUs) {
+    // Sleeps most of the way and spins the last stretch, so that short waits
+    // (a few bytes at 2 Mbit/s last tens of microseconds) end on time.
+    constexpr uint64_t kSpinUs = 80;
     while (!stop_) {
         const uint64_t now = kd::TickUs();
         if (now >= tickUs) return true;
         const uint64_t left = tickUs - now;
         if (left > 20000) {
-            // Long waits watch the stop request.
-            pollfd p{wake_[0], POLLIN, 0};
+            pollfd p{wake_[0], POLLIN, 0};  // long waits watch the stop request
             poll(&p, 1, 10);
-        } else {
-            kd::SleepUs(static_cast<unsigned>(left));
+        } else if (left > kSpinUs) {
+            kd::SleepUs(static_cast<unsigned>(left - kSpinUs));
         }
     }
     return false;
@@ -171,7 +182,8 @@ bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes) {
     // Paced: every byte takes 10 bit times, and a chunk leaves when its last
     // byte would have finished on the wire.
     const double byteUs = opt_.pace ? 10.0e6 / opt_.baud : 0.0;
-    const size_t chunk = opt_.pace ? std::max<size_t>(1, static_cast<size_t>(200.0 / byteUs)) : bytes.size();
+    const size_t chunk =
+        opt_.pace ? std::max<size_t>(1, static_cast<size_t>(200.0 / byteUs)) : bytes.size();
     const uint64_t t0 = kd::TickUs();
     size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
@@ -219,7 +231,8 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
     uint64_t due = kd::TickUs();
     if (opt_.pace) {
         // The request itself needed its time on the wire.
-        due = std::max(due, firstByteUs + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / opt_.baud));
+        due =
+            std::max(due, firstByteUs + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / opt_.baud));
     }
     due += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
     if (plan.lateMs) TraceNote("late reply " + std::to_string(plan.lateMs) + " ms");
@@ -238,6 +251,7 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
 }
 
 void SimSensor::Serve() {
+    prctl(PR_SET_TIMERSLACK, 1UL);  // pacing needs sleeps that end when asked
     RequestScanner scanner;
     std::vector<uint8_t> buf(4096);
     uint64_t firstByteUs = 0;

@@ -19,7 +19,7 @@
 namespace kdsim {
 
 class SimSensor {
-public:
+  public:
     explicit SimSensor(SimOptions options);
     ~SimSensor();
     SimSensor(const SimSensor&) = delete;
@@ -41,7 +41,7 @@ public:
     };
     Stats GetStats() const;
 
-private:
+  private:
     void Serve();
     void HandleFrame(const ScanEvent& ev, uint64_t firstByteUs);
     bool WriteOut(const std::vector<uint8_t>& bytes);
@@ -51,7 +51,7 @@ private:
     void TraceNote(const std::string& text);
 
     SimOptions opt_;
-    FaultSpec faults_;
+    FaultConfig faults_;
     FaultRng rng_;
     std::unique_ptr<SensorModel> model_;
     std::mutex modelMutex_;

@@ -45,14 +45,16 @@ struct Reply {
     std::vector<uint8_t> payload;
     std::vector<uint8_t> raw;
     bool ok = false;  // a whole frame with a good check byte arrived
-    uint16_t W(size_t i) const { return static_cast<uint16_t>((payload.at(2 * i) << 8) | payload.at(2 * i + 1)); }
+    uint16_t W(size_t i) const {
+        return static_cast<uint16_t>((payload.at(2 * i) << 8) | payload.at(2 * i + 1));
+    }
     int16_t S(size_t i) const { return static_cast<int16_t>(W(i)); }
     uint32_t L(size_t i) const { return (uint32_t{W(i)} << 16) | W(i + 1); }
     int32_t SL(size_t i) const { return static_cast<int32_t>(L(i)); }
 };
 
 class Client {
-public:
+  public:
     explicit Client(const std::string& path) {
         fd_ = open(path.c_str(), O_RDWR | O_NOCTTY);
         if (fd_ < 0) throw std::runtime_error("cannot open " + path);
@@ -104,7 +106,8 @@ public:
                     for (size_t i = 1; i < payload + 4; ++i) bcc ^= b[i];
                     r.ok = b[payload + 4] == 0x03 && bcc == b[payload + 5];
                     r.cmd = static_cast<uint16_t>((b[2] << 8) | b[3]);
-                    r.payload.assign(b.begin() + 4, b.begin() + 4 + static_cast<std::ptrdiff_t>(payload));
+                    r.payload.assign(b.begin() + 4,
+                                     b.begin() + 4 + static_cast<std::ptrdiff_t>(payload));
                     return r;
                 }
             }
@@ -124,17 +127,23 @@ public:
         Send(Request(cmd, payload));
         return Receive(cmd == 0x001A);
     }
-    Reply Call(uint16_t cmd, std::initializer_list<uint16_t> words) { return Call(cmd, Words(words)); }
+    Reply Call(uint16_t cmd, std::initializer_list<uint16_t> words) {
+        return Call(cmd, Words(words));
+    }
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
 // The payload of a memory read request: address, count byte, mode byte.
 inline std::vector<uint8_t> ReadReq(uint32_t addr, uint8_t count, uint8_t mode) {
-    return {static_cast<uint8_t>(addr >> 24), static_cast<uint8_t>(addr >> 16),
-            static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr), count, mode};
+    return {static_cast<uint8_t>(addr >> 24),
+            static_cast<uint8_t>(addr >> 16),
+            static_cast<uint8_t>(addr >> 8),
+            static_cast<uint8_t>(addr),
+            count,
+            mode};
 }
 
 }  // namespace simtest

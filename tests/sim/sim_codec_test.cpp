@@ -28,7 +28,8 @@ TEST(SimCodec, ReplyFramesMatchKnownVectors) {
     const std::vector<uint8_t> p = {0x00, 0x03, 0x00, 0x01};
     EXPECT_EQ(BuildReply(0xC000, p),
               (std::vector<uint8_t>{0x02, 0x02, 0xC0, 0x00, 0x00, 0x03, 0x00, 0x01, 0x03, 0xC0}));
-    EXPECT_EQ(BuildErrorReply(kErrData), (std::vector<uint8_t>{0x02, 0x00, 0xE0, 0x02, 0x03, 0xE2}));
+    EXPECT_EQ(BuildErrorReply(kErrData),
+              (std::vector<uint8_t>{0x02, 0x00, 0xE0, 0x02, 0x03, 0xE2}));
     // The test's own builder agrees with the codec.
     EXPECT_EQ(simtest::Request(0xC000, p), BuildReply(0xC000, p));
 }
@@ -131,11 +132,12 @@ TEST(SimFaults, ParsesTheFullSpecAndRejectsBadItems) {
 }
 
 TEST(SimFaults, PlansRepeatForTheSameSeed) {
-    FaultSpec spec = ParseFaults("noise=0.3,corrupt=0.3,drop=0.1,cut=0.2,late=0.1:10");
+    FaultConfig config = ParseFaults("noise=0.3,corrupt=0.3,drop=0.1,cut=0.2,late=0.1:10");
     FaultRng a(42), b(42), c(43);
     int differ = 0, faults = 0;
     for (int i = 0; i < 500; ++i) {
-        auto pa = PlanFaults(spec, a, 20), pb = PlanFaults(spec, b, 20), pc = PlanFaults(spec, c, 20);
+        auto pa = PlanFaults(config, a, 20), pb = PlanFaults(config, b, 20),
+             pc = PlanFaults(config, c, 20);
         EXPECT_EQ(pa.noise, pb.noise);
         EXPECT_EQ(pa.corrupt, pb.corrupt);
         EXPECT_EQ(pa.drop, pb.drop);
@@ -172,9 +174,9 @@ TEST(SimFaults, ApplyDamagesTheReplyAsPlanned) {
 }
 
 TEST(SimOptions, ParsesEveryOptionAndRejectsBadOnes) {
-    auto o = ParseSimArgs({"--link", "/tmp/x", "--version", "53:48:45", "--eeprom", "e.bin", "--pace",
-                           "--baud", "115200", "--latency-us", "250", "--faults", "drop=0.1",
-                           "--seed", "7", "--trace", "t.txt", "--frame-us", "100"});
+    auto o = ParseSimArgs({"--link", "/tmp/x", "--version", "53:48:45", "--eeprom", "e.bin",
+                           "--pace", "--baud", "115200", "--latency-us", "250", "--faults",
+                           "drop=0.1", "--seed", "7", "--trace", "t.txt", "--frame-us", "100"});
     EXPECT_EQ(o.link, "/tmp/x");
     EXPECT_EQ(o.version, (std::array<uint16_t, 3>{0x53, 0x48, 0x45}));
     EXPECT_EQ(o.eeprom, "e.bin");
@@ -192,5 +194,6 @@ TEST(SimOptions, ParsesEveryOptionAndRejectsBadOnes) {
     EXPECT_THROW(ParseSimArgs({"--baud", "12x"}), kd::EKestError);
     EXPECT_THROW(ParseSimArgs({"--faults", "drop=5"}), kd::EKestError);
     EXPECT_THROW(ParseSimArgs({"--bogus"}), kd::EKestError);
-    EXPECT_EQ(SplitArgs("  --pace   --seed 3 "), (std::vector<std::string>{"--pace", "--seed", "3"}));
+    EXPECT_EQ(SplitArgs("  --pace   --seed 3 "),
+              (std::vector<std::string>{"--pace", "--seed", "3"}));
 }

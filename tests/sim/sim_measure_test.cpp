@@ -34,9 +34,11 @@ std::vector<ProfilePt> Step() {
 }  // namespace
 
 TEST(SimMeasure, HeightsAndPositions) {
-    auto p = Make(-5000, 5000, [](int x) { return 2000 + std::abs(x) / 10; });  // a V, lowest z at 0
+    auto p =
+        Make(-5000, 5000, [](int x) { return 2000 + std::abs(x) / 10; });  // a V, lowest z at 0
     auto avg = MeasureArea(p, Area(kAverage, -1000, -10000, 1000, 10000));
-    EXPECT_EQ(avg.value, 2000 + (2 * (100 + 200 + 300 + 400 + 500 + 600 + 700 + 800 + 900 + 1000) / 10) / 21);
+    EXPECT_EQ(avg.value,
+              2000 + (2 * (100 + 200 + 300 + 400 + 500 + 600 + 700 + 800 + 900 + 1000) / 10) / 21);
     auto peak = MeasureArea(p, Area(kPeakHeight, -3000, -10000, 3000, 10000));
     EXPECT_EQ(peak.value, 2000);
     EXPECT_EQ(peak.result, 2000);

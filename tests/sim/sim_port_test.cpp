@@ -331,7 +331,8 @@ TEST(SimVersions, WideReadsOnlyOn49AndFrom4B) {
     for (uint16_t soft : {0x48, 0x49, 0x4A, 0x4B, 0x50}) {
         Sim s(Version(0x53, 0x6D, soft));
         const bool wide = soft == 0x49 || soft >= 0x4B;
-        EXPECT_EQ(s.Call(kMemReadWide, ReadReq(0x400, 1, 0x11)).cmd, wide ? uint16_t{kMemReadWide} : uint16_t{kErrCmd})
+        EXPECT_EQ(s.Call(kMemReadWide, ReadReq(0x400, 1, 0x11)).cmd,
+                  wide ? uint16_t{kMemReadWide} : uint16_t{kErrCmd})
             << std::hex << soft;
     }
 }
