@@ -21,33 +21,8 @@
 #include "params/param_files.h"
 #include "shell/session/kest_session.h"
 
-#if __has_include("sim/sim_sensor.h")
-#include "sim/sim_sensor.h"
-#define KD_CLI_HAS_SIM 1
-#endif
-
 namespace kd::cli {
 namespace {
-
-#ifdef KD_CLI_HAS_SIM
-// The port name SIM: the simulated sensor in this process, with the options
-// of the environment variable KDSIM_ARGS, reached through the real serial code.
-struct TSimSlot {
-    TSimSlot() {
-        if (SimPortStarter()) return;
-        SimPortStarter() = [this](const CliContext&) -> std::string {
-            if (!sensor) {
-                const char* env = std::getenv("KDSIM_ARGS");
-                kdsim::SimOptions options = kdsim::ParseSimArgs(kdsim::SplitArgs(env ? env : ""));
-                sensor = std::make_unique<kdsim::SimSensor>(options);
-            }
-            return sensor->Start();
-        };
-    }
-    std::unique_ptr<kdsim::SimSensor> sensor;
-};
-TSimSlot simSlot;
-#endif
 
 // Everything a workflow works on, for one kdctl run.
 struct TCliWorkflow {
