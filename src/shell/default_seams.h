@@ -11,7 +11,7 @@ namespace kd {
 
 // A worker without a port: every command fails with a clear message.
 class TDetachedLink : public TSensorLink {
-public:
+  public:
     void Command(uint16_t code, const std::vector<uint8_t>&) override {
         throw EKestError(Format("command 0x%04X not sent: no communication worker", code));
     }
@@ -21,13 +21,13 @@ public:
     void SetPortName(const std::string& name) override { port_ = name; }
     void Terminate() override {}
 
-private:
+  private:
     std::string port_;
 };
 
 // Workflows not yet available: each logs that it was asked for.
 class TPendingWorkflow : public TShellWorkflow {
-public:
+  public:
     void Connect() override { Pending("Connect"); }
     void Disconnect() override { Pending("Disconnect"); }
     void ReceiveAll() override { Pending("ReceiveAll"); }
@@ -41,8 +41,10 @@ public:
     void RefreshAll() override {}
     void PollTick() override {}
 
-private:
-    static void Pending(const std::string& what) { WriteLog(kLogPlain, "%s: not available in this build", what.c_str()); }
+  private:
+    static void Pending(const std::string& what) {
+        WriteLog(kLogPlain, "%s: not available in this build", what.c_str());
+    }
 };
 
 }  // namespace kd

@@ -17,7 +17,7 @@ constexpr uint16_t kCmdSetHoldState = 0xA015;
 constexpr uint16_t kCmdRunReset = 0xC009;
 
 class TSensorLink {
-public:
+  public:
     virtual ~TSensorLink() = default;
     // One synchronous command; failures are thrown as the communication
     // exceptions (all derive from EKestError).
@@ -32,7 +32,7 @@ public:
 
 // The operator workflows the Comm and File actions start.
 class TShellWorkflow {
-public:
+  public:
     virtual ~TShellWorkflow() = default;
     virtual void Connect() = 0;
     virtual void Disconnect() = 0;

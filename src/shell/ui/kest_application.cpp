@@ -31,7 +31,8 @@ bool TKestApplication::notify(QObject* receiver, QEvent* event) {
 
 void TKestApplication::HandleException(const std::string& message) {
     WriteLog(kLogError, "%s", message.c_str());
-    if (ShowUnhandled && ShowUnhandled() && ShowMessage) ShowMessage(QString::fromStdString(message));
+    if (ShowUnhandled && ShowUnhandled() && ShowMessage)
+        ShowMessage(QString::fromStdString(message));
 }
 
 QString RenderHint(const QString& hint, int displUnit) {

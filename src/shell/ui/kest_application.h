@@ -8,7 +8,7 @@
 namespace kd {
 
 class TKestApplication : public QApplication {
-public:
+  public:
     TKestApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -28,12 +28,12 @@ QString RenderHint(const QString& hint, int displUnit);
 // Event filter for tool tips: renders them with RenderHint and keeps them up
 // until the mouse leaves the control.
 class THintFilter : public QObject {
-public:
+  public:
     explicit THintFilter(std::function<int()> displUnit, QObject* parent = nullptr)
         : QObject(parent), displUnit_(std::move(displUnit)) {}
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::function<int()> displUnit_;
 };
 

@@ -33,8 +33,9 @@ struct TPageInfo {
     const char* Action;
 };
 constexpr TPageInfo kSettingActions[] = {
-    {kPageTrigger, "SettingTrigger"}, {kPageCamera, "SettingCamera"},     {kPageProfile, "SettingProfile"},
-    {kPageArea, "SettingArea"},       {kPageOperation, "SettingOpe"},     {kPageOutput, "SettingOutput"},
+    {kPageTrigger, "SettingTrigger"}, {kPageCamera, "SettingCamera"},
+    {kPageProfile, "SettingProfile"}, {kPageArea, "SettingArea"},
+    {kPageOperation, "SettingOpe"},   {kPageOutput, "SettingOutput"},
 };
 
 QLabel* MakeTitle(QWidget* parent, const char* name, const char* caption) {
@@ -43,12 +44,16 @@ QLabel* MakeTitle(QWidget* parent, const char* name, const char* caption) {
     QFont f("Tahoma");
     f.setPixelSize(32);
     l->setFont(f);
-    l->setStyleSheet("QLabel { color: white; background: #3d5f80; border: 2px solid white; padding-left: 6px; }");
+    l->setStyleSheet(
+        "QLabel { color: white; background: #3d5f80; border: 2px solid white; padding-left: 6px; "
+        "}");
     l->setGeometry(0, 0, 250, kBankPanelHeight);
     return l;
 }
 
-bool IsProfileOrArea(int code) { return code == kPageProfile || code == kPageArea; }
+bool IsProfileOrArea(int code) {
+    return code == kPageProfile || code == kPageArea;
+}
 
 }  // namespace
 
@@ -97,7 +102,9 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     image_ = services.Image;
     image_->Masters = &Masters;
     image_->SensorVersion = &State.SensorVersion;
-    image_->ModeUnit = [this](int func) { return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func); };
+    image_->ModeUnit = [this](int func) {
+        return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func);
+    };
     image_->OnModifiedChange = [this] { UpdateCaption(); };
     StartupSteps.push_back("image");
     // 10. The chart sample store belongs to the chart frame's library.
@@ -129,7 +136,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
         if (*Settings.Main.WindowState == 2) {
             setWindowState(Qt::WindowMaximized);
         } else if (*Settings.Main.WindowState == 0 && Settings.Main.HasGeometry) {
-            setGeometry(Settings.Main.Left, Settings.Main.Top, std::max(Settings.Main.Width, minimumWidth()),
+            setGeometry(Settings.Main.Left, Settings.Main.Top,
+                        std::max(Settings.Main.Width, minimumWidth()),
                         std::max(Settings.Main.Height, minimumHeight()));
         }
     }
@@ -157,7 +165,8 @@ TKestTrel::~TKestTrel() {
     if (DebugForm) DebugForm->SetTerminating(true);
     pollTimer_.stop();
     if (hintFilter_) qApp->removeEventFilter(hintFilter_.get());
-    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance())) app->ShowUnhandled = nullptr;
+    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
+        app->ShowUnhandled = nullptr;
     link_->Terminate();
 }
 
@@ -299,7 +308,8 @@ void TKestTrel::BuildMenus() {
     viewMenu->addAction(viewMeasure);
     QMenu* settingsMenu = viewMenu->addMenu("&Settings");
     settingsMenu->setObjectName("SettingsMenu");
-    const char* settingCaptions[] = {"&Trigger", "&Camera", "&Profile", "&Area", "&Operation", "O&utput"};
+    const char* settingCaptions[] = {"&Trigger", "&Camera",    "&Profile",
+                                     "&Area",    "&Operation", "O&utput"};
     int i = 0;
     for (const TPageInfo& p : kSettingActions) {
         QAction* a = MakeAction(p.Action, settingCaptions[i++]);
@@ -356,7 +366,8 @@ void TKestTrel::BuildMenus() {
     unhandled->setChecked(false);
     DebugMenu->addActions({debugFrom, camStop, camStarat, commEpmWrite, eepGrid, unhandled});
     DebugMenu->menuAction()->setVisible(false);
-    connect(DebugButton, &QPushButton::clicked, this, [this] { DebugMenu->menuAction()->setVisible(true); });
+    connect(DebugButton, &QPushButton::clicked, this,
+            [this] { DebugMenu->menuAction()->setVisible(true); });
 
     // Execute handlers.
     connect(viewMeasure, &QAction::triggered, this, [this] {
@@ -386,14 +397,18 @@ void TKestTrel::BuildMenus() {
     connect(fileOpen, &QAction::triggered, this, &TKestTrel::FileOpenExecute);
     connect(fileSaveAs, &QAction::triggered, this, &TKestTrel::FileSaveAsExecute);
     connect(fileCompare2, &QAction::triggered, this, [this] {
-        if (ShowCompare) ShowCompare(std::string());
-        else WriteLog(kLogPlain, "FileCompare: not available in this build");
+        if (ShowCompare)
+            ShowCompare(std::string());
+        else
+            WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
     connect(fileCompare1, &QAction::triggered, this, [this] {
         QString file = FileNameDialog ? FileNameDialog("Parameter File Compare", false) : QString();
         if (file.isEmpty()) return;
-        if (ShowCompare) ShowCompare(file.toStdString());
-        else WriteLog(kLogPlain, "FileCompare: not available in this build");
+        if (ShowCompare)
+            ShowCompare(file.toStdString());
+        else
+            WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
     connect(fileExit, &QAction::triggered, this, &QWidget::close);
     connect(helpAbout, &QAction::triggered, this, [this] {
@@ -412,8 +427,10 @@ void TKestTrel::BuildMenus() {
         State.SysModeActive = false;
     });
     connect(eepGrid, &QAction::triggered, this, [this] {
-        if (ShowEepGrid) ShowEepGrid();
-        else WriteLog(kLogPlain, "EEPROM Grid: not available in this build");
+        if (ShowEepGrid)
+            ShowEepGrid();
+        else
+            WriteLog(kLogPlain, "EEPROM Grid: not available in this build");
     });
 
     BindButton(ConnectButton, commConnect);
@@ -473,7 +490,8 @@ TPageHooks* TKestTrel::Page(int code) {
     return it == pages_.end() ? nullptr : &it->second;
 }
 
-void TKestTrel::RegisterWindow(const std::string& name, QWidget* window, std::function<void()> refresh) {
+void TKestTrel::RegisterWindow(const std::string& name, QWidget* window,
+                               std::function<void()> refresh) {
     extraWindows_.push_back({name, window, std::move(refresh)});
 }
 
@@ -483,12 +501,24 @@ void TKestTrel::CreateWindows() {
         int Code;  // page code, 0 for other windows
     };
     static constexpr TWindowEntry kOrder[] = {
-        {"TPMeasure", kPageMeasure}, {"TPSettings", 0},        {"TPCommon", kPageCommon},
-        {"TPTrigger", kPageTrigger}, {"TPCamera", kPageCamera}, {"TPProfile", kPageProfile},
-        {"TPArea", kPageArea},       {"TPOutput", kPageOutput}, {"TPOperation", kPageOperation},
-        {"TBankCopyDlg", 0},         {"TParamWriteDlg", 0},     {"TOkCancelDlg", 0},
-        {"TPStoDispl", kPageStoDispl}, {"TPStoSett", kPageStoSett}, {"TPStoProf", kPageStoProf},
-        {"TSplashForm", 0},          {"TEepGridForm", 0},       {"TParamGridForm", 0},
+        {"TPMeasure", kPageMeasure},
+        {"TPSettings", 0},
+        {"TPCommon", kPageCommon},
+        {"TPTrigger", kPageTrigger},
+        {"TPCamera", kPageCamera},
+        {"TPProfile", kPageProfile},
+        {"TPArea", kPageArea},
+        {"TPOutput", kPageOutput},
+        {"TPOperation", kPageOperation},
+        {"TBankCopyDlg", 0},
+        {"TParamWriteDlg", 0},
+        {"TOkCancelDlg", 0},
+        {"TPStoDispl", kPageStoDispl},
+        {"TPStoSett", kPageStoSett},
+        {"TPStoProf", kPageStoProf},
+        {"TSplashForm", 0},
+        {"TEepGridForm", 0},
+        {"TParamGridForm", 0},
         {"TFilerForm", 0},
     };
     for (const TWindowEntry& w : kOrder) {
@@ -500,12 +530,24 @@ void TKestTrel::CreateWindows() {
             for (const TPageInfo& p : kSettingActions) {
                 QPushButton* b = nullptr;
                 switch (p.Code) {
-                    case kPageTrigger: b = PSettings->TrigButton; break;
-                    case kPageCamera: b = PSettings->CamButton; break;
-                    case kPageProfile: b = PSettings->ProfButton; break;
-                    case kPageArea: b = PSettings->AreaButton; break;
-                    case kPageOperation: b = PSettings->OpeButton; break;
-                    default: b = PSettings->OutButton; break;
+                    case kPageTrigger:
+                        b = PSettings->TrigButton;
+                        break;
+                    case kPageCamera:
+                        b = PSettings->CamButton;
+                        break;
+                    case kPageProfile:
+                        b = PSettings->ProfButton;
+                        break;
+                    case kPageArea:
+                        b = PSettings->AreaButton;
+                        break;
+                    case kPageOperation:
+                        b = PSettings->OpeButton;
+                        break;
+                    default:
+                        b = PSettings->OutButton;
+                        break;
                 }
                 BindButton(b, Action(p.Action));
             }
@@ -521,10 +563,13 @@ void TKestTrel::CreateWindows() {
         } else if (w.Code != 0 && !Page(w.Code)) {
             // A page of a later build: its code shows an empty page area.
             TPageHooks hooks;
-            if (w.Code >= kPageTrigger && w.Code <= kPageOutput) hooks.Window = PSettings->SubPage(w.Code);
-            else hooks.Window = MakeEmptyPage(w.Name);
+            if (w.Code >= kPageTrigger && w.Code <= kPageOutput)
+                hooks.Window = PSettings->SubPage(w.Code);
+            else
+                hooks.Window = MakeEmptyPage(w.Name);
             pages_[w.Code] = hooks;
-            if (hooks.Window && hooks.Window->parent() == ClientArea) PlacePage(hooks.Window, w.Code);
+            if (hooks.Window && hooks.Window->parent() == ClientArea)
+                PlacePage(hooks.Window, w.Code);
         } else {
             continue;  // a window this build does not have
         }
@@ -536,9 +581,12 @@ void TKestTrel::CreateWindows() {
 
 void TKestTrel::PlacePage(QWidget* page, int code) {
     if (!page) return;
-    const bool fill = code == kPageMeasure || (code >> 4) == 2 || code == kPageStoDispl || code == kPageStoProf;
-    if (fill) page->setGeometry(ClientArea->rect());
-    else page->move(0, 0);
+    const bool fill =
+        code == kPageMeasure || (code >> 4) == 2 || code == kPageStoDispl || code == kPageStoProf;
+    if (fill)
+        page->setGeometry(ClientArea->rect());
+    else
+        page->move(0, 0);
 }
 
 void TKestTrel::LayoutPanels() {
@@ -596,7 +644,8 @@ void TKestTrel::FirstShow() {
 
 void TKestTrel::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow()) WriteLog(kLogPlain, "Trel Activate");
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        WriteLog(kLogPlain, "Trel Activate");
 }
 
 void TKestTrel::resizeEvent(QResizeEvent* e) {
@@ -635,7 +684,8 @@ void TKestTrel::ShowPage(int code) {
         }
     }
     if (State.SharedZoom[0] > 0 && IsProfileOrArea(code)) {
-        if (TPageHooks* p = Page(code); p && p->SetZoom) p->SetZoom(State.SharedZoom[0], State.SharedZoom[1]);
+        if (TPageHooks* p = Page(code); p && p->SetZoom)
+            p->SetZoom(State.SharedZoom[0], State.SharedZoom[1]);
     }
     State.CurrentPage = static_cast<uint8_t>(code);
     if (shownPage_) shownPage_->hide();
@@ -651,7 +701,9 @@ void TKestTrel::ShowPage(int code) {
         }
         State.SysModeActive = false;
     }
-    if ((code == kPageMeasure || code == kPageArea || code == kPageProfile) && hooks && hooks->OnEnter) hooks->OnEnter();
+    if ((code == kPageMeasure || code == kPageArea || code == kPageProfile) && hooks &&
+        hooks->OnEnter)
+        hooks->OnEnter();
     switch (code >> 4) {
         case 0x1:
             State.SysModeActive = false;
@@ -689,8 +741,8 @@ void TKestTrel::ShowPage(int code) {
 void TKestTrel::UpdateActions() {
     const bool linked = State.LinkState != 0;
     Action("CommConnect")->setEnabled(!linked);
-    for (const char* name :
-         {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
+    for (const char* name : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                             "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
         Action(name)->setEnabled(linked);
     Action("HoldToggle")->setEnabled(linked && image_->GetSys(pk::INPUT2) == 0);
 }
@@ -715,7 +767,8 @@ void TKestTrel::ReloadLanguage() {
     // 1. The locale code, from the system when empty.
     std::string code = LocaleCode;
     while (!code.empty() && static_cast<unsigned char>(code.back()) <= ' ') code.pop_back();
-    while (!code.empty() && static_cast<unsigned char>(code.front()) <= ' ') code.erase(code.begin());
+    while (!code.empty() && static_cast<unsigned char>(code.front()) <= ' ')
+        code.erase(code.begin());
     if (code.empty()) code = LocaleCodeFromSystem(SystemLocaleName());
     LocaleCode = code;
     // 2./3. The table: the -lang file when it exists, else the built-in one.
@@ -737,7 +790,8 @@ void TKestTrel::ReloadLanguage() {
     }
     Lang = std::move(table);
     // 4. Program-wide lists.
-    OutTargetNames = ParseCommaList(Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
+    OutTargetNames = ParseCommaList(
+        Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
     MeasModeUnits = ParseCommaList(Lang->Translate("MeasMode_units", ""));
     MeasModeShort = ParseCommaList(Lang->Translate("MeasMode_short", ""));
     // 5. Every existing window in its order.
@@ -810,7 +864,8 @@ void TKestTrel::SaveRegistry() {
     Settings.DisplUnit = Display.DisplUnit;
     Settings.DisplDecimal = Display.DisplDecimal;
     // The -port option holds for this run only.
-    if (!portOverride_ || link_->PortName() != *portOverride_) Settings.PortName = link_->PortName();
+    if (!portOverride_ || link_->PortName() != *portOverride_)
+        Settings.PortName = link_->PortName();
     for (auto& collect : SettingsCollectors) collect(Settings);
     SaveSettings(*store_, Settings, LocaleCode);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
@@ -818,8 +873,8 @@ void TKestTrel::SaveRegistry() {
 
 void TKestTrel::closeEvent(QCloseEvent* e) {
     if (image_->SensorModified && State.LinkState != 0 && ParamWriteDlg) {
-        const std::string text =
-            Lang->Translate("ParamWriteLabel", "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
+        const std::string text = Lang->Translate(
+            "ParamWriteLabel", "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
         ParamWriteDlg->Label1->setText(LangText(ReplacePercentS(text, kProductWord)));
         const int answer = ExecDialog(*ParamWriteDlg);
         if (answer == TParamWriteDlg::Yes) {
@@ -846,10 +901,13 @@ void TKestTrel::closeEvent(QCloseEvent* e) {
 
 void TKestTrel::ViewProfLogRunExecute() {
     if (State.StorageRunState == 1 && State.LinkState != 0 && OkCancelDlg) {
-        OkCancelDlg->Label1->setText(LangText(Lang->Translate("goto_prof_storage", "goto_prof_storage")));
+        OkCancelDlg->Label1->setText(
+            LangText(Lang->Translate("goto_prof_storage", "goto_prof_storage")));
         if (ExecDialog(*OkCancelDlg) != QDialog::Accepted) return;
-        if (StopDataStorage) StopDataStorage();
-        else State.StorageRunState = 0;
+        if (StopDataStorage)
+            StopDataStorage();
+        else
+            State.StorageRunState = 0;
     }
     ShowPage(kPageStoProf);
 }
@@ -869,12 +927,14 @@ void TKestTrel::CommEpmWriteExecute() {
 }
 
 void TKestTrel::FileOpenExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
+    QString file =
+        FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
     if (!file.isEmpty()) workflow_->FileOpen(file.toStdString());
 }
 
 void TKestTrel::FileSaveAsExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true) : QString();
+    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true)
+                                  : QString();
     if (!file.isEmpty()) workflow_->FileSaveAs(file.toStdString());
 }
 

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "params/kest_param.h"
 #include "shell/command_line.h"
 #include "shell/config_store.h"
 #include "shell/default_seams.h"
 #include "shell/display_colors.h"
-#include "params/kest_param.h"
 #include "shell/mirel_lang.h"
 #include "shell/shell_seams.h"
 #include "shell/shell_state.h"
@@ -59,8 +59,9 @@ struct TKestServices {
 
 class TKestTrel : public QMainWindow {
     Q_OBJECT
-public:
-    TKestTrel(const std::vector<std::string>& args, TKestServices services, QWidget* parent = nullptr);
+  public:
+    TKestTrel(const std::vector<std::string>& args, TKestServices services,
+              QWidget* parent = nullptr);
     ~TKestTrel() override;
 
     // Creates the page and dialog windows in their fixed order; a window with
@@ -71,7 +72,8 @@ public:
     TPageHooks* Page(int code);
     // Windows outside the page area that take part in localisation
     // ("BankCopyDlg", "FilerForm") and their refresh after it.
-    void RegisterWindow(const std::string& name, QWidget* window, std::function<void()> refresh = {});
+    void RegisterWindow(const std::string& name, QWidget* window,
+                        std::function<void()> refresh = {});
 
     void ShowPage(int code);
     void UpdateActions();
@@ -105,7 +107,9 @@ public:
 
     // Modal dialogs and prompts; replaceable so tests can answer them.
     std::function<int(QDialog&)> ExecDialog;
-    std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& value)> InputBox;
+    std::function<std::optional<QString>(const QString& caption, const QString& prompt,
+                                         const QString& value)>
+        InputBox;
     std::function<QString(const QString& title, bool save)> FileNameDialog;
     // Hooks of later windows.
     std::function<void()> StopDataStorage;
@@ -153,13 +157,13 @@ public:
     TOkCancelDlg* OkCancelDlg = nullptr;
     TParamWriteDlg* ParamWriteDlg = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
 
-private:
+  private:
     void BuildLayout();
     void BuildMenus();
     QAction* MakeAction(const char* name, const char* caption);

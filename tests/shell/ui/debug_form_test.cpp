@@ -1,6 +1,8 @@
+#include <gtest/gtest.h>
 #include <QRegularExpression>
 #include <QTextBlock>
-#include <gtest/gtest.h>
+#include <QThread>
+#include <atomic>
 #include <thread>
 
 #include "shell/ui/debug_form.h"
@@ -127,6 +129,31 @@ TEST(HintFilterUi, RenderLogsAndConverts) {
     QLocale::setDefault(QLocale(QLocale::German));
     EXPECT_EQ(RenderHint("-327_67 ... +327_67 [um]", 0), "-327,67 ... +327,67 [mm]");
     QLocale::setDefault(QLocale::c());
+}
+
+}  // namespace
+}  // namespace kd::test
+
+#include "shell/ui/qt_dispatcher.h"
+
+namespace kd::test {
+namespace {
+
+TEST(QtDispatcher, RunsClosuresOnTheUiThread) {
+    App();
+    Dispatcher d = QtDispatcher();
+    bool ranHere = false;
+    d([&] { ranHere = QThread::currentThread() == qApp->thread(); });
+    EXPECT_TRUE(ranHere);
+    std::atomic<bool> onUi{false};
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        d([&] { onUi = QThread::currentThread() == qApp->thread(); });
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    t.join();
+    EXPECT_TRUE(onUi);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
@@ -16,7 +16,7 @@ namespace kd::test {
 namespace {
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         App();
         ASSERT_TRUE(dir.isValid());
@@ -57,13 +57,38 @@ protected:
 
 TEST_F(MainWindowTest, StartUpOrder) {
     TKestTrel& w = Make();
-    std::vector<std::string> expected = {
-        "layout", "debug window", "handlers", "worker", "image", "chart store", "command line", "settings",
-        "localise", "about caption", "create TPMeasure", "create TPSettings", "create TPCommon", "create TPTrigger",
-        "create TPCamera", "create TPProfile", "create TPArea", "create TPOutput", "create TPOperation",
-        "create TParamWriteDlg", "create TOkCancelDlg", "create TPStoDispl", "create TPStoSett", "create TPStoProf",
-        "create TSplashForm", "show: language selector", "show: chart mask", "show: colours",
-        "show: measurement page", "show: localise", "show: file new", "show: measurement"};
+    std::vector<std::string> expected = {"layout",
+                                         "debug window",
+                                         "handlers",
+                                         "worker",
+                                         "image",
+                                         "chart store",
+                                         "command line",
+                                         "settings",
+                                         "localise",
+                                         "about caption",
+                                         "create TPMeasure",
+                                         "create TPSettings",
+                                         "create TPCommon",
+                                         "create TPTrigger",
+                                         "create TPCamera",
+                                         "create TPProfile",
+                                         "create TPArea",
+                                         "create TPOutput",
+                                         "create TPOperation",
+                                         "create TParamWriteDlg",
+                                         "create TOkCancelDlg",
+                                         "create TPStoDispl",
+                                         "create TPStoSett",
+                                         "create TPStoProf",
+                                         "create TSplashForm",
+                                         "show: language selector",
+                                         "show: chart mask",
+                                         "show: colours",
+                                         "show: measurement page",
+                                         "show: localise",
+                                         "show: file new",
+                                         "show: measurement"};
     EXPECT_EQ(w.StartupSteps, expected);
     EXPECT_EQ(workflow.calls, std::vector<std::string>{"FileNew"});
     EXPECT_EQ(w.State.CurrentPage, kPageMeasure);
@@ -173,7 +198,9 @@ TEST_F(MainWindowTest, PortOptionHoldsForThisRunOnly) {
 TEST_F(MainWindowTest, ColourFileBesideTheProgram) {
     QFile ini(dir.filePath("kdtrelva.ini"));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Colors]\r\nchart_bg_color=not a number\r\nchart_grid_color=255\r\narea_sel_color2=$0000FF\r\n");
+    ini.write(
+        "[Colors]\r\nchart_bg_color=not a "
+        "number\r\nchart_grid_color=255\r\narea_sel_color2=$0000FF\r\n");
     ini.close();
     TKestTrel& w = Make();
     EXPECT_EQ(w.Colors.chart_bg_color, 0u);
@@ -307,13 +334,17 @@ TEST_F(MainWindowTest, ZoomIsCarriedBetweenProfileAndAreaOnly) {
     std::array<double, 2> profileZoom{0.5, 0.25}, areaZoom{1, 1};
     std::vector<std::string> setCalls;
     int profileEnter = 0, areaEnter = 0;
-    w.RegisterPage(kPageProfile, {nullptr, [&] { ++profileEnter; }, [&] { return profileZoom; },
+    w.RegisterPage(kPageProfile, {nullptr,
+                                  [&] { ++profileEnter; },
+                                  [&] { return profileZoom; },
                                   [&](double x, double y) {
                                       profileZoom = {x, y};
                                       setCalls.push_back("profile");
                                   },
                                   {}});
-    w.RegisterPage(kPageArea, {nullptr, [&] { ++areaEnter; }, [&] { return areaZoom; },
+    w.RegisterPage(kPageArea, {nullptr,
+                               [&] { ++areaEnter; },
+                               [&] { return areaZoom; },
                                [&](double x, double y) {
                                    areaZoom = {x, y};
                                    setCalls.push_back("area");
@@ -338,18 +369,19 @@ TEST_F(MainWindowTest, EnablingRules) {
     w.UpdateActions();
     EXPECT_TRUE(w.Action("CommConnect")->isEnabled());
     EXPECT_TRUE(w.ConnectButton->isEnabled());
-    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear",
-                          "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
+    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                          "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
         EXPECT_FALSE(w.Action(a)->isEnabled()) << a;
     w.State.LinkState = 2;
     w.UpdateActions();
     EXPECT_FALSE(w.Action("CommConnect")->isEnabled());
-    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear",
-                          "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
+    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                          "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
         EXPECT_TRUE(w.Action(a)->isEnabled()) << a;
     EXPECT_TRUE(w.HoldButton->isEnabled());
-    for (const char* a : {"ViewMeasure", "SettingTrigger", "ViewDataLog", "ViewProfLogRun", "CommSettings1",
-                          "FileNew1", "FileOpen1", "FileSaveAs1", "FileCompare2", "FileExit1", "HelpAboutApp"})
+    for (const char* a :
+         {"ViewMeasure", "SettingTrigger", "ViewDataLog", "ViewProfLogRun", "CommSettings1",
+          "FileNew1", "FileOpen1", "FileSaveAs1", "FileCompare2", "FileExit1", "HelpAboutApp"})
         EXPECT_TRUE(w.Action(a)->isEnabled()) << a;
 }
 
