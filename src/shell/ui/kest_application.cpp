@@ -35,6 +35,13 @@ void TKestApplication::HandleException(const std::string& message) {
         ShowMessage(QString::fromStdString(message));
 }
 
+void HandleUnhandledException(const std::string& message) {
+    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
+        app->HandleException(message);
+    else
+        WriteLog(kLogError, "%s", message.c_str());
+}
+
 QString RenderHint(const QString& hint, int displUnit) {
     WriteLog(kLogPlain, "AppShowHint(%s)", hint.toUtf8().constData());
     const QString sep = QLocale().decimalPoint();

@@ -10,6 +10,7 @@ namespace kd {
 class TKestApplication : public QApplication {
   public:
     TKestApplication(int& argc, char** argv);
+    // The last safety net for handlers that are not wrapped with Guarded.
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Writes the message to the log (magenta); with "Unhandled Exception"
@@ -20,6 +21,25 @@ class TKestApplication : public QApplication {
     // The message box; replaceable so tests see what would be shown.
     std::function<void(const QString&)> ShowMessage;
 };
+
+// Hands an exception that no action caught to the application's handler (or
+// to the log when the application object is a plain QApplication).
+void HandleUnhandledException(const std::string& message);
+
+// Wraps an event handler so that no exception leaves it: every slot of the
+// windows goes through this, since exceptions must not unwind through Qt.
+template <typename F>
+auto Guarded(F f) {
+    return [f = std::move(f)]() {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            HandleUnhandledException(e.what());
+        } catch (...) {
+            HandleUnhandledException("unknown exception");
+        }
+    };
+}
 
 // Logs a hint about to be shown as "AppShowHint(%s)" and renders its value
 // range for the display unit (0 mm, 1 um).

@@ -155,7 +155,7 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     StartupSteps.push_back("about caption");
 
     pollTimer_.setInterval(1);
-    connect(&pollTimer_, &QTimer::timeout, this, &TKestTrel::PollTimerTimer);
+    connect(&pollTimer_, &QTimer::timeout, this, Guarded([this] { PollTimerTimer(); }));
     UpdateActions();
 }
 
@@ -175,6 +175,10 @@ QAction* TKestTrel::MakeAction(const char* name, const char* caption) {
     a->setObjectName(name);
     actions_[QString::fromUtf8(name)] = a;
     return a;
+}
+
+void TKestTrel::OnTriggered(QAction* action, std::function<void()> handler) {
+    connect(action, &QAction::triggered, this, Guarded(std::move(handler)));
 }
 
 QAction* TKestTrel::Action(const QString& name) const {
@@ -276,7 +280,9 @@ void TKestTrel::BuildLayout() {
     ServicePanel->hide();
 
     connect(BankCombo, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0 && index != State.CurrentBank) workflow_->BankChange(index);
+        Guarded([this, index] {
+            if (index >= 0 && index != State.CurrentBank) workflow_->BankChange(index);
+        })();
     });
 }
 
@@ -315,7 +321,7 @@ void TKestTrel::BuildMenus() {
         QAction* a = MakeAction(p.Action, settingCaptions[i++]);
         settingsMenu->addAction(a);
         const int code = p.Code;
-        connect(a, &QAction::triggered, this, [this, code] { ShowPage(code); });
+        OnTriggered(a, [this, code] { ShowPage(code); });
     }
     settingsMenu->setDefaultAction(Action("SettingTrigger"));
     QMenu* storageMenu = viewMenu->addMenu("S&torage");
@@ -370,39 +376,39 @@ void TKestTrel::BuildMenus() {
             [this] { DebugMenu->menuAction()->setVisible(true); });
 
     // Execute handlers.
-    connect(viewMeasure, &QAction::triggered, this, [this] {
+    OnTriggered(viewMeasure, [this] {
         ShowPage(kPageMeasure);
         State.SysModeActive = false;
     });
-    connect(viewDataLog, &QAction::triggered, this, [this] { ShowPage(kPageStoSett); });
-    connect(viewDataLogRun, &QAction::triggered, this, [this] { ShowPage(kPageStoDispl); });
-    connect(viewProfLogRun, &QAction::triggered, this, &TKestTrel::ViewProfLogRunExecute);
-    connect(commSettings, &QAction::triggered, this, [this] { ShowPage(kPageCommon); });
-    connect(commConnect, &QAction::triggered, this, [this] { workflow_->Connect(); });
-    connect(commDisConnect, &QAction::triggered, this, [this] { workflow_->Disconnect(); });
-    connect(commSendAll, &QAction::triggered, this, [this] { workflow_->SendAll(); });
-    connect(commSendBank, &QAction::triggered, this, [this] { workflow_->SendBank(); });
-    connect(commRecvAll, &QAction::triggered, this, [this] { workflow_->ReceiveAll(); });
-    connect(commEpmWrite, &QAction::triggered, this, &TKestTrel::CommEpmWriteExecute);
-    connect(reset, &QAction::triggered, this, [this] {
+    OnTriggered(viewDataLog, [this] { ShowPage(kPageStoSett); });
+    OnTriggered(viewDataLogRun, [this] { ShowPage(kPageStoDispl); });
+    OnTriggered(viewProfLogRun, [this] { ViewProfLogRunExecute(); });
+    OnTriggered(commSettings, [this] { ShowPage(kPageCommon); });
+    OnTriggered(commConnect, [this] { workflow_->Connect(); });
+    OnTriggered(commDisConnect, [this] { workflow_->Disconnect(); });
+    OnTriggered(commSendAll, [this] { workflow_->SendAll(); });
+    OnTriggered(commSendBank, [this] { workflow_->SendBank(); });
+    OnTriggered(commRecvAll, [this] { workflow_->ReceiveAll(); });
+    OnTriggered(commEpmWrite, [this] { CommEpmWriteExecute(); });
+    OnTriggered(reset, [this] {
         link_->Command(kCmdRunReset, {});
         WriteLog(kLogAction, "RUN_RESET");
     });
-    connect(holdToggle, &QAction::triggered, this, [this](bool down) {
-        const int state = down ? 1 : 0;
+    OnTriggered(holdToggle, [this, holdToggle] {
+        const int state = holdToggle->isChecked() ? 1 : 0;
         link_->Command(kCmdSetHoldState, {0, static_cast<uint8_t>(state)});
         WriteLog(kLogAction, "SET_HOLD_STATE(%d)", state);
     });
-    connect(fileNew, &QAction::triggered, this, [this] { workflow_->FileNew(); });
-    connect(fileOpen, &QAction::triggered, this, &TKestTrel::FileOpenExecute);
-    connect(fileSaveAs, &QAction::triggered, this, &TKestTrel::FileSaveAsExecute);
-    connect(fileCompare2, &QAction::triggered, this, [this] {
+    OnTriggered(fileNew, [this] { workflow_->FileNew(); });
+    OnTriggered(fileOpen, [this] { FileOpenExecute(); });
+    OnTriggered(fileSaveAs, [this] { FileSaveAsExecute(); });
+    OnTriggered(fileCompare2, [this] {
         if (ShowCompare)
             ShowCompare(std::string());
         else
             WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
-    connect(fileCompare1, &QAction::triggered, this, [this] {
+    OnTriggered(fileCompare1, [this] {
         QString file = FileNameDialog ? FileNameDialog("Parameter File Compare", false) : QString();
         if (file.isEmpty()) return;
         if (ShowCompare)
@@ -410,23 +416,23 @@ void TKestTrel::BuildMenus() {
         else
             WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
-    connect(fileExit, &QAction::triggered, this, &QWidget::close);
-    connect(helpAbout, &QAction::triggered, this, [this] {
+    OnTriggered(fileExit, [this] { close(); });
+    OnTriggered(helpAbout, [this] {
         if (SplashForm) SplashForm->ShowAbout(this);
     });
-    connect(debugFrom, &QAction::triggered, this, [this] {
+    OnTriggered(debugFrom, [this] {
         DebugForm->show();
         ServicePanel->show();
     });
-    connect(camStop, &QAction::triggered, this, [this] {
+    OnTriggered(camStop, [this] {
         link_->Command(kCmdCamStop, {});
         State.SysModeActive = true;
     });
-    connect(camStarat, &QAction::triggered, this, [this] {
+    OnTriggered(camStarat, [this] {
         link_->Command(kCmdCamStarat, {});
         State.SysModeActive = false;
     });
-    connect(eepGrid, &QAction::triggered, this, [this] {
+    OnTriggered(eepGrid, [this] {
         if (ShowEepGrid)
             ShowEepGrid();
         else
@@ -598,7 +604,7 @@ void TKestTrel::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (!firstShowDone_) {
         firstShowDone_ = true;
-        FirstShow();
+        Guarded([this] { FirstShow(); })();
     }
 }
 

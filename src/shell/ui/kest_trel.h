@@ -167,6 +167,8 @@ class TKestTrel : public QMainWindow {
     void BuildLayout();
     void BuildMenus();
     QAction* MakeAction(const char* name, const char* caption);
+    // Connects an action to a handler whose exceptions go to the application's handler.
+    void OnTriggered(QAction* action, std::function<void()> handler);
     void BindButton(QPushButton* button, QAction* action);
     void FirstShow();
     void LayoutPanels();
