@@ -16,6 +16,7 @@
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
 #include "shell/ui/kest_application.h"
+#include "shell/ui/qt_dispatcher.h"
 #include "shell/ui/splash_form.h"
 #include "shell/ui/tp_settings.h"
 
@@ -89,7 +90,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     StartupSteps.push_back("handlers");
     // 8. The communication worker.
     if (!services.Link) {
-        ownLink_ = std::make_unique<TDetachedLink>();
+        ownWorker_ = std::make_unique<TKestThread>(QtDispatcher());
+        ownLink_ = std::make_unique<TKestThreadLink>(*ownWorker_);
         services.Link = ownLink_.get();
     }
     link_ = services.Link;
@@ -391,12 +393,12 @@ void TKestTrel::BuildMenus() {
     OnTriggered(commRecvAll, [this] { workflow_->ReceiveAll(); });
     OnTriggered(commEpmWrite, [this] { CommEpmWriteExecute(); });
     OnTriggered(reset, [this] {
-        link_->Command(kCmdRunReset, {});
+        link_->Command(cmd::RUN_RESET, {});
         WriteLog(kLogAction, "RUN_RESET");
     });
     OnTriggered(holdToggle, [this, holdToggle] {
         const int state = holdToggle->isChecked() ? 1 : 0;
-        link_->Command(kCmdSetHoldState, {0, static_cast<uint8_t>(state)});
+        link_->Command(cmd::SET_HOLD_STATE, {0, static_cast<uint8_t>(state)});
         WriteLog(kLogAction, "SET_HOLD_STATE(%d)", state);
     });
     OnTriggered(fileNew, [this] { workflow_->FileNew(); });
@@ -425,11 +427,11 @@ void TKestTrel::BuildMenus() {
         ServicePanel->show();
     });
     OnTriggered(camStop, [this] {
-        link_->Command(kCmdCamStop, {});
+        link_->Command(cmd::CAM_STOP, {});
         State.SysModeActive = true;
     });
     OnTriggered(camStarat, [this] {
-        link_->Command(kCmdCamStarat, {});
+        link_->Command(cmd::CAM_STARAT, {});
         State.SysModeActive = false;
     });
     OnTriggered(eepGrid, [this] {
@@ -676,10 +678,10 @@ void TKestTrel::ShowPage(int code) {
         if (link_->TaskRunning()) link_->RequestAbort();
         const int m = SysModeOfPage(code);
         try {
-            link_->Command(kCmdSetSysMode, {0, static_cast<uint8_t>(m)});
+            link_->Command(cmd::SET_SYS_MODE, {0, static_cast<uint8_t>(m)});
             WriteLog(kLogPlain, "SET_SYS_MODE(%d)", m);
             State.SysModeActive = m != 0;
-        } catch (const EKestError&) {
+        } catch (const ECommError&) {
             WriteLog(kLogError, "KEST_SET_SYS_MODE no reply");
         }
     }
@@ -699,9 +701,9 @@ void TKestTrel::ShowPage(int code) {
     if (code == kPageMeasure) {
         if (State.SysModeActive) {
             try {
-                link_->Command(kCmdSetSysMode, {0, 0});
+                link_->Command(cmd::SET_SYS_MODE, {0, 0});
                 WriteLog(kLogPlain, "SET_SYS_MODE(0)");
-            } catch (const EKestError&) {
+            } catch (const ECommError&) {
                 WriteLog(kLogError, "SET_SYS_MODE no reply");
             }
         }
@@ -928,7 +930,7 @@ void TKestTrel::CommEpmWriteExecute() {
         WriteLog(kLogError, "EPM_WRITE: not a bank: '%s'", answer->toUtf8().constData());
         return;
     }
-    link_->Command(kCmdEpmWrite, {0, static_cast<uint8_t>(bank)});
+    link_->Command(cmd::EPM_WRITE, {0, static_cast<uint8_t>(bank)});
     WriteLog(kLogAction, "EPM_WRITE(%d)", bank);
 }
 

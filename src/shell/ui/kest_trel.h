@@ -120,6 +120,8 @@ class TKestTrel : public QMainWindow {
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
 
     TSensorLink& Link() { return *link_; }
+    // The program's own worker; null when a link was handed in.
+    TKestThread* Worker() { return ownWorker_.get(); }
     TKestParam& Image() { return *image_; }
     TShellWorkflow& Workflow() { return *workflow_; }
     TConfigStore* Store() { return store_; }
@@ -180,7 +182,8 @@ class TKestTrel : public QMainWindow {
     void FileSaveAsExecute();
     void PollTimerTimer();
 
-    std::unique_ptr<TDetachedLink> ownLink_;
+    std::unique_ptr<TKestThread> ownWorker_;
+    std::unique_ptr<TKestThreadLink> ownLink_;
     std::unique_ptr<TKestParam> ownImage_;
     std::unique_ptr<TPendingWorkflow> ownWorkflow_;
     TSensorLink* link_;

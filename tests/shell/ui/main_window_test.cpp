@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, ShowPageWithoutSyncResetsAnActiveMode) {
     EXPECT_TRUE(w.State.SysModeActive);
     link.sent.clear();
     w.ShowPage(kPageMeasure);
-    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{kCmdSetSysMode, {0, 0}}}));
+    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{cmd::SET_SYS_MODE, {0, 0}}}));
     EXPECT_FALSE(w.State.SysModeActive);
 }
 
@@ -277,10 +277,10 @@ TEST_F(MainWindowTest, ShowPageWithSyncSendsTheModeOnEveryChange) {
     w.ShowPage(kPageProfile);
     w.ShowPage(kPageTrigger);
     w.ShowPage(kPageMeasure);
-    std::vector<TSentCommand> expected = {{kCmdSetSysMode, {0, 1}},
-                                          {kCmdSetSysMode, {0, 1}},
-                                          {kCmdSetSysMode, {0, 0}},
-                                          {kCmdSetSysMode, {0, 0}}};
+    std::vector<TSentCommand> expected = {{cmd::SET_SYS_MODE, {0, 1}},
+                                          {cmd::SET_SYS_MODE, {0, 1}},
+                                          {cmd::SET_SYS_MODE, {0, 0}},
+                                          {cmd::SET_SYS_MODE, {0, 0}}};
     EXPECT_EQ(link.sent, expected);
     EXPECT_TRUE(log.Has("SET_SYS_MODE(1)"));
     EXPECT_FALSE(w.State.SysModeActive);
@@ -448,12 +448,12 @@ TEST_F(MainWindowTest, ServiceActionsSendTheirCommands) {
     w.HoldButton->click();
     w.HoldButton->click();
     std::vector<TSentCommand> expected = {
-        {kCmdRunReset, {}}, {kCmdSetHoldState, {0, 1}}, {kCmdSetHoldState, {0, 0}}};
+        {cmd::RUN_RESET, {}}, {cmd::SET_HOLD_STATE, {0, 1}}, {cmd::SET_HOLD_STATE, {0, 0}}};
     EXPECT_EQ(link.sent, expected);
     EXPECT_EQ(log.AttributeOf("RUN_RESET"), kLogAction);
     EXPECT_EQ(log.AttributeOf("SET_HOLD_STATE(1)"), kLogAction);
     w.Action("CamStarat1")->trigger();
-    EXPECT_EQ(link.sent.back(), (TSentCommand{kCmdCamStarat, {}}));
+    EXPECT_EQ(link.sent.back(), (TSentCommand{cmd::CAM_STARAT, {}}));
 }
 
 TEST_F(MainWindowTest, DirectEepromWrite) {
@@ -475,7 +475,7 @@ TEST_F(MainWindowTest, DirectEepromWrite) {
     reply = std::nullopt;
     w.Action("CommEpmWrite")->trigger();
     EXPECT_EQ(prefill, (std::vector<QString>{"0", "15", "9"}));
-    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{kCmdEpmWrite, {0, 15}}}));
+    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{cmd::EPM_WRITE, {0, 15}}}));
     EXPECT_EQ(log.AttributeOf("EPM_WRITE(15)"), kLogAction);
     EXPECT_EQ(log.AttributeOf("EPM_WRITE: not a bank: '9'"), kLogError);
 }
@@ -557,6 +557,30 @@ TEST_F(MainWindowTest, ShutdownTerminatesTheWorker) {
     Make();
     win.reset();
     EXPECT_EQ(link.terminated, 1);
+}
+
+}  // namespace
+}  // namespace kd::test
+
+namespace kd::test {
+namespace {
+
+TEST(MainWindowWorker, OwnWorkerWithClosedPortLogsTheModeFailure) {
+    App();
+    TLogCapture log;
+    TRecordingWorkflow workflow;
+    TKestServices s;
+    s.Workflow = &workflow;
+    TKestTrel w({"-port", "/nonexistent/tty"}, s);
+    ASSERT_NE(w.Worker(), nullptr);
+    EXPECT_EQ(w.Worker()->PortName, "/nonexistent/tty");
+    w.CreateWindows();
+    w.show();
+    w.DebugForm->Sync->setChecked(true);
+    w.ShowPage(kPageCamera);
+    EXPECT_EQ(w.State.CurrentPage, kPageCamera);
+    EXPECT_EQ(log.AttributeOf("KEST_SET_SYS_MODE no reply"), kLogError);
+    EXPECT_FALSE(w.Link().TaskRunning());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ TKestApplication* app = nullptr;
 
 // Ends the application object after the last test.
 class AppEnvironment : public ::testing::Environment {
-public:
+  public:
     void TearDown() override {
         delete app;
         app = nullptr;

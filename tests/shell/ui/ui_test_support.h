@@ -8,6 +8,7 @@
 
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "link/comm_error.h"
 #include "shell/shell_seams.h"
 #include "shell/ui/kest_application.h"
 
@@ -26,7 +27,7 @@ class TRecordingLink : public TSensorLink {
     void Command(uint16_t code, const std::vector<uint8_t>& payload) override {
         if (failNext) {
             failNext = false;
-            throw EKestError("Command no reply");
+            throw ECommNoReply("Command no reply");
         }
         sent.push_back({code, payload});
     }
