@@ -225,7 +225,7 @@ void TKestTrel::BuildLayout() {
     ConnectButton = new QPushButton("Connect", ConnectPanel);
     ConnectButton->setObjectName("ConnectButton");
     ConnectButton->setGeometry(2, 2, 200, 45);
-    DisConnectButton = new QPushButton("DisConnect", ConnectPanel);
+    DisConnectButton = new QPushButton("Dis-\nConnect", ConnectPanel);
     DisConnectButton->setObjectName("DisConnectButton");
     DisConnectButton->setGeometry(2, 2, 66, 45);
     SendButton = new QPushButton("Write Param", ConnectPanel);

@@ -158,3 +158,39 @@ TEST(QtDispatcher, RunsClosuresOnTheUiThread) {
 
 }  // namespace
 }  // namespace kd::test
+
+#include <QHelpEvent>
+#include <QToolTip>
+
+namespace kd::test {
+namespace {
+
+TEST(HintFilterUi, ToolTipEventShowsTheRenderedHint) {
+    App();
+    TLogCapture log;
+    QLocale::setDefault(QLocale::c());
+    int unit = 0;
+    THintFilter filter([&unit] { return unit; });
+    QWidget w;
+    w.resize(100, 40);
+    w.setToolTip("-32_767 ... +32_767 [um]");
+    w.installEventFilter(&filter);
+    w.show();
+    QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), w.mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(&w, &tip);
+    EXPECT_TRUE(log.Has("AppShowHint(-32_767 ... +32_767 [um])"));
+    EXPECT_EQ(QToolTip::text(), "-32.767 ... +32.767 [mm]");
+    unit = 1;
+    QCoreApplication::sendEvent(&w, &tip);
+    EXPECT_EQ(QToolTip::text(), "-32767 ... +32767 [um]");
+    QToolTip::hideText();
+    // A control without a hint shows nothing and logs nothing.
+    QWidget bare;
+    bare.installEventFilter(&filter);
+    log.lines.clear();
+    QCoreApplication::sendEvent(&bare, &tip);
+    EXPECT_TRUE(log.lines.empty());
+}
+
+}  // namespace
+}  // namespace kd::test

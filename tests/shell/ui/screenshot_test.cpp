@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
+#include <QMenu>
 
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
@@ -90,6 +91,16 @@ TEST(Screenshots, EveryWindowInEveryLanguage) {
         QImage pw = w.ParamWriteDlg->grab().toImage();
         EXPECT_GT(pw.width(), 200);
         Keep(pw, "paramwrite_" + c);
+        for (const char* name :
+             {"FileMenu", "ViewMenu", "SettingsMenu", "StorageMenu", "CommMenu"}) {
+            auto* menu = w.findChild<QMenu*>(name);
+            ASSERT_NE(menu, nullptr) << name;
+            menu->ensurePolished();
+            menu->adjustSize();
+            QImage m = menu->grab().toImage();
+            EXPECT_GT(InkShare(m), 0.01) << name;
+            Keep(m, QString("menu_%1_%2").arg(name, c));
+        }
         w.State.LinkState = 0;
     }
 }
