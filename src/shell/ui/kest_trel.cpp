@@ -777,6 +777,7 @@ void TKestTrel::ReloadLanguage() {
     while (!code.empty() && static_cast<unsigned char>(code.back()) <= ' ') code.pop_back();
     while (!code.empty() && static_cast<unsigned char>(code.front()) <= ' ')
         code.erase(code.begin());
+    localeFromSystem_ = code.empty();
     if (code.empty()) code = LocaleCodeFromSystem(SystemLocaleName());
     LocaleCode = code;
     // 2./3. The table: the -lang file when it exists, else the built-in one.
@@ -850,6 +851,20 @@ void TKestTrel::ReloadLanguage() {
     Action("HelpAboutApp")->setText(LangText(ReplacePercentS(about, kBaseCaptionName)));
 }
 
+void TKestTrel::SelectLanguage(const std::string& choice) {
+    const size_t colon = choice.find(':');
+    LocaleCode = colon == std::string::npos ? std::string() : choice.substr(0, colon);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        ReloadLanguage();
+        if (TPageHooks* m = Page(kPageMeasure); m && m->ShowParams) m->ShowParams();
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+}
+
 void TKestTrel::LoadColorFile() {
     if (programPath_.empty()) return;
     LoadDisplayColorsFile(ColorFilePath(programPath_), Colors);
@@ -875,7 +890,9 @@ void TKestTrel::SaveRegistry() {
     if (!portOverride_ || link_->PortName() != *portOverride_)
         Settings.PortName = link_->PortName();
     for (auto& collect : SettingsCollectors) collect(Settings);
-    SaveSettings(*store_, Settings, LocaleCode);
+    // A language taken from the system is stored as no choice, so that the
+    // next start follows the system again.
+    SaveSettings(*store_, Settings, localeFromSystem_ ? std::string() : LocaleCode);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
 }
 

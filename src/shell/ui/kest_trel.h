@@ -81,6 +81,10 @@ class TKestTrel : public QMainWindow {
     void SetFileName(const std::string& path);
     const std::string& FileName() const { return fileName_; }
     void ReloadLanguage();
+    // The language selector's choice ("ja:Japanese", "OS language"): the code
+    // before the first ":" (none: chosen from the system), then the texts of
+    // every window and the measurement page's captions are renewed.
+    void SelectLanguage(const std::string& choice);
     void SaveRegistry();
     void LoadColorFile();
     // Puts the bank into the selector without running the bank change.
@@ -204,6 +208,7 @@ class TKestTrel : public QMainWindow {
     std::optional<std::string> portOverride_;
     QString lastEpmBank_ = "0";
     bool firstShowDone_ = false;
+    bool localeFromSystem_ = false;  // the code was chosen from the system
     bool inPollTick_ = false;
     bool closing_ = false;
     QTimer pollTimer_;

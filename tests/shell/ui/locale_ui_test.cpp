@@ -14,6 +14,7 @@
 #include "shell/ui/apply_locale.h"
 #include "shell/ui/dialogs.h"
 #include "shell/ui/kest_trel.h"
+#include "shell/ui/qt_config_store.h"
 #include "shell/ui/splash_form.h"
 #include "ui_test_support.h"
 
@@ -209,6 +210,46 @@ TEST_F(LangFileTest, ReloadLanguageOrderListsAndSystemChoice) {
     EXPECT_EQ(w->MeasureTitle->text(), "Measurement");
     EXPECT_EQ(w->BackButton->text(), "Back to\nMeasure");
     EXPECT_EQ(w->Action("CommSendAll")->text(), "&Write Param");
+}
+
+TEST_F(LangFileTest, LanguageSelectorChoice) {
+    auto w = Start("", "en");
+    int refreshed = 0;
+    w->RegisterPage(kPageMeasure,
+                    {w->Page(kPageMeasure)->Window, {}, {}, {}, [&refreshed] { ++refreshed; }});
+    w->SelectLanguage("ko:Korean");
+    EXPECT_EQ(w->LocaleCode, "ko");
+    EXPECT_EQ(w->BankLabel->text(), QString::fromUtf8("뱅크"));
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // "OS language" has no code: the next start chooses by the system again.
+    w->SelectLanguage("OS language");
+    EXPECT_EQ(w->LocaleCode, "en");  // the system of the tests is English
+}
+
+TEST_F(LangFileTest, SystemChoiceIsStoredAsNoChoice) {
+    QTemporaryDir storeDir;
+    TQtConfigStore store(storeDir.filePath("s.ini"));
+    TKestServices s;
+    s.Link = &link;
+    s.Workflow = &workflow;
+    s.Store = &store;
+    {
+        TKestTrel w({"-loc", "ja"}, s);
+        w.CreateWindows();
+        w.show();
+        w.close();
+    }
+    EXPECT_EQ(TQtConfigStore(storeDir.filePath("s.ini")).ReadString("Main", "loc"), "ja");
+    {
+        TKestTrel w({}, s);
+        w.CreateWindows();
+        w.show();
+        EXPECT_EQ(w.LocaleCode, "ja");  // from the store
+        w.SelectLanguage("OS language");
+        w.close();
+    }
+    EXPECT_EQ(TQtConfigStore(storeDir.filePath("s.ini")).ReadString("Main", "loc"), "");
 }
 
 TEST_F(LangFileTest, UnknownLocaleCodeFallsBackToEnglish) {
