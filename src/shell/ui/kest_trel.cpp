@@ -647,7 +647,7 @@ void TKestTrel::FirstShow() {
     // 7. The measurement page.
     ShowPage(kPageMeasure);
     StartupSteps.push_back("show: measurement");
-    pollTimer_.start();
+    if (State.LinkState != 0) pollTimer_.start();
 }
 
 void TKestTrel::changeEvent(QEvent* e) {
@@ -753,6 +753,15 @@ void TKestTrel::UpdateActions() {
                              "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
         Action(name)->setEnabled(linked);
     Action("HoldToggle")->setEnabled(linked && image_->GetSys(pk::INPUT2) == 0);
+}
+
+void TKestTrel::SetLinkState(int state) {
+    State.LinkState = state;
+    if (state != 0 && !closing_)
+        pollTimer_.start();
+    else
+        pollTimer_.stop();
+    UpdateActions();
 }
 
 void TKestTrel::SetFileName(const std::string& path) {

@@ -77,6 +77,9 @@ class TKestTrel : public QMainWindow {
 
     void ShowPage(int code);
     void UpdateActions();
+    // Sets LinkState; the polling tick runs only while linked.
+    void SetLinkState(int state);
+    bool PollingActive() const { return pollTimer_.isActive(); }
     void UpdateCaption();
     void SetFileName(const std::string& path);
     const std::string& FileName() const { return fileName_; }

@@ -385,6 +385,19 @@ TEST_F(MainWindowTest, EnablingRules) {
         EXPECT_TRUE(w.Action(a)->isEnabled()) << a;
 }
 
+TEST_F(MainWindowTest, PollingTickRunsOnlyWhileLinked) {
+    TKestTrel& w = Make();
+    EXPECT_FALSE(w.PollingActive());
+    w.SetLinkState(2);
+    EXPECT_TRUE(w.PollingActive());
+    EXPECT_TRUE(w.Action("CommDisConnect")->isEnabled());
+    w.SetLinkState(1);
+    EXPECT_TRUE(w.PollingActive());
+    w.SetLinkState(0);
+    EXPECT_FALSE(w.PollingActive());
+    EXPECT_TRUE(w.Action("CommConnect")->isEnabled());
+}
+
 TEST_F(MainWindowTest, InputTwoHoldingTheSensorDisablesHold) {
     TKestTrel& w = Make();
     w.Image().SetSys(pk::INPUT2, 1);
