@@ -26,7 +26,8 @@ bool SaveScreenshot(QWidget& window, const std::string& path) {
         return false;
     }
     try {
-        kd::WriteFileAtomic(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+        kd::WriteFileAtomic(path,
+                            std::string_view(png.constData(), static_cast<size_t>(png.size())));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());
         return false;
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
             {worker, window.Image(), window.Masters, window.State, window.Live, sessionHost});
         workflow.Target = &session;
         if (!window.Options.Errors.empty()) {
-            for (const auto& e : window.Options.Errors) std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
+            for (const auto& e : window.Options.Errors)
+                std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
             return 2;
         }
         window.CreateWindows();
@@ -97,7 +99,8 @@ int main(int argc, char** argv) {
         // Start-up failed before the message loop: tell the operator and end.
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());
         if (QGuiApplication::platformName() != "offscreen")
-            QMessageBox::critical(nullptr, QString::fromUtf8(kd::kApplicationTitle), QString::fromUtf8(e.what()));
+            QMessageBox::critical(nullptr, QString::fromUtf8(kd::kApplicationTitle),
+                                  QString::fromUtf8(e.what()));
         return 1;
     }
     return rc;

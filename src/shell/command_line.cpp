@@ -10,7 +10,8 @@ namespace {
 bool EqualNoCase(const std::string& a, const char* b) {
     size_t i = 0;
     for (; i < a.size() && b[i]; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     }
     return i == a.size() && b[i] == '\0';
@@ -21,10 +22,14 @@ std::optional<int> ParseUnsigned(const std::string& text, int base, long max) {
     long v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
         v = v * base + d;
         if (v > max) return std::nullopt;
     }
@@ -54,18 +59,26 @@ TStartOptions ParseCommandLine(const std::vector<std::string>& args) {
         } else if (EqualNoCase(a, "-loc")) {
             o.Loc = value;
         } else if (EqualNoCase(a, "-port")) {
-            if (value.empty()) o.Errors.push_back("-port needs a port name");
-            else o.Port = value;
+            if (value.empty())
+                o.Errors.push_back("-port needs a port name");
+            else
+                o.Port = value;
         } else if (EqualNoCase(a, "-screenshot")) {
-            if (value.empty()) o.Errors.push_back("-screenshot needs a file name");
-            else o.Screenshot = value;
+            if (value.empty())
+                o.Errors.push_back("-screenshot needs a file name");
+            else
+                o.Screenshot = value;
         } else if (EqualNoCase(a, "-page")) {
             o.Page = ParsePageCode(value);
-            if (!o.Page) o.Errors.push_back("-page needs a page code (decimal or 0x-hex), not '" + value + "'");
+            if (!o.Page)
+                o.Errors.push_back("-page needs a page code (decimal or 0x-hex), not '" + value +
+                                   "'");
         } else if (EqualNoCase(a, "-wait")) {
             auto w = ParseUnsigned(value, 10, 3600000);
-            if (!w) o.Errors.push_back("-wait needs milliseconds (0..3600000), not '" + value + "'");
-            else o.WaitMs = *w;
+            if (!w)
+                o.Errors.push_back("-wait needs milliseconds (0..3600000), not '" + value + "'");
+            else
+                o.WaitMs = *w;
         } else {
             WriteLog(kLogError, "unknown param; %s", a.c_str());
             break;

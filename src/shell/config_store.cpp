@@ -2,7 +2,8 @@
 
 namespace kd {
 
-const TMemoryConfigStore::Value* TMemoryConfigStore::Get(const std::string& group, const std::string& name) const {
+const TMemoryConfigStore::Value* TMemoryConfigStore::Get(const std::string& group,
+                                                         const std::string& name) const {
     auto g = groups_.find(group);
     if (g == groups_.end()) return nullptr;
     auto v = g->second.find(name);
@@ -13,19 +14,22 @@ bool TMemoryConfigStore::Has(const std::string& group, const std::string& name) 
     return Get(group, name) != nullptr;
 }
 
-std::optional<int32_t> TMemoryConfigStore::ReadInt(const std::string& group, const std::string& name) const {
+std::optional<int32_t> TMemoryConfigStore::ReadInt(const std::string& group,
+                                                   const std::string& name) const {
     const Value* v = Get(group, name);
     if (!v || !std::holds_alternative<int32_t>(*v)) return std::nullopt;
     return std::get<int32_t>(*v);
 }
 
-std::optional<std::string> TMemoryConfigStore::ReadString(const std::string& group, const std::string& name) const {
+std::optional<std::string> TMemoryConfigStore::ReadString(const std::string& group,
+                                                          const std::string& name) const {
     const Value* v = Get(group, name);
     if (!v || !std::holds_alternative<std::string>(*v)) return std::nullopt;
     return std::get<std::string>(*v);
 }
 
-std::optional<double> TMemoryConfigStore::ReadDouble(const std::string& group, const std::string& name) const {
+std::optional<double> TMemoryConfigStore::ReadDouble(const std::string& group,
+                                                     const std::string& name) const {
     const Value* v = Get(group, name);
     if (!v || !std::holds_alternative<double>(*v)) return std::nullopt;
     return std::get<double>(*v);

@@ -10,15 +10,19 @@
 namespace kd {
 
 class TConfigStore {
-public:
+  public:
     virtual ~TConfigStore() = default;
     virtual bool HasGroup(const std::string& group) const = 0;
     // A value that is absent or does not have the asked type gives nothing.
-    virtual std::optional<int32_t> ReadInt(const std::string& group, const std::string& name) const = 0;
-    virtual std::optional<std::string> ReadString(const std::string& group, const std::string& name) const = 0;
-    virtual std::optional<double> ReadDouble(const std::string& group, const std::string& name) const = 0;
+    virtual std::optional<int32_t> ReadInt(const std::string& group,
+                                           const std::string& name) const = 0;
+    virtual std::optional<std::string> ReadString(const std::string& group,
+                                                  const std::string& name) const = 0;
+    virtual std::optional<double> ReadDouble(const std::string& group,
+                                             const std::string& name) const = 0;
     virtual void WriteInt(const std::string& group, const std::string& name, int32_t value) = 0;
-    virtual void WriteString(const std::string& group, const std::string& name, const std::string& value) = 0;
+    virtual void WriteString(const std::string& group, const std::string& name,
+                             const std::string& value) = 0;
     virtual void WriteDouble(const std::string& group, const std::string& name, double value) = 0;
     // Makes what was written permanent; false when the store cannot be written.
     virtual bool Flush() { return true; }
@@ -35,16 +39,20 @@ public:
 
 // A store in memory, for tests and for kdctl.
 class TMemoryConfigStore : public TConfigStore {
-public:
+  public:
     using Value = std::variant<int32_t, std::string, double>;
     bool HasGroup(const std::string& group) const override { return groups_.count(group) != 0; }
-    std::optional<int32_t> ReadInt(const std::string& group, const std::string& name) const override;
-    std::optional<std::string> ReadString(const std::string& group, const std::string& name) const override;
-    std::optional<double> ReadDouble(const std::string& group, const std::string& name) const override;
+    std::optional<int32_t> ReadInt(const std::string& group,
+                                   const std::string& name) const override;
+    std::optional<std::string> ReadString(const std::string& group,
+                                          const std::string& name) const override;
+    std::optional<double> ReadDouble(const std::string& group,
+                                     const std::string& name) const override;
     void WriteInt(const std::string& group, const std::string& name, int32_t value) override {
         groups_[group][name] = value;
     }
-    void WriteString(const std::string& group, const std::string& name, const std::string& value) override {
+    void WriteString(const std::string& group, const std::string& name,
+                     const std::string& value) override {
         groups_[group][name] = value;
     }
     void WriteDouble(const std::string& group, const std::string& name, double value) override {
@@ -53,7 +61,7 @@ public:
     bool Has(const std::string& group, const std::string& name) const;
     void Clear() { groups_.clear(); }
 
-private:
+  private:
     const Value* Get(const std::string& group, const std::string& name) const;
     std::map<std::string, std::map<std::string, Value>> groups_;
 };

@@ -41,10 +41,12 @@ std::optional<uint32_t> ParseIniInteger(std::string_view text) {
     uint64_t v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
+        if (c >= '0' && c <= '9')
+            d = c - '0';
         else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
             d = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        else return std::nullopt;
+        else
+            return std::nullopt;
         v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
         if (v > 0xFFFFFFFFull) return std::nullopt;
     }
@@ -59,13 +61,14 @@ void LoadDisplayColors(std::string_view iniText, TDisplayColors& c) {
     size_t pos = 0;
     while (pos < iniText.size()) {
         size_t nl = iniText.find('\n', pos);
-        std::string_view line =
-            Trim(iniText.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos));
+        std::string_view line = Trim(
+            iniText.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos));
         pos = nl == std::string_view::npos ? iniText.size() : nl + 1;
         if (line.empty() || line[0] == ';') continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            inColors = close != std::string_view::npos && Lower(Trim(line.substr(1, close - 1))) == "colors";
+            inColors = close != std::string_view::npos &&
+                       Lower(Trim(line.substr(1, close - 1))) == "colors";
             continue;
         }
         if (!inColors) continue;
@@ -111,7 +114,8 @@ void LoadDisplayColorsFile(const std::string& path, TDisplayColors& colors) {
 std::string ColorFilePath(const std::string& programPath) {
     size_t slash = programPath.find_last_of('/');
     size_t dot = programPath.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return programPath + ".ini";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return programPath + ".ini";
     return programPath.substr(0, dot) + ".ini";
 }
 

@@ -19,7 +19,8 @@ struct TDisplayColors {
     uint32_t cam_vertical_bg_color = 0x00000000;
     uint32_t thd_lvl_color = 0x00FFA933;
     uint32_t cut_lvl_color = 0x003336FF;
-    std::array<uint32_t, 4> profile_area_frame_color{0x00215ED9, 0x0021C9D9, 0x0021D952, 0x00D92121};
+    std::array<uint32_t, 4> profile_area_frame_color{0x00215ED9, 0x0021C9D9, 0x0021D952,
+                                                     0x00D92121};
     std::array<uint32_t, 4> profile_area_body_color{0x007FAAFF, 0x0079DCF2, 0x007FFF99, 0x00FF9C99};
     std::array<uint32_t, 4> area_font_color{0x00215ED9, 0x0021C9D9, 0x0021D952, 0x00D92121};
     std::array<uint32_t, 6> chart_line_color{0x00215ED9, 0x0021C9D9, 0x0021D952,

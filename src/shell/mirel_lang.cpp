@@ -21,7 +21,9 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string Trim(std::string_view s) {
     size_t b = 0, e = s.size();
@@ -58,7 +60,8 @@ TMirelLang TMirelLang::FromText(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
-        std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+        std::string_view line =
+            text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         pos = nl == std::string_view::npos ? text.size() : nl + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         size_t eq = line.find('=');
@@ -197,7 +200,8 @@ std::optional<int> FindCharsetEntry(std::string_view bytes) {
     if (bytes.substr(0, kBom.size()) == kBom) pos = kBom.size();
     while (pos < bytes.size()) {
         size_t nl = bytes.find('\n', pos);
-        std::string_view line = bytes.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+        std::string_view line =
+            bytes.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         pos = nl == std::string_view::npos ? bytes.size() : nl + 1;
         size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
@@ -209,16 +213,21 @@ std::optional<int> FindCharsetEntry(std::string_view bytes) {
 
 const char* CodePageOfCharset(int charset) {
     switch (charset) {
-        case 128: return "CP932";   // Shift-JIS with the Windows additions
-        case 129: return "CP949";   // Hangul
-        case 134: return "GBK";     // GB2312 and its Windows superset
-        default: return "CP1252";   // 0, 1 and anything else: Western
+        case 128:
+            return "CP932";  // Shift-JIS with the Windows additions
+        case 129:
+            return "CP949";  // Hangul
+        case 134:
+            return "GBK";  // GB2312 and its Windows superset
+        default:
+            return "CP1252";  // 0, 1 and anything else: Western
     }
 }
 
 std::string DecodeCodePage(std::string_view bytes, const char* codePage) {
     iconv_t cd = iconv_open("UTF-8", codePage);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw EKestError(std::string("no converter for ") + codePage);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw EKestError(std::string("no converter for ") + codePage);
     std::string out;
     std::string in(bytes);
     char* inp = in.data();
@@ -243,7 +252,7 @@ std::string DecodeCodePage(std::string_view bytes, const char* codePage) {
 }
 
 std::string DecodeStringTable(std::string_view bytes) {
-    if (bytes.substr(0, kBom.size()) == kBom) return std::string(bytes.substr(kBom.size()));
+    if (bytes.substr(0, kBom.size()) == kBom) bytes.remove_prefix(kBom.size());
     if (IsValidUtf8(bytes)) return std::string(bytes);
     int charset = FindCharsetEntry(bytes).value_or(1);
     return DecodeCodePage(bytes, CodePageOfCharset(charset));

@@ -11,7 +11,7 @@
 namespace kd {
 
 class TMirelLang {
-public:
+  public:
     TMirelLang() = default;
     // Parses a table already in UTF-8. Lines end in CR LF (a lone LF is taken
     // too); a line without "=" is ignored; the first entry of a name counts.
@@ -34,7 +34,7 @@ public:
     size_t Count() const { return entries_.size(); }
     const std::vector<std::pair<std::string, std::string>>& Entries() const { return entries_; }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> entries_;
     std::unordered_map<std::string, size_t> index_;  // lower-case name -> entry
     int charset_ = 1;
@@ -48,8 +48,8 @@ std::vector<std::string> ParseCommaList(std::string_view text);
 // Replaces every "#13#10" with CR LF.
 std::string ExpandLineBreaks(std::string_view text);
 
-// Turns the bytes of a table file into UTF-8: a UTF-8 byte order mark or text
-// that is valid UTF-8 is taken as it stands; otherwise the text is decoded by
+// Turns the bytes of a table file into UTF-8: text that is valid UTF-8 (after
+// a byte order mark, if any) is taken as it stands; otherwise the text is decoded by
 // its charset entry (1 or 0 Windows-1252, 128 Shift-JIS, 129 the Korean code
 // page, 134 GB2312; absent means 1). Bytes that do not decode become U+FFFD.
 std::string DecodeStringTable(std::string_view bytes);

@@ -15,7 +15,8 @@ const std::vector<TOutlinePoint>& SettingsOutline() {
     return kPoints;
 }
 
-std::vector<TPointF> OutlinePolyline(const std::vector<TOutlinePoint>& points, int clientWidth, int clientHeight) {
+std::vector<TPointF> OutlinePolyline(const std::vector<TOutlinePoint>& points, int clientWidth,
+                                     int clientHeight) {
     std::vector<TPointF> out;
     const size_t n = points.size();
     if (n == 0) return out;

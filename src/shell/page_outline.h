@@ -27,6 +27,7 @@ const std::vector<TOutlinePoint>& SettingsOutline();
 // laid out as short line pieces. The first and last points are equal when the
 // list closes on its first point. A corner's cut never reaches beyond the
 // middle of its edges, so short edges stay well formed.
-std::vector<TPointF> OutlinePolyline(const std::vector<TOutlinePoint>& points, int clientWidth, int clientHeight);
+std::vector<TPointF> OutlinePolyline(const std::vector<TOutlinePoint>& points, int clientWidth,
+                                     int clientHeight);
 
 }  // namespace kd

@@ -6,18 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "link/kest_thread.h"
+
 namespace kd {
 
-// Command codes the main window sends itself.
-constexpr uint16_t kCmdEpmWrite = 0x0005;
-constexpr uint16_t kCmdSetSysMode = 0x0011;
-constexpr uint16_t kCmdCamStop = 0x200C;
-constexpr uint16_t kCmdCamStarat = 0x200D;
-constexpr uint16_t kCmdSetHoldState = 0xA015;
-constexpr uint16_t kCmdRunReset = 0xC009;
-
 class TSensorLink {
-public:
+  public:
     virtual ~TSensorLink() = default;
     // One synchronous command; failures are thrown as the communication
     // exceptions (all derive from EKestError).
@@ -30,9 +24,28 @@ public:
     virtual void Terminate() = 0;
 };
 
+// The link through the program's communication worker.
+class TKestThreadLink : public TSensorLink {
+  public:
+    explicit TKestThreadLink(TKestThread& worker) : worker_(worker) {}
+    void Command(uint16_t code, const std::vector<uint8_t>& payload) override {
+        worker_.Command(code, std::span<const uint8_t>(payload.data(), payload.size()));
+    }
+    bool TaskRunning() const override { return worker_.Task.load() != kTaskIdle; }
+    void RequestAbort() override { worker_.AbortRequested = true; }
+    std::string PortName() const override { return worker_.PortName; }
+    void SetPortName(const std::string& name) override { worker_.PortName = name; }
+    // The worker ends when its owner destroys it.
+    void Terminate() override { worker_.AbortRequested = true; }
+    TKestThread& Worker() { return worker_; }
+
+  private:
+    TKestThread& worker_;
+};
+
 // The operator workflows the Comm and File actions start.
 class TShellWorkflow {
-public:
+  public:
     virtual ~TShellWorkflow() = default;
     virtual void Connect() = 0;
     virtual void Disconnect() = 0;

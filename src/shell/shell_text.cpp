@@ -15,7 +15,8 @@ std::string ReplaceAll(std::string s, std::string_view from, std::string_view to
 }
 }  // namespace
 
-std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath, bool modified) {
+std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath,
+                             bool modified) {
     std::string name;
     if (filePath.empty()) {
         name = "untitled";
@@ -31,7 +32,8 @@ std::string BuildMainCaption(std::string_view baseCaption, std::string_view file
     return c;
 }
 
-std::string FilterHintText(std::string_view hint, int displUnit, std::string_view decimalSeparator) {
+std::string FilterHintText(std::string_view hint, int displUnit,
+                           std::string_view decimalSeparator) {
     std::string s(hint);
     if (s.find('_') == std::string::npos) return s;
     if (displUnit == 0) {

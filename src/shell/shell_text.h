@@ -8,7 +8,8 @@ namespace kd {
 
 // Base caption, " [", the file name without directory (or "untitled"), "]",
 // and "*" when the image holds changes.
-std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath, bool modified);
+std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath,
+                             bool modified);
 
 // Hints of value ranges carry "_" for the decimal separator and "[um]" as
 // unit. With millimetres every "_" becomes the decimal separator and every

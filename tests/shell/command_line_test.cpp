@@ -56,7 +56,8 @@ TEST(CommandLine, OptionValueIsTakenEvenWhenItLooksLikeAnOption) {
 }
 
 TEST(CommandLine, RunOptions) {
-    auto o = ParseCommandLine({"-port", "SIM", "-screenshot", "/tmp/s.png", "-page", "0x24", "-wait", "250"});
+    auto o = ParseCommandLine(
+        {"-port", "SIM", "-screenshot", "/tmp/s.png", "-page", "0x24", "-wait", "250"});
     EXPECT_EQ(o.Port, "SIM");
     EXPECT_EQ(o.Screenshot, "/tmp/s.png");
     EXPECT_EQ(o.Page, 0x24);

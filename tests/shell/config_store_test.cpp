@@ -120,7 +120,8 @@ TEST(ConfigSave, RoundTripOfEveryGroup) {
     s.PortName = "ttyS0";
     s.BaudRate = "115.2kbps";
     SaveSettings(store, s, "cn");
-    for (const char* g : {"Main", "AdjChart", "Camera", "Profile", "Area", "Comm", "View"}) EXPECT_TRUE(store.HasGroup(g)) << g;
+    for (const char* g : {"Main", "AdjChart", "Camera", "Profile", "Area", "Comm", "View"})
+        EXPECT_TRUE(store.HasGroup(g)) << g;
     EXPECT_EQ(store.ReadDouble("Camera", "ScaleX"), 0.5);  // doubles stay doubles
     EXPECT_FALSE(store.ReadInt("Camera", "ScaleX").has_value());
     TShellSettings r;

@@ -21,7 +21,8 @@ TEST(IniInteger, Forms) {
 TEST(ColorFile, ReadsKeysOfTheColorsSection) {
     TDisplayColors c;
     LoadDisplayColors(
-        "[Other]\r\nchart_bg_color=1\r\n[Colors]\r\nchart_bg_color=255\r\nArea_Sel_Color5=$123456\r\n"
+        "[Other]\r\nchart_bg_color=1\r\n[Colors]\r\nchart_bg_color=255\r\nArea_Sel_Color5=$"
+        "123456\r\n"
         "chart_line_color0=100\r\nprofile_area_frame_color3=7\r\n",
         c);
     EXPECT_EQ(c.chart_bg_color, 255u);
@@ -33,7 +34,9 @@ TEST(ColorFile, ReadsKeysOfTheColorsSection) {
 
 TEST(ColorFile, BadValuesKeepDefaults) {
     TDisplayColors c;
-    LoadDisplayColors("[Colors]\nchart_bg_color=black\nthd_lvl_color=\ncut_lvl_color=$xyz\narea_font_color9=1\n", c);
+    LoadDisplayColors(
+        "[Colors]\nchart_bg_color=black\nthd_lvl_color=\ncut_lvl_color=$xyz\narea_font_color9=1\n",
+        c);
     EXPECT_EQ(c.chart_bg_color, 0u);
     EXPECT_EQ(c.thd_lvl_color, 0x00FFA933u);
     EXPECT_EQ(c.cut_lvl_color, 0x003336FFu);

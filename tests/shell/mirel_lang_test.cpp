@@ -11,7 +11,8 @@ namespace kd {
 namespace {
 
 TEST(MirelLangParse, NamesValuesAndLineEnds) {
-    TMirelLang t = TMirelLang::FromText("A.Caption=one\r\nB.Caption= two  \nno equals here\r\nC=x=y\r\n=empty name\r\n");
+    TMirelLang t = TMirelLang::FromText(
+        "A.Caption=one\r\nB.Caption= two  \nno equals here\r\nC=x=y\r\n=empty name\r\n");
     ASSERT_NE(t.Find("A.Caption"), nullptr);
     EXPECT_EQ(*t.Find("A.Caption"), "one");
     EXPECT_EQ(*t.Find("B.Caption"), " two  ");  // blanks kept exactly
@@ -50,8 +51,10 @@ TEST(MirelLangTranslate, LineBreaksAndDefaults) {
 }
 
 TEST(CommaList, QuotedItemsAndBlanks) {
-    EXPECT_EQ(ParseCommaList("Average, \"Peak Height\""), (std::vector<std::string>{"Average", "Peak Height"}));
-    EXPECT_EQ(ParseCommaList("\"a,b\",\"say \"\"hi\"\"\""), (std::vector<std::string>{"a,b", "say \"hi\""}));
+    EXPECT_EQ(ParseCommaList("Average, \"Peak Height\""),
+              (std::vector<std::string>{"Average", "Peak Height"}));
+    EXPECT_EQ(ParseCommaList("\"a,b\",\"say \"\"hi\"\"\""),
+              (std::vector<std::string>{"a,b", "say \"hi\""}));
     EXPECT_EQ(ParseCommaList("  x,\ty"), (std::vector<std::string>{"x", "y"}));
     // A blank ends an unquoted item; what follows is the next item.
     EXPECT_EQ(ParseCommaList("Laser OFF,On"), (std::vector<std::string>{"Laser", "OFF", "On"}));
@@ -72,7 +75,8 @@ TEST(CommaList, UnterminatedQuoteTakesTheRest) {
 
 TEST(CommaList, MeasurementModeUnits) {
     auto units = ParseCommaList(
-        "           mm,        mm,        mm,mm,        mm,        mm,        mm,              ,  deg., mm2,    mm,  "
+        "           mm,        mm,        mm,mm,        mm,        mm,        mm,              ,  "
+        "deg., mm2,    mm,  "
         "mm, mm");
     ASSERT_EQ(units.size(), 13u);
     EXPECT_EQ(units[0], "mm");
@@ -84,22 +88,26 @@ TEST(CommaList, MeasurementModeUnits) {
 TEST(Utf8, Validation) {
     EXPECT_TRUE(IsValidUtf8("plain"));
     EXPECT_TRUE(IsValidUtf8("\xE6\xB8\xAC\xE5\xAE\x9A"));  // 測定
-    EXPECT_FALSE(IsValidUtf8("\x90\xDD"));                  // Shift-JIS
-    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));                  // overlong
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));              // surrogate
-    EXPECT_FALSE(IsValidUtf8("\xE6\xB8"));                  // truncated
+    EXPECT_FALSE(IsValidUtf8("\x90\xDD"));                 // Shift-JIS
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));                 // overlong
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));             // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xE6\xB8"));                 // truncated
 }
 
 TEST(DecodeTable, CodePagesByCharset) {
     // 設定 in Shift-JIS, 设置 in GB2312, 설정 in the Korean code page, é in Windows-1252.
-    TMirelLang ja = TMirelLang::FromText(DecodeStringTable("charset=128\r\nA.Caption=\x90\xDD\x92\xE8\r\n"));
+    TMirelLang ja =
+        TMirelLang::FromText(DecodeStringTable("charset=128\r\nA.Caption=\x90\xDD\x92\xE8\r\n"));
     EXPECT_EQ(*ja.Find("A.Caption"), "\xE8\xA8\xAD\xE5\xAE\x9A");
     EXPECT_EQ(ja.Charset(), 128);
-    TMirelLang cn = TMirelLang::FromText(DecodeStringTable("charset=134\r\nA.Caption=\xC9\xE8\xD6\xC3\r\n"));
+    TMirelLang cn =
+        TMirelLang::FromText(DecodeStringTable("charset=134\r\nA.Caption=\xC9\xE8\xD6\xC3\r\n"));
     EXPECT_EQ(*cn.Find("A.Caption"), "\xE8\xAE\xBE\xE7\xBD\xAE");
-    TMirelLang ko = TMirelLang::FromText(DecodeStringTable("charset=129\r\nA.Caption=\xBC\xB3\xC1\xA4\r\n"));
+    TMirelLang ko =
+        TMirelLang::FromText(DecodeStringTable("charset=129\r\nA.Caption=\xBC\xB3\xC1\xA4\r\n"));
     EXPECT_EQ(*ko.Find("A.Caption"), "\xEC\x84\xA4\xEC\xA0\x95");
-    TMirelLang en = TMirelLang::FromText(DecodeStringTable("A.Caption=Caf\xE9 \x80\r\n"));  // no charset: 1
+    TMirelLang en =
+        TMirelLang::FromText(DecodeStringTable("A.Caption=Caf\xE9 \x80\r\n"));  // no charset: 1
     EXPECT_EQ(*en.Find("A.Caption"), "Caf\xC3\xA9 \xE2\x82\xAC");
 }
 
@@ -133,7 +141,8 @@ TEST(LangFile, ReadsAndDecodesAFile) {
     std::string path = ::testing::TempDir() + "kd_lang_sjis.txt";
     {
         std::ofstream f(path, std::ios::binary);
-        f << "language=ja:Japanese\r\ncharset=128\r\nBankLabel.Caption=\x83\x6F\x83\x93\x83\x4E\r\n";  // バンク
+        f << "language=ja:Japanese\r\ncharset=128\r\nBankLabel.Caption="
+             "\x83\x6F\x83\x93\x83\x4E\r\n";  // バンク
     }
     TMirelLang t = TMirelLang::FromFile(path);
     EXPECT_EQ(*t.Find("BankLabel.Caption"), "\xE3\x83\x90\xE3\x83\xB3\xE3\x82\xAF");

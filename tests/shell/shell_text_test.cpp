@@ -7,8 +7,10 @@ namespace {
 
 TEST(Caption, Rules) {
     EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "", false), "KD trelva ver1.70 [untitled]");
-    EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "/home/op/line3.kd", false), "KD trelva ver1.70 [line3.kd]");
-    EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "C:\\data\\a.kd", true), "KD trelva ver1.70 [a.kd]*");
+    EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "/home/op/line3.kd", false),
+              "KD trelva ver1.70 [line3.kd]");
+    EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "C:\\data\\a.kd", true),
+              "KD trelva ver1.70 [a.kd]*");
     EXPECT_EQ(BuildMainCaption("KD trelva ver1.70", "", true), "KD trelva ver1.70 [untitled]*");
 }
 

@@ -13,7 +13,9 @@ TMirelLang Table(const char* code) {
     return t ? *t : TMirelLang{};
 }
 
-bool IsComment(const std::string& name) { return !name.empty() && (name[0] == ';' || name[0] == '#'); }
+bool IsComment(const std::string& name) {
+    return !name.empty() && (name[0] == ';' || name[0] == '#');
+}
 
 TEST(BuiltinTables, CharsetsOfTheFourTables) {
     EXPECT_EQ(Table("en").Charset(), 1);
@@ -28,7 +30,8 @@ TEST(BuiltinTables, EnglishValues) {
     EXPECT_EQ(en.Translate("CommSettings1.Caption", ""), "&Common Settings");
     EXPECT_EQ(en.Translate("connect_failed", ""), "Failed to connect to %s sensor unit.");
     EXPECT_EQ(en.Translate("bank_overrode", ""), "Bank switch is changed to Comm.");
-    EXPECT_EQ(en.Translate("ParamWriteLabel", ""), "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
+    EXPECT_EQ(en.Translate("ParamWriteLabel", ""),
+              "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
     EXPECT_EQ(en.Translate("param_done", ""), "Completed.");
     EXPECT_EQ(en.Translate("param_write_all", ""), "All parameters is saved to EEPROM.");
     EXPECT_EQ(en.Translate("param_write_bank", ""), "Bank parameters is saved to EEPROM.");
@@ -39,11 +42,12 @@ TEST(BuiltinTables, EnglishValues) {
     EXPECT_FALSE(en.Has("HelpAboutS"));
     EXPECT_FALSE(en.Has("goto_prof_storage"));
     EXPECT_EQ(ParseCommaList(*en.Find("LanguageCombo.Items")),
-              (std::vector<std::string>{"OS language", "en:English", "ja:Japanese", "cn:Chinese Simplified",
-                                        "ko:Korean"}));
+              (std::vector<std::string>{"OS language", "en:English", "ja:Japanese",
+                                        "cn:Chinese Simplified", "ko:Korean"}));
     EXPECT_EQ(ParseCommaList(*en.Find("OutTargetCombo.Items")),
               (std::vector<std::string>{"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"}));
-    EXPECT_EQ(*en.Find("MeasMode_short"), "ave, p_hgt,b_hgt,width,p_pos,b_pos,edge,count,tilt,size,len,dia,infl");
+    EXPECT_EQ(*en.Find("MeasMode_short"),
+              "ave, p_hgt,b_hgt,width,p_pos,b_pos,edge,count,tilt,size,len,dia,infl");
 }
 
 TEST(BuiltinTables, EveryEnglishNameIsTranslated) {
@@ -64,9 +68,11 @@ TEST(BuiltinTables, ChoiceListsHaveTheSameLengthInEveryLanguage) {
     for (const char* code : {"ja", "cn", "ko"}) {
         TMirelLang t = Table(code);
         for (const auto& [name, value] : en.Entries()) {
-            bool isList = name.find(".Items") != std::string::npos || name == "MeasMode_units" || name == "MeasMode_short";
+            bool isList = name.find(".Items") != std::string::npos || name == "MeasMode_units" ||
+                          name == "MeasMode_short";
             if (!isList || !t.Has(name)) continue;
-            EXPECT_EQ(ParseCommaList(value).size(), ParseCommaList(*t.Find(name)).size()) << code << " " << name;
+            EXPECT_EQ(ParseCommaList(value).size(), ParseCommaList(*t.Find(name)).size())
+                << code << " " << name;
         }
     }
 }

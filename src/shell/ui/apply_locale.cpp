@@ -66,11 +66,14 @@ void ApplyLocale(QObject* c, const TMirelLang& lang) {
     if (widget && widget->isWindow()) widget->setProperty("kdCharset", lang.Charset());
     const std::string n = c->objectName().toStdString();
     if (!n.empty()) {
-        if (const std::string* v = lang.Find(n + ".Caption")) ApplyCaption(c, LangText(ExpandLineBreaks(*v)), n);
+        if (const std::string* v = lang.Find(n + ".Caption"))
+            ApplyCaption(c, LangText(ExpandLineBreaks(*v)), n);
         if (const std::string* v = lang.Find(n + ".Hint")) {
             QString hint = LangText(ExpandLineBreaks(*v));
-            if (widget) widget->setToolTip(hint);
-            else if (auto* action = qobject_cast<QAction*>(c)) action->setToolTip(hint);
+            if (widget)
+                widget->setToolTip(hint);
+            else if (auto* action = qobject_cast<QAction*>(c))
+                action->setToolTip(hint);
         }
         if (auto* combo = qobject_cast<QComboBox*>(c)) {
             if (const std::string* v = lang.Find(n + ".Items")) RefillCombo(combo, CommaItems(*v));
@@ -85,12 +88,15 @@ void ApplyLocale(QObject* c, const TMirelLang& lang) {
             }
             if (const std::string* v = lang.Find(n + ".Text")) {
                 QSignalBlocker block(combo);
-                if (combo->isEditable()) combo->setEditText(QString::fromStdString(*v));
-                else combo->setCurrentText(QString::fromStdString(*v));
+                if (combo->isEditable())
+                    combo->setEditText(QString::fromStdString(*v));
+                else
+                    combo->setCurrentText(QString::fromStdString(*v));
             }
         } else if (auto* group = qobject_cast<QGroupBox*>(c); group && lang.Has(n + ".Items0")) {
             // A radio group: the choices keep their number, their texts change.
-            QList<QRadioButton*> radios = group->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
+            QList<QRadioButton*> radios =
+                group->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
             for (int i = 0; i < radios.size(); ++i) {
                 const std::string* v = lang.Find(n + ".Items" + std::to_string(i));
                 if (!v) break;

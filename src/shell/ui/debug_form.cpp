@@ -58,7 +58,8 @@ TDebugForm::TDebugForm(QWidget* parent) : QWidget(parent, Qt::Window) {
             if (self) self->AppendLog(attribute, text);
         } else {
             QMetaObject::invokeMethod(
-                qApp, [self, attribute, text] {
+                qApp,
+                [self, attribute, text] {
                     if (self) self->AppendLog(attribute, text);
                 },
                 Qt::QueuedConnection);
@@ -66,9 +67,13 @@ TDebugForm::TDebugForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     });
 }
 
-TDebugForm::~TDebugForm() { RemoveLogSink(sinkId_); }
+TDebugForm::~TDebugForm() {
+    RemoveLogSink(sinkId_);
+}
 
-QString TDebugForm::TimeStamp() { return QTime::currentTime().toString("hh:mm:ss.zzz "); }
+QString TDebugForm::TimeStamp() {
+    return QTime::currentTime().toString("hh:mm:ss.zzz ");
+}
 
 void TDebugForm::AppendLog(int attribute, const QString& message) {
     if (terminating_) return;

@@ -11,7 +11,7 @@ namespace kd {
 
 class TDebugForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TDebugForm(QWidget* parent = nullptr);
     ~TDebugForm() override;
 
@@ -32,11 +32,11 @@ public:
     bool StampTimerActive() const { return stampTimer_.isActive(); }
     bool UpdateBatchOpen() const { return batchOpen_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
-private:
+  private:
     QTimer stampTimer_;
     bool batchOpen_ = false;
     bool terminating_ = false;

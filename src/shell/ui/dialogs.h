@@ -11,7 +11,7 @@ namespace kd {
 // Caption "Confirmation", a message set by the caller, OK and Cancel.
 class TOkCancelDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TOkCancelDlg(const TMirelLang* lang, QWidget* parent = nullptr);
     QLabel* Label1;
     QPushButton* OKButton;
@@ -21,7 +21,7 @@ public:
 // Asks whether changes are written to the sensor: Yes, No, Cancel.
 class TParamWriteDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     enum Result { Cancelled = 0, Yes = 1, No = 2 };
     explicit TParamWriteDlg(const TMirelLang* lang, QWidget* parent = nullptr);
     QLabel* Label1;

@@ -31,7 +31,15 @@ bool TKestApplication::notify(QObject* receiver, QEvent* event) {
 
 void TKestApplication::HandleException(const std::string& message) {
     WriteLog(kLogError, "%s", message.c_str());
-    if (ShowUnhandled && ShowUnhandled() && ShowMessage) ShowMessage(QString::fromStdString(message));
+    if (ShowUnhandled && ShowUnhandled() && ShowMessage)
+        ShowMessage(QString::fromStdString(message));
+}
+
+void HandleUnhandledException(const std::string& message) {
+    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
+        app->HandleException(message);
+    else
+        WriteLog(kLogError, "%s", message.c_str());
 }
 
 QString RenderHint(const QString& hint, int displUnit) {

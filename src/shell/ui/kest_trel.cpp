@@ -16,6 +16,7 @@
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
 #include "shell/ui/kest_application.h"
+#include "shell/ui/qt_dispatcher.h"
 #include "shell/ui/splash_form.h"
 #include "shell/ui/tp_settings.h"
 
@@ -33,8 +34,9 @@ struct TPageInfo {
     const char* Action;
 };
 constexpr TPageInfo kSettingActions[] = {
-    {kPageTrigger, "SettingTrigger"}, {kPageCamera, "SettingCamera"},     {kPageProfile, "SettingProfile"},
-    {kPageArea, "SettingArea"},       {kPageOperation, "SettingOpe"},     {kPageOutput, "SettingOutput"},
+    {kPageTrigger, "SettingTrigger"}, {kPageCamera, "SettingCamera"},
+    {kPageProfile, "SettingProfile"}, {kPageArea, "SettingArea"},
+    {kPageOperation, "SettingOpe"},   {kPageOutput, "SettingOutput"},
 };
 
 QLabel* MakeTitle(QWidget* parent, const char* name, const char* caption) {
@@ -43,12 +45,16 @@ QLabel* MakeTitle(QWidget* parent, const char* name, const char* caption) {
     QFont f("Tahoma");
     f.setPixelSize(32);
     l->setFont(f);
-    l->setStyleSheet("QLabel { color: white; background: #3d5f80; border: 2px solid white; padding-left: 6px; }");
+    l->setStyleSheet(
+        "QLabel { color: white; background: #3d5f80; border: 2px solid white; padding-left: 6px; "
+        "}");
     l->setGeometry(0, 0, 250, kBankPanelHeight);
     return l;
 }
 
-bool IsProfileOrArea(int code) { return code == kPageProfile || code == kPageArea; }
+bool IsProfileOrArea(int code) {
+    return code == kPageProfile || code == kPageArea;
+}
 
 }  // namespace
 
@@ -84,7 +90,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     StartupSteps.push_back("handlers");
     // 8. The communication worker.
     if (!services.Link) {
-        ownLink_ = std::make_unique<TDetachedLink>();
+        ownWorker_ = std::make_unique<TKestThread>(QtDispatcher());
+        ownLink_ = std::make_unique<TKestThreadLink>(*ownWorker_);
         services.Link = ownLink_.get();
     }
     link_ = services.Link;
@@ -97,7 +104,9 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     image_ = services.Image;
     image_->Masters = &Masters;
     image_->SensorVersion = &State.SensorVersion;
-    image_->ModeUnit = [this](int func) { return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func); };
+    image_->ModeUnit = [this](int func) {
+        return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func);
+    };
     image_->OnModifiedChange = [this] { UpdateCaption(); };
     StartupSteps.push_back("image");
     // 10. The chart sample store belongs to the chart frame's library.
@@ -129,7 +138,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
         if (*Settings.Main.WindowState == 2) {
             setWindowState(Qt::WindowMaximized);
         } else if (*Settings.Main.WindowState == 0 && Settings.Main.HasGeometry) {
-            setGeometry(Settings.Main.Left, Settings.Main.Top, std::max(Settings.Main.Width, minimumWidth()),
+            setGeometry(Settings.Main.Left, Settings.Main.Top,
+                        std::max(Settings.Main.Width, minimumWidth()),
                         std::max(Settings.Main.Height, minimumHeight()));
         }
     }
@@ -147,7 +157,7 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     StartupSteps.push_back("about caption");
 
     pollTimer_.setInterval(1);
-    connect(&pollTimer_, &QTimer::timeout, this, &TKestTrel::PollTimerTimer);
+    connect(&pollTimer_, &QTimer::timeout, this, Guarded([this] { PollTimerTimer(); }));
     UpdateActions();
 }
 
@@ -157,7 +167,8 @@ TKestTrel::~TKestTrel() {
     if (DebugForm) DebugForm->SetTerminating(true);
     pollTimer_.stop();
     if (hintFilter_) qApp->removeEventFilter(hintFilter_.get());
-    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance())) app->ShowUnhandled = nullptr;
+    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
+        app->ShowUnhandled = nullptr;
     link_->Terminate();
 }
 
@@ -166,6 +177,10 @@ QAction* TKestTrel::MakeAction(const char* name, const char* caption) {
     a->setObjectName(name);
     actions_[QString::fromUtf8(name)] = a;
     return a;
+}
+
+void TKestTrel::OnTriggered(QAction* action, std::function<void()> handler) {
+    connect(action, &QAction::triggered, this, Guarded(std::move(handler)));
 }
 
 QAction* TKestTrel::Action(const QString& name) const {
@@ -210,7 +225,7 @@ void TKestTrel::BuildLayout() {
     ConnectButton = new QPushButton("Connect", ConnectPanel);
     ConnectButton->setObjectName("ConnectButton");
     ConnectButton->setGeometry(2, 2, 200, 45);
-    DisConnectButton = new QPushButton("DisConnect", ConnectPanel);
+    DisConnectButton = new QPushButton("Dis-\nConnect", ConnectPanel);
     DisConnectButton->setObjectName("DisConnectButton");
     DisConnectButton->setGeometry(2, 2, 66, 45);
     SendButton = new QPushButton("Write Param", ConnectPanel);
@@ -267,7 +282,9 @@ void TKestTrel::BuildLayout() {
     ServicePanel->hide();
 
     connect(BankCombo, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0 && index != State.CurrentBank) workflow_->BankChange(index);
+        Guarded([this, index] {
+            if (index >= 0 && index != State.CurrentBank) workflow_->BankChange(index);
+        })();
     });
 }
 
@@ -299,13 +316,14 @@ void TKestTrel::BuildMenus() {
     viewMenu->addAction(viewMeasure);
     QMenu* settingsMenu = viewMenu->addMenu("&Settings");
     settingsMenu->setObjectName("SettingsMenu");
-    const char* settingCaptions[] = {"&Trigger", "&Camera", "&Profile", "&Area", "&Operation", "O&utput"};
+    const char* settingCaptions[] = {"&Trigger", "&Camera",    "&Profile",
+                                     "&Area",    "&Operation", "O&utput"};
     int i = 0;
     for (const TPageInfo& p : kSettingActions) {
         QAction* a = MakeAction(p.Action, settingCaptions[i++]);
         settingsMenu->addAction(a);
         const int code = p.Code;
-        connect(a, &QAction::triggered, this, [this, code] { ShowPage(code); });
+        OnTriggered(a, [this, code] { ShowPage(code); });
     }
     settingsMenu->setDefaultAction(Action("SettingTrigger"));
     QMenu* storageMenu = viewMenu->addMenu("S&torage");
@@ -356,64 +374,71 @@ void TKestTrel::BuildMenus() {
     unhandled->setChecked(false);
     DebugMenu->addActions({debugFrom, camStop, camStarat, commEpmWrite, eepGrid, unhandled});
     DebugMenu->menuAction()->setVisible(false);
-    connect(DebugButton, &QPushButton::clicked, this, [this] { DebugMenu->menuAction()->setVisible(true); });
+    connect(DebugButton, &QPushButton::clicked, this,
+            [this] { DebugMenu->menuAction()->setVisible(true); });
 
     // Execute handlers.
-    connect(viewMeasure, &QAction::triggered, this, [this] {
+    OnTriggered(viewMeasure, [this] {
         ShowPage(kPageMeasure);
         State.SysModeActive = false;
     });
-    connect(viewDataLog, &QAction::triggered, this, [this] { ShowPage(kPageStoSett); });
-    connect(viewDataLogRun, &QAction::triggered, this, [this] { ShowPage(kPageStoDispl); });
-    connect(viewProfLogRun, &QAction::triggered, this, &TKestTrel::ViewProfLogRunExecute);
-    connect(commSettings, &QAction::triggered, this, [this] { ShowPage(kPageCommon); });
-    connect(commConnect, &QAction::triggered, this, [this] { workflow_->Connect(); });
-    connect(commDisConnect, &QAction::triggered, this, [this] { workflow_->Disconnect(); });
-    connect(commSendAll, &QAction::triggered, this, [this] { workflow_->SendAll(); });
-    connect(commSendBank, &QAction::triggered, this, [this] { workflow_->SendBank(); });
-    connect(commRecvAll, &QAction::triggered, this, [this] { workflow_->ReceiveAll(); });
-    connect(commEpmWrite, &QAction::triggered, this, &TKestTrel::CommEpmWriteExecute);
-    connect(reset, &QAction::triggered, this, [this] {
-        link_->Command(kCmdRunReset, {});
+    OnTriggered(viewDataLog, [this] { ShowPage(kPageStoSett); });
+    OnTriggered(viewDataLogRun, [this] { ShowPage(kPageStoDispl); });
+    OnTriggered(viewProfLogRun, [this] { ViewProfLogRunExecute(); });
+    OnTriggered(commSettings, [this] { ShowPage(kPageCommon); });
+    OnTriggered(commConnect, [this] { workflow_->Connect(); });
+    OnTriggered(commDisConnect, [this] { workflow_->Disconnect(); });
+    OnTriggered(commSendAll, [this] { workflow_->SendAll(); });
+    OnTriggered(commSendBank, [this] { workflow_->SendBank(); });
+    OnTriggered(commRecvAll, [this] { workflow_->ReceiveAll(); });
+    OnTriggered(commEpmWrite, [this] { CommEpmWriteExecute(); });
+    OnTriggered(reset, [this] {
+        link_->Command(cmd::RUN_RESET, {});
         WriteLog(kLogAction, "RUN_RESET");
     });
-    connect(holdToggle, &QAction::triggered, this, [this](bool down) {
-        const int state = down ? 1 : 0;
-        link_->Command(kCmdSetHoldState, {0, static_cast<uint8_t>(state)});
+    OnTriggered(holdToggle, [this, holdToggle] {
+        const int state = holdToggle->isChecked() ? 1 : 0;
+        link_->Command(cmd::SET_HOLD_STATE, {0, static_cast<uint8_t>(state)});
         WriteLog(kLogAction, "SET_HOLD_STATE(%d)", state);
     });
-    connect(fileNew, &QAction::triggered, this, [this] { workflow_->FileNew(); });
-    connect(fileOpen, &QAction::triggered, this, &TKestTrel::FileOpenExecute);
-    connect(fileSaveAs, &QAction::triggered, this, &TKestTrel::FileSaveAsExecute);
-    connect(fileCompare2, &QAction::triggered, this, [this] {
-        if (ShowCompare) ShowCompare(std::string());
-        else WriteLog(kLogPlain, "FileCompare: not available in this build");
+    OnTriggered(fileNew, [this] { workflow_->FileNew(); });
+    OnTriggered(fileOpen, [this] { FileOpenExecute(); });
+    OnTriggered(fileSaveAs, [this] { FileSaveAsExecute(); });
+    OnTriggered(fileCompare2, [this] {
+        if (ShowCompare)
+            ShowCompare(std::string());
+        else
+            WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
-    connect(fileCompare1, &QAction::triggered, this, [this] {
+    OnTriggered(fileCompare1, [this] {
         QString file = FileNameDialog ? FileNameDialog("Parameter File Compare", false) : QString();
         if (file.isEmpty()) return;
-        if (ShowCompare) ShowCompare(file.toStdString());
-        else WriteLog(kLogPlain, "FileCompare: not available in this build");
+        if (ShowCompare)
+            ShowCompare(file.toStdString());
+        else
+            WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
-    connect(fileExit, &QAction::triggered, this, &QWidget::close);
-    connect(helpAbout, &QAction::triggered, this, [this] {
+    OnTriggered(fileExit, [this] { close(); });
+    OnTriggered(helpAbout, [this] {
         if (SplashForm) SplashForm->ShowAbout(this);
     });
-    connect(debugFrom, &QAction::triggered, this, [this] {
+    OnTriggered(debugFrom, [this] {
         DebugForm->show();
         ServicePanel->show();
     });
-    connect(camStop, &QAction::triggered, this, [this] {
-        link_->Command(kCmdCamStop, {});
+    OnTriggered(camStop, [this] {
+        link_->Command(cmd::CAM_STOP, {});
         State.SysModeActive = true;
     });
-    connect(camStarat, &QAction::triggered, this, [this] {
-        link_->Command(kCmdCamStarat, {});
+    OnTriggered(camStarat, [this] {
+        link_->Command(cmd::CAM_STARAT, {});
         State.SysModeActive = false;
     });
-    connect(eepGrid, &QAction::triggered, this, [this] {
-        if (ShowEepGrid) ShowEepGrid();
-        else WriteLog(kLogPlain, "EEPROM Grid: not available in this build");
+    OnTriggered(eepGrid, [this] {
+        if (ShowEepGrid)
+            ShowEepGrid();
+        else
+            WriteLog(kLogPlain, "EEPROM Grid: not available in this build");
     });
 
     BindButton(ConnectButton, commConnect);
@@ -473,7 +498,8 @@ TPageHooks* TKestTrel::Page(int code) {
     return it == pages_.end() ? nullptr : &it->second;
 }
 
-void TKestTrel::RegisterWindow(const std::string& name, QWidget* window, std::function<void()> refresh) {
+void TKestTrel::RegisterWindow(const std::string& name, QWidget* window,
+                               std::function<void()> refresh) {
     extraWindows_.push_back({name, window, std::move(refresh)});
 }
 
@@ -483,12 +509,24 @@ void TKestTrel::CreateWindows() {
         int Code;  // page code, 0 for other windows
     };
     static constexpr TWindowEntry kOrder[] = {
-        {"TPMeasure", kPageMeasure}, {"TPSettings", 0},        {"TPCommon", kPageCommon},
-        {"TPTrigger", kPageTrigger}, {"TPCamera", kPageCamera}, {"TPProfile", kPageProfile},
-        {"TPArea", kPageArea},       {"TPOutput", kPageOutput}, {"TPOperation", kPageOperation},
-        {"TBankCopyDlg", 0},         {"TParamWriteDlg", 0},     {"TOkCancelDlg", 0},
-        {"TPStoDispl", kPageStoDispl}, {"TPStoSett", kPageStoSett}, {"TPStoProf", kPageStoProf},
-        {"TSplashForm", 0},          {"TEepGridForm", 0},       {"TParamGridForm", 0},
+        {"TPMeasure", kPageMeasure},
+        {"TPSettings", 0},
+        {"TPCommon", kPageCommon},
+        {"TPTrigger", kPageTrigger},
+        {"TPCamera", kPageCamera},
+        {"TPProfile", kPageProfile},
+        {"TPArea", kPageArea},
+        {"TPOutput", kPageOutput},
+        {"TPOperation", kPageOperation},
+        {"TBankCopyDlg", 0},
+        {"TParamWriteDlg", 0},
+        {"TOkCancelDlg", 0},
+        {"TPStoDispl", kPageStoDispl},
+        {"TPStoSett", kPageStoSett},
+        {"TPStoProf", kPageStoProf},
+        {"TSplashForm", 0},
+        {"TEepGridForm", 0},
+        {"TParamGridForm", 0},
         {"TFilerForm", 0},
     };
     for (const TWindowEntry& w : kOrder) {
@@ -500,12 +538,24 @@ void TKestTrel::CreateWindows() {
             for (const TPageInfo& p : kSettingActions) {
                 QPushButton* b = nullptr;
                 switch (p.Code) {
-                    case kPageTrigger: b = PSettings->TrigButton; break;
-                    case kPageCamera: b = PSettings->CamButton; break;
-                    case kPageProfile: b = PSettings->ProfButton; break;
-                    case kPageArea: b = PSettings->AreaButton; break;
-                    case kPageOperation: b = PSettings->OpeButton; break;
-                    default: b = PSettings->OutButton; break;
+                    case kPageTrigger:
+                        b = PSettings->TrigButton;
+                        break;
+                    case kPageCamera:
+                        b = PSettings->CamButton;
+                        break;
+                    case kPageProfile:
+                        b = PSettings->ProfButton;
+                        break;
+                    case kPageArea:
+                        b = PSettings->AreaButton;
+                        break;
+                    case kPageOperation:
+                        b = PSettings->OpeButton;
+                        break;
+                    default:
+                        b = PSettings->OutButton;
+                        break;
                 }
                 BindButton(b, Action(p.Action));
             }
@@ -521,10 +571,13 @@ void TKestTrel::CreateWindows() {
         } else if (w.Code != 0 && !Page(w.Code)) {
             // A page of a later build: its code shows an empty page area.
             TPageHooks hooks;
-            if (w.Code >= kPageTrigger && w.Code <= kPageOutput) hooks.Window = PSettings->SubPage(w.Code);
-            else hooks.Window = MakeEmptyPage(w.Name);
+            if (w.Code >= kPageTrigger && w.Code <= kPageOutput)
+                hooks.Window = PSettings->SubPage(w.Code);
+            else
+                hooks.Window = MakeEmptyPage(w.Name);
             pages_[w.Code] = hooks;
-            if (hooks.Window && hooks.Window->parent() == ClientArea) PlacePage(hooks.Window, w.Code);
+            if (hooks.Window && hooks.Window->parent() == ClientArea)
+                PlacePage(hooks.Window, w.Code);
         } else {
             continue;  // a window this build does not have
         }
@@ -536,9 +589,12 @@ void TKestTrel::CreateWindows() {
 
 void TKestTrel::PlacePage(QWidget* page, int code) {
     if (!page) return;
-    const bool fill = code == kPageMeasure || (code >> 4) == 2 || code == kPageStoDispl || code == kPageStoProf;
-    if (fill) page->setGeometry(ClientArea->rect());
-    else page->move(0, 0);
+    const bool fill =
+        code == kPageMeasure || (code >> 4) == 2 || code == kPageStoDispl || code == kPageStoProf;
+    if (fill)
+        page->setGeometry(ClientArea->rect());
+    else
+        page->move(0, 0);
 }
 
 void TKestTrel::LayoutPanels() {
@@ -550,7 +606,7 @@ void TKestTrel::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (!firstShowDone_) {
         firstShowDone_ = true;
-        FirstShow();
+        Guarded([this] { FirstShow(); })();
     }
 }
 
@@ -591,12 +647,13 @@ void TKestTrel::FirstShow() {
     // 7. The measurement page.
     ShowPage(kPageMeasure);
     StartupSteps.push_back("show: measurement");
-    pollTimer_.start();
+    if (State.LinkState != 0) pollTimer_.start();
 }
 
 void TKestTrel::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow()) WriteLog(kLogPlain, "Trel Activate");
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        WriteLog(kLogPlain, "Trel Activate");
 }
 
 void TKestTrel::resizeEvent(QResizeEvent* e) {
@@ -621,10 +678,10 @@ void TKestTrel::ShowPage(int code) {
         if (link_->TaskRunning()) link_->RequestAbort();
         const int m = SysModeOfPage(code);
         try {
-            link_->Command(kCmdSetSysMode, {0, static_cast<uint8_t>(m)});
+            link_->Command(cmd::SET_SYS_MODE, {0, static_cast<uint8_t>(m)});
             WriteLog(kLogPlain, "SET_SYS_MODE(%d)", m);
             State.SysModeActive = m != 0;
-        } catch (const EKestError&) {
+        } catch (const ECommError&) {
             WriteLog(kLogError, "KEST_SET_SYS_MODE no reply");
         }
     }
@@ -635,7 +692,8 @@ void TKestTrel::ShowPage(int code) {
         }
     }
     if (State.SharedZoom[0] > 0 && IsProfileOrArea(code)) {
-        if (TPageHooks* p = Page(code); p && p->SetZoom) p->SetZoom(State.SharedZoom[0], State.SharedZoom[1]);
+        if (TPageHooks* p = Page(code); p && p->SetZoom)
+            p->SetZoom(State.SharedZoom[0], State.SharedZoom[1]);
     }
     State.CurrentPage = static_cast<uint8_t>(code);
     if (shownPage_) shownPage_->hide();
@@ -643,15 +701,17 @@ void TKestTrel::ShowPage(int code) {
     if (code == kPageMeasure) {
         if (State.SysModeActive) {
             try {
-                link_->Command(kCmdSetSysMode, {0, 0});
+                link_->Command(cmd::SET_SYS_MODE, {0, 0});
                 WriteLog(kLogPlain, "SET_SYS_MODE(0)");
-            } catch (const EKestError&) {
+            } catch (const ECommError&) {
                 WriteLog(kLogError, "SET_SYS_MODE no reply");
             }
         }
         State.SysModeActive = false;
     }
-    if ((code == kPageMeasure || code == kPageArea || code == kPageProfile) && hooks && hooks->OnEnter) hooks->OnEnter();
+    if ((code == kPageMeasure || code == kPageArea || code == kPageProfile) && hooks &&
+        hooks->OnEnter)
+        hooks->OnEnter();
     switch (code >> 4) {
         case 0x1:
             State.SysModeActive = false;
@@ -689,10 +749,19 @@ void TKestTrel::ShowPage(int code) {
 void TKestTrel::UpdateActions() {
     const bool linked = State.LinkState != 0;
     Action("CommConnect")->setEnabled(!linked);
-    for (const char* name :
-         {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
+    for (const char* name : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                             "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
         Action(name)->setEnabled(linked);
     Action("HoldToggle")->setEnabled(linked && image_->GetSys(pk::INPUT2) == 0);
+}
+
+void TKestTrel::SetLinkState(int state) {
+    State.LinkState = state;
+    if (state != 0 && !closing_)
+        pollTimer_.start();
+    else
+        pollTimer_.stop();
+    UpdateActions();
 }
 
 void TKestTrel::SetFileName(const std::string& path) {
@@ -715,7 +784,9 @@ void TKestTrel::ReloadLanguage() {
     // 1. The locale code, from the system when empty.
     std::string code = LocaleCode;
     while (!code.empty() && static_cast<unsigned char>(code.back()) <= ' ') code.pop_back();
-    while (!code.empty() && static_cast<unsigned char>(code.front()) <= ' ') code.erase(code.begin());
+    while (!code.empty() && static_cast<unsigned char>(code.front()) <= ' ')
+        code.erase(code.begin());
+    localeFromSystem_ = code.empty();
     if (code.empty()) code = LocaleCodeFromSystem(SystemLocaleName());
     LocaleCode = code;
     // 2./3. The table: the -lang file when it exists, else the built-in one.
@@ -737,7 +808,8 @@ void TKestTrel::ReloadLanguage() {
     }
     Lang = std::move(table);
     // 4. Program-wide lists.
-    OutTargetNames = ParseCommaList(Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
+    OutTargetNames = ParseCommaList(
+        Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
     MeasModeUnits = ParseCommaList(Lang->Translate("MeasMode_units", ""));
     MeasModeShort = ParseCommaList(Lang->Translate("MeasMode_short", ""));
     // 5. Every existing window in its order.
@@ -788,6 +860,20 @@ void TKestTrel::ReloadLanguage() {
     Action("HelpAboutApp")->setText(LangText(ReplacePercentS(about, kBaseCaptionName)));
 }
 
+void TKestTrel::SelectLanguage(const std::string& choice) {
+    const size_t colon = choice.find(':');
+    LocaleCode = colon == std::string::npos ? std::string() : choice.substr(0, colon);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        ReloadLanguage();
+        if (TPageHooks* m = Page(kPageMeasure); m && m->ShowParams) m->ShowParams();
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+}
+
 void TKestTrel::LoadColorFile() {
     if (programPath_.empty()) return;
     LoadDisplayColorsFile(ColorFilePath(programPath_), Colors);
@@ -810,16 +896,19 @@ void TKestTrel::SaveRegistry() {
     Settings.DisplUnit = Display.DisplUnit;
     Settings.DisplDecimal = Display.DisplDecimal;
     // The -port option holds for this run only.
-    if (!portOverride_ || link_->PortName() != *portOverride_) Settings.PortName = link_->PortName();
+    if (!portOverride_ || link_->PortName() != *portOverride_)
+        Settings.PortName = link_->PortName();
     for (auto& collect : SettingsCollectors) collect(Settings);
-    SaveSettings(*store_, Settings, LocaleCode);
+    // A language taken from the system is stored as no choice, so that the
+    // next start follows the system again.
+    SaveSettings(*store_, Settings, localeFromSystem_ ? std::string() : LocaleCode);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
 }
 
 void TKestTrel::closeEvent(QCloseEvent* e) {
     if (image_->SensorModified && State.LinkState != 0 && ParamWriteDlg) {
-        const std::string text =
-            Lang->Translate("ParamWriteLabel", "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
+        const std::string text = Lang->Translate(
+            "ParamWriteLabel", "Changes has not been saved yet. \r\nWrite to %s sensor unit?");
         ParamWriteDlg->Label1->setText(LangText(ReplacePercentS(text, kProductWord)));
         const int answer = ExecDialog(*ParamWriteDlg);
         if (answer == TParamWriteDlg::Yes) {
@@ -846,10 +935,13 @@ void TKestTrel::closeEvent(QCloseEvent* e) {
 
 void TKestTrel::ViewProfLogRunExecute() {
     if (State.StorageRunState == 1 && State.LinkState != 0 && OkCancelDlg) {
-        OkCancelDlg->Label1->setText(LangText(Lang->Translate("goto_prof_storage", "goto_prof_storage")));
+        OkCancelDlg->Label1->setText(
+            LangText(Lang->Translate("goto_prof_storage", "goto_prof_storage")));
         if (ExecDialog(*OkCancelDlg) != QDialog::Accepted) return;
-        if (StopDataStorage) StopDataStorage();
-        else State.StorageRunState = 0;
+        if (StopDataStorage)
+            StopDataStorage();
+        else
+            State.StorageRunState = 0;
     }
     ShowPage(kPageStoProf);
 }
@@ -864,17 +956,19 @@ void TKestTrel::CommEpmWriteExecute() {
         WriteLog(kLogError, "EPM_WRITE: not a bank: '%s'", answer->toUtf8().constData());
         return;
     }
-    link_->Command(kCmdEpmWrite, {0, static_cast<uint8_t>(bank)});
+    link_->Command(cmd::EPM_WRITE, {0, static_cast<uint8_t>(bank)});
     WriteLog(kLogAction, "EPM_WRITE(%d)", bank);
 }
 
 void TKestTrel::FileOpenExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
+    QString file =
+        FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
     if (!file.isEmpty()) workflow_->FileOpen(file.toStdString());
 }
 
 void TKestTrel::FileSaveAsExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true) : QString();
+    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true)
+                                  : QString();
     if (!file.isEmpty()) workflow_->FileSaveAs(file.toStdString());
 }
 

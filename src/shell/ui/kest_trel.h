@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "params/kest_param.h"
 #include "shell/command_line.h"
 #include "shell/config_store.h"
 #include "shell/default_seams.h"
 #include "shell/display_colors.h"
-#include "params/kest_param.h"
 #include "shell/mirel_lang.h"
 #include "shell/shell_seams.h"
 #include "shell/shell_state.h"
@@ -59,8 +59,9 @@ struct TKestServices {
 
 class TKestTrel : public QMainWindow {
     Q_OBJECT
-public:
-    TKestTrel(const std::vector<std::string>& args, TKestServices services, QWidget* parent = nullptr);
+  public:
+    TKestTrel(const std::vector<std::string>& args, TKestServices services,
+              QWidget* parent = nullptr);
     ~TKestTrel() override;
 
     // Creates the page and dialog windows in their fixed order; a window with
@@ -71,14 +72,22 @@ public:
     TPageHooks* Page(int code);
     // Windows outside the page area that take part in localisation
     // ("BankCopyDlg", "FilerForm") and their refresh after it.
-    void RegisterWindow(const std::string& name, QWidget* window, std::function<void()> refresh = {});
+    void RegisterWindow(const std::string& name, QWidget* window,
+                        std::function<void()> refresh = {});
 
     void ShowPage(int code);
     void UpdateActions();
+    // Sets LinkState; the polling tick runs only while linked.
+    void SetLinkState(int state);
+    bool PollingActive() const { return pollTimer_.isActive(); }
     void UpdateCaption();
     void SetFileName(const std::string& path);
     const std::string& FileName() const { return fileName_; }
     void ReloadLanguage();
+    // The language selector's choice ("ja:Japanese", "OS language"): the code
+    // before the first ":" (none: chosen from the system), then the texts of
+    // every window and the measurement page's captions are renewed.
+    void SelectLanguage(const std::string& choice);
     void SaveRegistry();
     void LoadColorFile();
     // Puts the bank into the selector without running the bank change.
@@ -105,7 +114,9 @@ public:
 
     // Modal dialogs and prompts; replaceable so tests can answer them.
     std::function<int(QDialog&)> ExecDialog;
-    std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& value)> InputBox;
+    std::function<std::optional<QString>(const QString& caption, const QString& prompt,
+                                         const QString& value)>
+        InputBox;
     std::function<QString(const QString& title, bool save)> FileNameDialog;
     // Hooks of later windows.
     std::function<void()> StopDataStorage;
@@ -116,6 +127,8 @@ public:
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
 
     TSensorLink& Link() { return *link_; }
+    // The program's own worker; null when a link was handed in.
+    TKestThread* Worker() { return ownWorker_.get(); }
     TKestParam& Image() { return *image_; }
     TShellWorkflow& Workflow() { return *workflow_; }
     TConfigStore* Store() { return store_; }
@@ -153,16 +166,18 @@ public:
     TOkCancelDlg* OkCancelDlg = nullptr;
     TParamWriteDlg* ParamWriteDlg = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
 
-private:
+  private:
     void BuildLayout();
     void BuildMenus();
     QAction* MakeAction(const char* name, const char* caption);
+    // Connects an action to a handler whose exceptions go to the application's handler.
+    void OnTriggered(QAction* action, std::function<void()> handler);
     void BindButton(QPushButton* button, QAction* action);
     void FirstShow();
     void LayoutPanels();
@@ -174,7 +189,8 @@ private:
     void FileSaveAsExecute();
     void PollTimerTimer();
 
-    std::unique_ptr<TDetachedLink> ownLink_;
+    std::unique_ptr<TKestThread> ownWorker_;
+    std::unique_ptr<TKestThreadLink> ownLink_;
     std::unique_ptr<TKestParam> ownImage_;
     std::unique_ptr<TPendingWorkflow> ownWorkflow_;
     TSensorLink* link_;
@@ -195,6 +211,7 @@ private:
     std::optional<std::string> portOverride_;
     QString lastEpmBank_ = "0";
     bool firstShowDone_ = false;
+    bool localeFromSystem_ = false;  // the code was chosen from the system
     bool inPollTick_ = false;
     bool closing_ = false;
     QTimer pollTimer_;

@@ -5,7 +5,8 @@
 namespace kd {
 
 TQtConfigStore::TQtConfigStore()
-    : settings_(std::make_unique<QSettings>(QString::fromUtf8(kOrganisation), QString::fromUtf8(kApplicationKey))) {}
+    : settings_(std::make_unique<QSettings>(QString::fromUtf8(kOrganisation),
+                                            QString::fromUtf8(kApplicationKey))) {}
 
 TQtConfigStore::TQtConfigStore(const QString& iniPath)
     : settings_(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
@@ -18,7 +19,8 @@ bool TQtConfigStore::HasGroup(const std::string& group) const {
     return settings_->childGroups().contains(QString::fromStdString(group));
 }
 
-std::optional<int32_t> TQtConfigStore::ReadInt(const std::string& group, const std::string& name) const {
+std::optional<int32_t> TQtConfigStore::ReadInt(const std::string& group,
+                                               const std::string& name) const {
     QVariant v = settings_->value(Key(group, name));
     if (!v.isValid()) return std::nullopt;
     bool ok = false;
@@ -27,13 +29,15 @@ std::optional<int32_t> TQtConfigStore::ReadInt(const std::string& group, const s
     return static_cast<int32_t>(n);
 }
 
-std::optional<std::string> TQtConfigStore::ReadString(const std::string& group, const std::string& name) const {
+std::optional<std::string> TQtConfigStore::ReadString(const std::string& group,
+                                                      const std::string& name) const {
     QVariant v = settings_->value(Key(group, name));
     if (!v.isValid()) return std::nullopt;
     return v.toString().toStdString();
 }
 
-std::optional<double> TQtConfigStore::ReadDouble(const std::string& group, const std::string& name) const {
+std::optional<double> TQtConfigStore::ReadDouble(const std::string& group,
+                                                 const std::string& name) const {
     QVariant v = settings_->value(Key(group, name));
     if (!v.isValid()) return std::nullopt;
     bool ok = false;
@@ -46,7 +50,8 @@ void TQtConfigStore::WriteInt(const std::string& group, const std::string& name,
     settings_->setValue(Key(group, name), value);
 }
 
-void TQtConfigStore::WriteString(const std::string& group, const std::string& name, const std::string& value) {
+void TQtConfigStore::WriteString(const std::string& group, const std::string& name,
+                                 const std::string& value) {
     settings_->setValue(Key(group, name), QString::fromStdString(value));
 }
 

@@ -151,13 +151,17 @@ void TSplashForm::mousePressEvent(QMouseEvent* e) {
     close();
 }
 
-void TSplashForm::keyPressEvent(QKeyEvent*) { close(); }
+void TSplashForm::keyPressEvent(QKeyEvent*) {
+    close();
+}
 
 void TSplashForm::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() != QEvent::ActivationChange || !isVisible()) return;
-    if (isActiveWindow()) wasActive_ = true;
-    else if (wasActive_) close();  // focus went elsewhere
+    if (isActiveWindow())
+        wasActive_ = true;
+    else if (wasActive_)
+        close();  // focus went elsewhere
 }
 
 }  // namespace kd

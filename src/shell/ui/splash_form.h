@@ -9,7 +9,7 @@ namespace kd {
 
 class TSplashForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TSplashForm(QWidget* parent = nullptr);
     QLabel* TitleLabel;
     QLabel* VersionLabel;
@@ -25,7 +25,7 @@ public:
     double Logo2Scale() const;
     QRect Logo2Rect() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -33,7 +33,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
-private:
+  private:
     QTimer timer_;
     int counter_ = 20;
     bool wasActive_ = false;

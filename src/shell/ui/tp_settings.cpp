@@ -74,13 +74,32 @@ void TPSettings::ShowSubPage(int code) {
     QPushButton* button;
     bool bevel;
     switch (code) {
-        case kPageTrigger: button = TrigButton; bevel = false; break;
-        case kPageCamera: button = CamButton; bevel = true; break;
-        case kPageProfile: button = ProfButton; bevel = true; break;
-        case kPageArea: button = AreaButton; bevel = true; break;
-        case kPageOperation: button = OpeButton; bevel = true; break;
-        case kPageOutput: button = OutButton; bevel = false; break;
-        default: throw EKestError("DBG PSettings; unknown page_no" + std::to_string(code));
+        case kPageTrigger:
+            button = TrigButton;
+            bevel = false;
+            break;
+        case kPageCamera:
+            button = CamButton;
+            bevel = true;
+            break;
+        case kPageProfile:
+            button = ProfButton;
+            bevel = true;
+            break;
+        case kPageArea:
+            button = AreaButton;
+            bevel = true;
+            break;
+        case kPageOperation:
+            button = OpeButton;
+            bevel = true;
+            break;
+        case kPageOutput:
+            button = OutButton;
+            bevel = false;
+            break;
+        default:
+            throw EKestError("DBG PSettings; unknown page_no" + std::to_string(code));
     }
     page_ = pages_[static_cast<size_t>(code - kPageTrigger)];
     button_ = button;

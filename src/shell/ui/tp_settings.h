@@ -11,7 +11,7 @@ namespace kd {
 
 class TPSettings : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TPSettings(QWidget* parent = nullptr);
 
     // Shows the settings page of a page code 0x21..0x26; any other code
@@ -31,10 +31,10 @@ public:
     QPushButton* OutButton;
     QFrame* Bevel1;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     std::array<QWidget*, 6> pages_{};
     QWidget* page_ = nullptr;
     QPushButton* button_ = nullptr;

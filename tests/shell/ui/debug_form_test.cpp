@@ -1,6 +1,8 @@
+#include <gtest/gtest.h>
 #include <QRegularExpression>
 #include <QTextBlock>
-#include <gtest/gtest.h>
+#include <QThread>
+#include <atomic>
 #include <thread>
 
 #include "shell/ui/debug_form.h"
@@ -127,6 +129,67 @@ TEST(HintFilterUi, RenderLogsAndConverts) {
     QLocale::setDefault(QLocale(QLocale::German));
     EXPECT_EQ(RenderHint("-327_67 ... +327_67 [um]", 0), "-327,67 ... +327,67 [mm]");
     QLocale::setDefault(QLocale::c());
+}
+
+}  // namespace
+}  // namespace kd::test
+
+#include "shell/ui/qt_dispatcher.h"
+
+namespace kd::test {
+namespace {
+
+TEST(QtDispatcher, RunsClosuresOnTheUiThread) {
+    App();
+    Dispatcher d = QtDispatcher();
+    bool ranHere = false;
+    d([&] { ranHere = QThread::currentThread() == qApp->thread(); });
+    EXPECT_TRUE(ranHere);
+    std::atomic<bool> onUi{false};
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        d([&] { onUi = QThread::currentThread() == qApp->thread(); });
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    t.join();
+    EXPECT_TRUE(onUi);
+}
+
+}  // namespace
+}  // namespace kd::test
+
+#include <QHelpEvent>
+#include <QToolTip>
+
+namespace kd::test {
+namespace {
+
+TEST(HintFilterUi, ToolTipEventShowsTheRenderedHint) {
+    App();
+    TLogCapture log;
+    QLocale::setDefault(QLocale::c());
+    int unit = 0;
+    THintFilter filter([&unit] { return unit; });
+    QWidget w;
+    w.resize(100, 40);
+    w.setToolTip("-32_767 ... +32_767 [um]");
+    w.installEventFilter(&filter);
+    w.show();
+    QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), w.mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(&w, &tip);
+    EXPECT_TRUE(log.Has("AppShowHint(-32_767 ... +32_767 [um])"));
+    EXPECT_EQ(QToolTip::text(), "-32.767 ... +32.767 [mm]");
+    unit = 1;
+    QCoreApplication::sendEvent(&w, &tip);
+    EXPECT_EQ(QToolTip::text(), "-32767 ... +32767 [um]");
+    QToolTip::hideText();
+    // A control without a hint shows nothing and logs nothing.
+    QWidget bare;
+    bare.installEventFilter(&filter);
+    log.lines.clear();
+    QCoreApplication::sendEvent(&bare, &tip);
+    EXPECT_TRUE(log.lines.empty());
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,11 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "shell/ui/apply_locale.h"
 #include "shell/ui/dialogs.h"
 #include "shell/ui/kest_trel.h"
+#include "shell/ui/qt_config_store.h"
 #include "shell/ui/splash_form.h"
 #include "ui_test_support.h"
 
@@ -53,8 +54,10 @@ TEST(ApplyLocale, CaptionsHintsAndWindows) {
     auto* menu = Named<QMenu>(&win, "Menu1");
     edit->setText("keep");
     TMirelLang t = TMirelLang::FromText(
-        "charset=134\r\nSomeDlg.Caption=Title\r\nBackLabel.Caption=Back to#13#10Measure\r\nBackLabel.Hint=a#13#10b\r\n"
-        "Check1.Caption=Chk\r\nGroup1.Caption=Grp\r\nEdit9.Caption=nope\r\nAct1.Caption=&Do\r\nAct1.Hint=tip\r\n"
+        "charset=134\r\nSomeDlg.Caption=Title\r\nBackLabel.Caption=Back "
+        "to#13#10Measure\r\nBackLabel.Hint=a#13#10b\r\n"
+        "Check1.Caption=Chk\r\nGroup1.Caption=Grp\r\nEdit9.Caption=nope\r\nAct1.Caption=&"
+        "Do\r\nAct1.Hint=tip\r\n"
         "Menu1.Caption=&Menu\r\n");
     ApplyLocale(&win, t);
     EXPECT_EQ(win.windowTitle(), "Title");
@@ -119,7 +122,7 @@ TEST(ApplyLocale, RadioGroupKeepsItsChoices) {
 }
 
 class LangFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { App(); }
     std::string Write(const char* name, const QByteArray& bytes) {
         QString path = dir.filePath(name);
@@ -132,7 +135,8 @@ protected:
         TKestServices s;
         s.Link = &link;
         s.Workflow = &workflow;
-        auto w = std::make_unique<TKestTrel>(std::vector<std::string>{"-lang", langFile, "-loc", loc}, s);
+        auto w = std::make_unique<TKestTrel>(
+            std::vector<std::string>{"-lang", langFile, "-loc", loc}, s);
         w->CreateWindows();
         w->show();
         return w;
@@ -149,7 +153,8 @@ TEST_F(LangFileTest, FourCodePages) {
         const char* expected;
     };
     const Case cases[] = {
-        {"ja.txt", QByteArray("charset=128\r\nBankLabel.Caption=\x83\x6F\x83\x93\x83\x4E\r\n"), "バンク"},
+        {"ja.txt", QByteArray("charset=128\r\nBankLabel.Caption=\x83\x6F\x83\x93\x83\x4E\r\n"),
+         "バンク"},
         {"cn.txt", QByteArray("charset=134\r\nBankLabel.Caption=\xC9\xE8\xD6\xC3\r\n"), "设置"},
         {"ko.txt", QByteArray("charset=129\r\nBankLabel.Caption=\xBC\xB3\xC1\xA4\r\n"), "설정"},
         {"en.txt", QByteArray("charset=1\r\nBankLabel.Caption=Banque \xE9\r\n"), "Banque é"},
@@ -177,16 +182,17 @@ TEST_F(LangFileTest, MissingFileUsesTheBuiltInTable) {
 
 TEST_F(LangFileTest, ReloadLanguageOrderListsAndSystemChoice) {
     auto w = Start("", "ja");
-    std::vector<std::string> order = {"TKestTrel", "TSplashForm", "TPMeasure", "TPSettings", "TPTrigger",
-                                      "TPCamera",  "TPProfile",   "TPArea",    "TPOperation", "TPOutput",
-                                      "TPStoSett", "TPStoDispl",  "TPStoProf", "TPCommon",  "TParamWriteDlg",
-                                      "TOkCancelDlg"};
+    std::vector<std::string> order = {
+        "TKestTrel", "TSplashForm", "TPMeasure",      "TPSettings",  "TPTrigger", "TPCamera",
+        "TPProfile", "TPArea",      "TPOperation",    "TPOutput",    "TPStoSett", "TPStoDispl",
+        "TPStoProf", "TPCommon",    "TParamWriteDlg", "TOkCancelDlg"};
     EXPECT_EQ(w->LocaleOrder, order);
     EXPECT_EQ(w->OutTargetNames.size(), 6u);
     EXPECT_EQ(w->OutTargetNames[4], "演算1");
     EXPECT_EQ(w->MeasModeUnits.size(), 13u);
     EXPECT_EQ(w->MeasModeShort[0], "平均");
-    EXPECT_EQ(w->Action("HelpAboutApp")->text(), QString::fromUtf8("'KD trelva' のバージョン情報(&A)..."));
+    EXPECT_EQ(w->Action("HelpAboutApp")->text(),
+              QString::fromUtf8("'KD trelva' のバージョン情報(&A)..."));
     EXPECT_EQ(w->OkCancelDlg->windowTitle(), QString::fromUtf8("確認"));
     EXPECT_EQ(w->property("kdCharset").toInt(), 128);
 
@@ -206,6 +212,46 @@ TEST_F(LangFileTest, ReloadLanguageOrderListsAndSystemChoice) {
     EXPECT_EQ(w->Action("CommSendAll")->text(), "&Write Param");
 }
 
+TEST_F(LangFileTest, LanguageSelectorChoice) {
+    auto w = Start("", "en");
+    int refreshed = 0;
+    w->RegisterPage(kPageMeasure,
+                    {w->Page(kPageMeasure)->Window, {}, {}, {}, [&refreshed] { ++refreshed; }});
+    w->SelectLanguage("ko:Korean");
+    EXPECT_EQ(w->LocaleCode, "ko");
+    EXPECT_EQ(w->BankLabel->text(), QString::fromUtf8("뱅크"));
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // "OS language" has no code: the next start chooses by the system again.
+    w->SelectLanguage("OS language");
+    EXPECT_EQ(w->LocaleCode, "en");  // the system of the tests is English
+}
+
+TEST_F(LangFileTest, SystemChoiceIsStoredAsNoChoice) {
+    QTemporaryDir storeDir;
+    TQtConfigStore store(storeDir.filePath("s.ini"));
+    TKestServices s;
+    s.Link = &link;
+    s.Workflow = &workflow;
+    s.Store = &store;
+    {
+        TKestTrel w({"-loc", "ja"}, s);
+        w.CreateWindows();
+        w.show();
+        w.close();
+    }
+    EXPECT_EQ(TQtConfigStore(storeDir.filePath("s.ini")).ReadString("Main", "loc"), "ja");
+    {
+        TKestTrel w({}, s);
+        w.CreateWindows();
+        w.show();
+        EXPECT_EQ(w.LocaleCode, "ja");  // from the store
+        w.SelectLanguage("OS language");
+        w.close();
+    }
+    EXPECT_EQ(TQtConfigStore(storeDir.filePath("s.ini")).ReadString("Main", "loc"), "");
+}
+
 TEST_F(LangFileTest, UnknownLocaleCodeFallsBackToEnglish) {
     TLogCapture log;
     auto w = Start("", "xx");
@@ -215,7 +261,8 @@ TEST_F(LangFileTest, UnknownLocaleCodeFallsBackToEnglish) {
 
 TEST_F(LangFileTest, ListsFallBackToTheirDefaults) {
     auto w = Start(Write("few.txt", "x=1\r\n"));
-    EXPECT_EQ(w->OutTargetNames, (std::vector<std::string>{"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"}));
+    EXPECT_EQ(w->OutTargetNames,
+              (std::vector<std::string>{"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"}));
     EXPECT_TRUE(w->MeasModeUnits.empty());
     EXPECT_EQ(w->Action("HelpAboutApp")->text(), "About 'KD trelva' ...");
 }

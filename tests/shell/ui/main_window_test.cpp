@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
@@ -16,7 +16,7 @@ namespace kd::test {
 namespace {
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         App();
         ASSERT_TRUE(dir.isValid());
@@ -57,13 +57,38 @@ protected:
 
 TEST_F(MainWindowTest, StartUpOrder) {
     TKestTrel& w = Make();
-    std::vector<std::string> expected = {
-        "layout", "debug window", "handlers", "worker", "image", "chart store", "command line", "settings",
-        "localise", "about caption", "create TPMeasure", "create TPSettings", "create TPCommon", "create TPTrigger",
-        "create TPCamera", "create TPProfile", "create TPArea", "create TPOutput", "create TPOperation",
-        "create TParamWriteDlg", "create TOkCancelDlg", "create TPStoDispl", "create TPStoSett", "create TPStoProf",
-        "create TSplashForm", "show: language selector", "show: chart mask", "show: colours",
-        "show: measurement page", "show: localise", "show: file new", "show: measurement"};
+    std::vector<std::string> expected = {"layout",
+                                         "debug window",
+                                         "handlers",
+                                         "worker",
+                                         "image",
+                                         "chart store",
+                                         "command line",
+                                         "settings",
+                                         "localise",
+                                         "about caption",
+                                         "create TPMeasure",
+                                         "create TPSettings",
+                                         "create TPCommon",
+                                         "create TPTrigger",
+                                         "create TPCamera",
+                                         "create TPProfile",
+                                         "create TPArea",
+                                         "create TPOutput",
+                                         "create TPOperation",
+                                         "create TParamWriteDlg",
+                                         "create TOkCancelDlg",
+                                         "create TPStoDispl",
+                                         "create TPStoSett",
+                                         "create TPStoProf",
+                                         "create TSplashForm",
+                                         "show: language selector",
+                                         "show: chart mask",
+                                         "show: colours",
+                                         "show: measurement page",
+                                         "show: localise",
+                                         "show: file new",
+                                         "show: measurement"};
     EXPECT_EQ(w.StartupSteps, expected);
     EXPECT_EQ(workflow.calls, std::vector<std::string>{"FileNew"});
     EXPECT_EQ(w.State.CurrentPage, kPageMeasure);
@@ -173,7 +198,9 @@ TEST_F(MainWindowTest, PortOptionHoldsForThisRunOnly) {
 TEST_F(MainWindowTest, ColourFileBesideTheProgram) {
     QFile ini(dir.filePath("kdtrelva.ini"));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Colors]\r\nchart_bg_color=not a number\r\nchart_grid_color=255\r\narea_sel_color2=$0000FF\r\n");
+    ini.write(
+        "[Colors]\r\nchart_bg_color=not a "
+        "number\r\nchart_grid_color=255\r\narea_sel_color2=$0000FF\r\n");
     ini.close();
     TKestTrel& w = Make();
     EXPECT_EQ(w.Colors.chart_bg_color, 0u);
@@ -238,7 +265,7 @@ TEST_F(MainWindowTest, ShowPageWithoutSyncResetsAnActiveMode) {
     EXPECT_TRUE(w.State.SysModeActive);
     link.sent.clear();
     w.ShowPage(kPageMeasure);
-    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{kCmdSetSysMode, {0, 0}}}));
+    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{cmd::SET_SYS_MODE, {0, 0}}}));
     EXPECT_FALSE(w.State.SysModeActive);
 }
 
@@ -250,10 +277,10 @@ TEST_F(MainWindowTest, ShowPageWithSyncSendsTheModeOnEveryChange) {
     w.ShowPage(kPageProfile);
     w.ShowPage(kPageTrigger);
     w.ShowPage(kPageMeasure);
-    std::vector<TSentCommand> expected = {{kCmdSetSysMode, {0, 1}},
-                                          {kCmdSetSysMode, {0, 1}},
-                                          {kCmdSetSysMode, {0, 0}},
-                                          {kCmdSetSysMode, {0, 0}}};
+    std::vector<TSentCommand> expected = {{cmd::SET_SYS_MODE, {0, 1}},
+                                          {cmd::SET_SYS_MODE, {0, 1}},
+                                          {cmd::SET_SYS_MODE, {0, 0}},
+                                          {cmd::SET_SYS_MODE, {0, 0}}};
     EXPECT_EQ(link.sent, expected);
     EXPECT_TRUE(log.Has("SET_SYS_MODE(1)"));
     EXPECT_FALSE(w.State.SysModeActive);
@@ -307,13 +334,17 @@ TEST_F(MainWindowTest, ZoomIsCarriedBetweenProfileAndAreaOnly) {
     std::array<double, 2> profileZoom{0.5, 0.25}, areaZoom{1, 1};
     std::vector<std::string> setCalls;
     int profileEnter = 0, areaEnter = 0;
-    w.RegisterPage(kPageProfile, {nullptr, [&] { ++profileEnter; }, [&] { return profileZoom; },
+    w.RegisterPage(kPageProfile, {nullptr,
+                                  [&] { ++profileEnter; },
+                                  [&] { return profileZoom; },
                                   [&](double x, double y) {
                                       profileZoom = {x, y};
                                       setCalls.push_back("profile");
                                   },
                                   {}});
-    w.RegisterPage(kPageArea, {nullptr, [&] { ++areaEnter; }, [&] { return areaZoom; },
+    w.RegisterPage(kPageArea, {nullptr,
+                               [&] { ++areaEnter; },
+                               [&] { return areaZoom; },
                                [&](double x, double y) {
                                    areaZoom = {x, y};
                                    setCalls.push_back("area");
@@ -338,19 +369,33 @@ TEST_F(MainWindowTest, EnablingRules) {
     w.UpdateActions();
     EXPECT_TRUE(w.Action("CommConnect")->isEnabled());
     EXPECT_TRUE(w.ConnectButton->isEnabled());
-    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear",
-                          "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
+    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                          "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
         EXPECT_FALSE(w.Action(a)->isEnabled()) << a;
     w.State.LinkState = 2;
     w.UpdateActions();
     EXPECT_FALSE(w.Action("CommConnect")->isEnabled());
-    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll", "CommBankClear",
-                          "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
+    for (const char* a : {"CommDisConnect", "CommSendAll", "CommSendBank", "CommRecvAll",
+                          "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset", "HoldToggle"})
         EXPECT_TRUE(w.Action(a)->isEnabled()) << a;
     EXPECT_TRUE(w.HoldButton->isEnabled());
-    for (const char* a : {"ViewMeasure", "SettingTrigger", "ViewDataLog", "ViewProfLogRun", "CommSettings1",
-                          "FileNew1", "FileOpen1", "FileSaveAs1", "FileCompare2", "FileExit1", "HelpAboutApp"})
+    for (const char* a :
+         {"ViewMeasure", "SettingTrigger", "ViewDataLog", "ViewProfLogRun", "CommSettings1",
+          "FileNew1", "FileOpen1", "FileSaveAs1", "FileCompare2", "FileExit1", "HelpAboutApp"})
         EXPECT_TRUE(w.Action(a)->isEnabled()) << a;
+}
+
+TEST_F(MainWindowTest, PollingTickRunsOnlyWhileLinked) {
+    TKestTrel& w = Make();
+    EXPECT_FALSE(w.PollingActive());
+    w.SetLinkState(2);
+    EXPECT_TRUE(w.PollingActive());
+    EXPECT_TRUE(w.Action("CommDisConnect")->isEnabled());
+    w.SetLinkState(1);
+    EXPECT_TRUE(w.PollingActive());
+    w.SetLinkState(0);
+    EXPECT_FALSE(w.PollingActive());
+    EXPECT_TRUE(w.Action("CommConnect")->isEnabled());
 }
 
 TEST_F(MainWindowTest, InputTwoHoldingTheSensorDisablesHold) {
@@ -416,12 +461,12 @@ TEST_F(MainWindowTest, ServiceActionsSendTheirCommands) {
     w.HoldButton->click();
     w.HoldButton->click();
     std::vector<TSentCommand> expected = {
-        {kCmdRunReset, {}}, {kCmdSetHoldState, {0, 1}}, {kCmdSetHoldState, {0, 0}}};
+        {cmd::RUN_RESET, {}}, {cmd::SET_HOLD_STATE, {0, 1}}, {cmd::SET_HOLD_STATE, {0, 0}}};
     EXPECT_EQ(link.sent, expected);
     EXPECT_EQ(log.AttributeOf("RUN_RESET"), kLogAction);
     EXPECT_EQ(log.AttributeOf("SET_HOLD_STATE(1)"), kLogAction);
     w.Action("CamStarat1")->trigger();
-    EXPECT_EQ(link.sent.back(), (TSentCommand{kCmdCamStarat, {}}));
+    EXPECT_EQ(link.sent.back(), (TSentCommand{cmd::CAM_STARAT, {}}));
 }
 
 TEST_F(MainWindowTest, DirectEepromWrite) {
@@ -443,7 +488,7 @@ TEST_F(MainWindowTest, DirectEepromWrite) {
     reply = std::nullopt;
     w.Action("CommEpmWrite")->trigger();
     EXPECT_EQ(prefill, (std::vector<QString>{"0", "15", "9"}));
-    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{kCmdEpmWrite, {0, 15}}}));
+    EXPECT_EQ(link.sent, (std::vector<TSentCommand>{{cmd::EPM_WRITE, {0, 15}}}));
     EXPECT_EQ(log.AttributeOf("EPM_WRITE(15)"), kLogAction);
     EXPECT_EQ(log.AttributeOf("EPM_WRITE: not a bank: '9'"), kLogError);
 }
@@ -525,6 +570,30 @@ TEST_F(MainWindowTest, ShutdownTerminatesTheWorker) {
     Make();
     win.reset();
     EXPECT_EQ(link.terminated, 1);
+}
+
+}  // namespace
+}  // namespace kd::test
+
+namespace kd::test {
+namespace {
+
+TEST(MainWindowWorker, OwnWorkerWithClosedPortLogsTheModeFailure) {
+    App();
+    TLogCapture log;
+    TRecordingWorkflow workflow;
+    TKestServices s;
+    s.Workflow = &workflow;
+    TKestTrel w({"-port", "/nonexistent/tty"}, s);
+    ASSERT_NE(w.Worker(), nullptr);
+    EXPECT_EQ(w.Worker()->PortName, "/nonexistent/tty");
+    w.CreateWindows();
+    w.show();
+    w.DebugForm->Sync->setChecked(true);
+    w.ShowPage(kPageCamera);
+    EXPECT_EQ(w.State.CurrentPage, kPageCamera);
+    EXPECT_EQ(log.AttributeOf("KEST_SET_SYS_MODE no reply"), kLogError);
+    EXPECT_FALSE(w.Link().TaskRunning());
 }
 
 }  // namespace

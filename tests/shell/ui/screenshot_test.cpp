@@ -1,8 +1,9 @@
 // Renders every window of the shell in the four languages. With KD_SHOT_DIR
 // set the pictures are saved there as PNG for looking at them.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
-#include <gtest/gtest.h>
+#include <QMenu>
 
 #include "shell/ui/debug_form.h"
 #include "shell/ui/dialogs.h"
@@ -78,14 +79,28 @@ TEST(Screenshots, EveryWindowInEveryLanguage) {
         EXPECT_EQ(about.size(), QSize(512, 256));
         Keep(about, "about_" + c);
 
-        w.OkCancelDlg->Label1->setText(QString::fromStdString(w.Lang->Translate("goto_prof_storage", "goto_prof_storage")));
+        w.OkCancelDlg->Label1->setText(
+            QString::fromStdString(w.Lang->Translate("goto_prof_storage", "goto_prof_storage")));
         w.OkCancelDlg->adjustSize();
         Keep(w.OkCancelDlg->grab().toImage(), "okcancel_" + c);
-        w.ParamWriteDlg->Label1->setText(QString::fromStdString(w.Lang->Translate("ParamWriteLabel", "")).replace("\r\n", "\n").replace("%s", "KD"));
+        w.ParamWriteDlg->Label1->setText(
+            QString::fromStdString(w.Lang->Translate("ParamWriteLabel", ""))
+                .replace("\r\n", "\n")
+                .replace("%s", "KD"));
         w.ParamWriteDlg->adjustSize();
         QImage pw = w.ParamWriteDlg->grab().toImage();
         EXPECT_GT(pw.width(), 200);
         Keep(pw, "paramwrite_" + c);
+        for (const char* name :
+             {"FileMenu", "ViewMenu", "SettingsMenu", "StorageMenu", "CommMenu"}) {
+            auto* menu = w.findChild<QMenu*>(name);
+            ASSERT_NE(menu, nullptr) << name;
+            menu->ensurePolished();
+            menu->adjustSize();
+            QImage m = menu->grab().toImage();
+            EXPECT_GT(InkShare(m), 0.01) << name;
+            Keep(m, QString("menu_%1_%2").arg(name, c));
+        }
         w.State.LinkState = 0;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "link/comm_error.h"
 #include "shell/shell_seams.h"
 #include "shell/ui/kest_application.h"
 
@@ -22,11 +23,11 @@ struct TSentCommand {
 };
 
 class TRecordingLink : public TSensorLink {
-public:
+  public:
     void Command(uint16_t code, const std::vector<uint8_t>& payload) override {
         if (failNext) {
             failNext = false;
-            throw EKestError("Command no reply");
+            throw ECommNoReply("Command no reply");
         }
         sent.push_back({code, payload});
     }
@@ -45,7 +46,7 @@ public:
 };
 
 class TRecordingWorkflow : public TShellWorkflow {
-public:
+  public:
     void Connect() override { calls.push_back("Connect"); }
     void Disconnect() override { calls.push_back("Disconnect"); }
     void ReceiveAll() override { calls.push_back("ReceiveAll"); }
@@ -55,13 +56,17 @@ public:
         calls.push_back("WriteToEeprom(" + std::to_string(bank) + ")");
         if (failWrite) throw EKestError("EPM_WRITE retey over");
     }
-    void BankChange(int bank) override { calls.push_back("BankChange(" + std::to_string(bank) + ")"); }
+    void BankChange(int bank) override {
+        calls.push_back("BankChange(" + std::to_string(bank) + ")");
+    }
     void FileNew() override { calls.push_back("FileNew"); }
     void FileOpen(const std::string& path) override {
         calls.push_back("FileOpen(" + path + ")");
         if (failOpen) throw EKestError("cannot read " + path);
     }
-    void FileSaveAs(const std::string& path) override { calls.push_back("FileSaveAs(" + path + ")"); }
+    void FileSaveAs(const std::string& path) override {
+        calls.push_back("FileSaveAs(" + path + ")");
+    }
     void RefreshAll() override { calls.push_back("RefreshAll"); }
     void PollTick() override {}
 

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "shell/ui/dialogs.h"
 #include "shell/ui/splash_form.h"
@@ -14,9 +14,9 @@ namespace {
 
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QUrl> urls;
-public slots:
+  public slots:
     void Open(const QUrl& url) { urls << url; }
 };
 
@@ -65,8 +65,8 @@ TEST(SplashForm, KeyOrClickCloses) {
     QCoreApplication::sendEvent(&f, &key);
     EXPECT_FALSE(f.isVisible());
     f.show();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(400, 200), QPointF(400, 200), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(400, 200), QPointF(400, 200),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&f, &press);
     EXPECT_FALSE(f.isVisible());
 }
@@ -80,7 +80,8 @@ TEST(SplashForm, ClickOnTheSecondLogoOpensTheMakersPage) {
     f.show();
     while (f.AnimationRunning()) f.AnimationTick();
     QPointF at = f.Logo2Rect().center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(&f, &press);
     QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.urls.size(), 1);
@@ -99,8 +100,9 @@ TEST(SettingsContainer, ShowSubPage) {
         QPushButton* button;
         bool bevel;
     };
-    const Case cases[] = {{0x21, s->TrigButton, false}, {0x22, s->CamButton, true},  {0x23, s->ProfButton, true},
-                          {0x24, s->AreaButton, true},  {0x25, s->OpeButton, true},  {0x26, s->OutButton, false}};
+    const Case cases[] = {{0x21, s->TrigButton, false}, {0x22, s->CamButton, true},
+                          {0x23, s->ProfButton, true},  {0x24, s->AreaButton, true},
+                          {0x25, s->OpeButton, true},   {0x26, s->OutButton, false}};
     QWidget* previous = nullptr;
     for (const Case& c : cases) {
         s->ShowSubPage(c.code);
