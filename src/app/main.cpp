@@ -59,16 +59,17 @@ int main(int argc, char** argv) {
         kd::TKestServices services;
         services.Store = &store;
         services.ProgramPath = QCoreApplication::applicationFilePath().toStdString();
-        // The worker, and the session workflows on the main window's state.
-        kd::TKestThread worker(kd::QtDispatcher());
-        kd::TThreadLink link(worker);
+        // The session workflows on the main window's worker and state.
+        kd::TSimPort simPort;
         kd::TDeferredWorkflow workflow;
-        services.Link = &link;
         services.Workflow = &workflow;
         kd::TKestTrel window(args, services);
         kd::TTrelSessionHost sessionHost(window);
-        kd::TKestSession session(
-            {worker, window.Image(), window.Masters, window.State, window.Live, sessionHost});
+        kd::TKestSession session({*window.Worker(), window.Image(), window.Masters, window.State,
+                                  window.Live, sessionHost});
+        session.PortResolver = [&simPort](const std::string& name) {
+            return simPort.Resolve(name);
+        };
         workflow.Target = &session;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)

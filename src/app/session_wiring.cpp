@@ -3,7 +3,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
 #include <cstdlib>
 
 #include "common/kest_error.h"
@@ -15,55 +14,22 @@
 
 namespace kd {
 
-Dispatcher QtDispatcher() {
-    return [](const std::function<void()>& f) {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() == app->thread()) {
-            f();
-            return;
-        }
-        QMetaObject::invokeMethod(
-            app, [&f] { f(); }, Qt::BlockingQueuedConnection);
-    };
-}
+// ---------------------------------------------------------------- SIM port
 
-// ---------------------------------------------------------------- link
+TSimPort::TSimPort() = default;
 
-TThreadLink::TThreadLink(TKestThread& thread) : thread_(thread), name_(thread.PortName) {}
-
-TThreadLink::~TThreadLink() {
-    thread_.ForceDisconnect();
+TSimPort::~TSimPort() {
     if (sim_) sim_->Stop();
 }
 
-void TThreadLink::Command(uint16_t code, const std::vector<uint8_t>& payload) {
-    thread_.Command(code, payload);
-}
-
-void TThreadLink::SetPortName(const std::string& name) {
-    name_ = name;
-    if (name != kSimPortName) {
-        thread_.PortName = name;
-        return;
+std::string TSimPort::Resolve(const std::string& name) {
+    if (name != kSimPortName) return name;
+    if (!sim_) {
+        const char* env = std::getenv("KDSIM_ARGS");
+        sim_ = std::make_unique<kdsim::SimSensor>(
+            kdsim::ParseSimArgs(kdsim::SplitArgs(env ? env : "")));
     }
-    try {
-        if (!sim_) {
-            const char* env = std::getenv("KDSIM_ARGS");
-            sim_ = std::make_unique<kdsim::SimSensor>(
-                kdsim::ParseSimArgs(kdsim::SplitArgs(env ? env : "")));
-        }
-        thread_.PortName = sim_->Start();
-    } catch (const std::exception& e) {
-        // Connecting then fails with the port's name.
-        WriteLog(kLogError, "simulated sensor: %s", e.what());
-        sim_.reset();
-        thread_.PortName = name;
-    }
-}
-
-void TThreadLink::Terminate() {
-    thread_.AbortRequested = true;
-    thread_.ForceDisconnect();
+    return sim_->Start();  // the path; a running sensor keeps its own
 }
 
 TKestSession& TDeferredWorkflow::Get() {
@@ -155,6 +121,9 @@ void TTrelSessionHost::ShowPage(int code) {
 }
 void TTrelSessionHost::UpdateActions() {
     w_.UpdateActions();
+}
+void TTrelSessionHost::LinkStateChanged(int state) {
+    w_.SetLinkState(state);
 }
 
 void TTrelSessionHost::ShowConnected(bool connected) {

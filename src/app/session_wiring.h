@@ -1,15 +1,13 @@
 #pragma once
-// Wiring of the session workflows into the desktop program: the worker as the
-// main window's link (with the port name SIM for the built-in simulated
-// sensor), the main window as the workflows' host, and a workflow stand-in
-// that the main window can hold before the session exists.
+// Wiring of the session workflows into the desktop program: the port name
+// SIM for the built-in simulated sensor, the main window as the workflows'
+// host, and a workflow stand-in that the main window can hold before the
+// session exists.
 #include <QObject>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "common/dispatcher.h"
-#include "link/kest_thread.h"
 #include "shell/session/kest_session.h"
 #include "shell/shell_seams.h"
 
@@ -21,30 +19,23 @@ namespace kd {
 
 class TKestTrel;
 
-// Runs a closure on the user-interface thread and waits for it (at once when
-// called on that thread).
-Dispatcher QtDispatcher();
-
 // The port name of the built-in simulated sensor.
 constexpr const char* kSimPortName = "SIM";
 
-// The worker as the main window's link. Choosing the port SIM starts the
-// simulated sensor in this process (options from KDSIM_ARGS) and points the
-// worker at its pseudo-terminal, so the real serial code is used.
-class TThreadLink : public TSensorLink {
+// The port SIM: the simulated sensor started in this process on first use
+// (options from KDSIM_ARGS) and reached through its pseudo-terminal by the
+// real serial code. Other names are used as they are.
+class TSimPort {
   public:
-    explicit TThreadLink(TKestThread& thread);
-    ~TThreadLink() override;
-    void Command(uint16_t code, const std::vector<uint8_t>& payload) override;
-    bool TaskRunning() const override { return thread_.Task != kTaskIdle; }
-    void RequestAbort() override { thread_.AbortRequested = true; }
-    std::string PortName() const override { return name_; }
-    void SetPortName(const std::string& name) override;
-    void Terminate() override;
+    TSimPort();
+    ~TSimPort();
+    TSimPort(const TSimPort&) = delete;
+    TSimPort& operator=(const TSimPort&) = delete;
+    // The device to open for a port name; throws EKestError when the
+    // simulated sensor cannot start.
+    std::string Resolve(const std::string& name);
 
   private:
-    TKestThread& thread_;
-    std::string name_;
     std::unique_ptr<kdsim::SimSensor> sim_;
 };
 
@@ -90,6 +81,7 @@ class TTrelSessionHost : public TSessionHost {
     void RefreshPages() override;
     void ShowPage(int code) override;
     void UpdateActions() override;
+    void LinkStateChanged(int state) override;
     void ShowConnected(bool connected) override;
     void SetTargetLabel(const std::string& text, int color) override;
     void SaveRegistry() override;

@@ -94,6 +94,29 @@ TKestSession::TKestSession(TSessionParts parts)
       live_(parts.Live),
       host_(parts.Host) {}
 
+void TKestSession::SetLinkState(int state) {
+    if (state_.LinkState == state) return;
+    state_.LinkState = state;
+    host_.LinkStateChanged(state);
+}
+
+void TKestSession::OpenPort() {
+    if (!PortResolver) {
+        thread_.Connect();
+        return;
+    }
+    const std::string name = thread_.PortName;
+    const std::string device = PortResolver(name);
+    thread_.PortName = device;
+    try {
+        thread_.Connect();
+    } catch (...) {
+        thread_.PortName = name;
+        throw;
+    }
+    thread_.PortName = name;
+}
+
 int TKestSession::SelectorBank() const {
     return std::clamp(state_.CurrentBank, 0, kBankCount - 1);
 }
@@ -166,7 +189,7 @@ bool TKestSession::TryConnect() {
     NewConnection = true;
     LastConnectError.clear();
     try {
-        thread_.Connect();
+        OpenPort();
         try {
             thread_.CommandValue(cmd::NULL_CMD);
         } catch (const ECommError&) {
@@ -195,7 +218,7 @@ bool TKestSession::TryConnect() {
         host_.UpdateActions();
         host_.StartMeasureRepeat();
         host_.ShowConnected(true);
-        state_.LinkState = 2;
+        SetLinkState(2);
         host_.UpdateActions();
         host_.SaveRegistry();
         host_.ResetCameraImage();
@@ -203,7 +226,7 @@ bool TKestSession::TryConnect() {
     } catch (const std::exception& e) {
         LastConnectError = e.what();
         WriteLog(kLogError, "Connect: %s", e.what());
-        state_.LinkState = 0;
+        SetLinkState(0);
         try {
             thread_.Disconnect();
         } catch (const std::exception& d) {
@@ -230,7 +253,7 @@ void TKestSession::SetSysModeOnConnect() {
 
 void TKestSession::Disconnect() {
     TBusy busy(busy_);
-    state_.LinkState = 0;
+    SetLinkState(0);
     host_.StopRepeats();
     thread_.AbortRequested = true;
     host_.ShowConnected(false);
@@ -590,10 +613,10 @@ bool TKestSession::Tick() {
             host_.SetZeroToggle(j, on);
         }
         for (int j = 0; j < 3; ++j) host_.SetOutputLamp(j, (live_.OutputBits >> j) & 1);
-        state_.LinkState = 2;
+        SetLinkState(2);
     } catch (const EKestError&) {
         // Every failure of the link counts; the next tick tries again.
-        state_.LinkState = 1;
+        SetLinkState(1);
     }
     return true;
 }

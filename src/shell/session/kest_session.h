@@ -10,7 +10,9 @@
 // where they occur and are thrown on; the image keeps what was read so far.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "link/kest_thread.h"
 #include "params/kest_param.h"
@@ -96,6 +98,9 @@ class TKestSession : public TShellWorkflow {
     // have reacted to it.
     bool NewConnection = false;
     std::string LastConnectError;
+    // Maps the port name to the device opened by Connect (the desktop
+    // program's port SIM); the worker keeps the name the operator chose.
+    std::function<std::string(const std::string& name)> PortResolver;
     // Folder for the backups; empty: DefaultBackupDir().
     std::string BackupDir;
     // Paths of the backups written by this session, newest last.
@@ -128,6 +133,8 @@ class TKestSession : public TShellWorkflow {
     void SetLaser(bool on);
     void SetHold(bool on);
     int SelectorBank() const;
+    void SetLinkState(int state);
+    void OpenPort();
 
     TSessionParts parts_;
     TKestThread& thread_;

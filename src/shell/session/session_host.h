@@ -42,6 +42,8 @@ class TSessionHost {
     virtual void RefreshPages() {}
     virtual void ShowPage(int code) { (void)code; }
     virtual void UpdateActions() {}
+    // LinkState has just changed to state (the polling timer runs while it is not 0).
+    virtual void LinkStateChanged(int state) { (void)state; }
     // Connect panel: true shows the transfer and disconnect buttons in place
     // of the connect button, false the other way round.
     virtual void ShowConnected(bool connected) { (void)connected; }

@@ -50,10 +50,7 @@ class SessionUi : public ::testing::Test {
         App();
         ASSERT_TRUE(dir.isValid());
         store = std::make_unique<kd::TQtConfigStore>(dir.filePath("settings.ini"));
-        worker = std::make_unique<kd::TKestThread>(kd::QtDispatcher());
-        link = std::make_unique<kd::TThreadLink>(*worker);
         kd::TKestServices s;
-        s.Link = link.get();
         s.Workflow = &workflow;
         s.Store = store.get();
         s.ProgramPath = dir.filePath("kdtrelva").toStdString();
@@ -62,8 +59,9 @@ class SessionUi : public ::testing::Test {
         host->ShowMessage = [this](const std::string& c, const std::string& t) {
             messages.push_back(c + "|" + t);
         };
-        session = std::make_unique<kd::TKestSession>(
-            kd::TSessionParts{*worker, win->Image(), win->Masters, win->State, win->Live, *host});
+        session = std::make_unique<kd::TKestSession>(kd::TSessionParts{
+            *win->Worker(), win->Image(), win->Masters, win->State, win->Live, *host});
+        session->PortResolver = [this](const std::string& n) { return simPort.Resolve(n); };
         session->BackupDir = dir.filePath("backup").toStdString();
         session->SysUpdateDelayMs = 0;
         workflow.Target = session.get();
@@ -72,17 +70,14 @@ class SessionUi : public ::testing::Test {
         win->show();
     }
     void TearDown() override {
-        win.reset();
         session.reset();
         host.reset();
-        link.reset();
-        worker.reset();
+        win.reset();
     }
 
     QTemporaryDir dir;
     std::unique_ptr<kd::TQtConfigStore> store;
-    std::unique_ptr<kd::TKestThread> worker;
-    std::unique_ptr<kd::TThreadLink> link;
+    kd::TSimPort simPort;
     kd::TDeferredWorkflow workflow;
     std::unique_ptr<kd::TKestTrel> win;
     std::unique_ptr<kd::TTrelSessionHost> host;
@@ -92,10 +87,11 @@ class SessionUi : public ::testing::Test {
 };
 
 TEST_F(SessionUi, ConnectActionReachesTheSimulatedSensorAndThePollingTimerRuns) {
-    EXPECT_EQ(link->PortName(), "SIM");
-    EXPECT_NE(worker->PortName, "SIM");  // the pseudo-terminal of the built-in sensor
+    EXPECT_FALSE(win->PollingActive());
     win->Action("CommConnect")->trigger();
     ASSERT_EQ(win->State.LinkState, 2) << session->LastConnectError;
+    EXPECT_EQ(win->Link().PortName(), "SIM");  // the operator's choice is kept
+    EXPECT_TRUE(win->PollingActive());
     EXPECT_TRUE(win->DebugForm->Sync->isChecked());
     EXPECT_FALSE(win->ConnectButton->isVisible());
     EXPECT_TRUE(win->DisConnectButton->isVisible());
@@ -119,6 +115,7 @@ TEST_F(SessionUi, ConnectActionReachesTheSimulatedSensorAndThePollingTimerRuns) 
 
     win->Action("CommDisConnect")->trigger();
     EXPECT_EQ(win->State.LinkState, 0);
+    EXPECT_FALSE(win->PollingActive());
     EXPECT_FALSE(win->DebugForm->Sync->isChecked());
     EXPECT_TRUE(win->ConnectButton->isVisible());
     EXPECT_FALSE(win->SendButton->isVisible());
@@ -152,7 +149,7 @@ TEST_F(SessionUi, BankSelectorChangesTheSensorsBank) {
 }
 
 TEST_F(SessionUi, FailedConnectionShowsTheSetupPageAndTheMessage) {
-    link->SetPortName(dir.filePath("none").toStdString());
+    win->Link().SetPortName(dir.filePath("none").toStdString());
     win->Action("CommConnect")->trigger();
     EXPECT_EQ(win->State.LinkState, 0);
     EXPECT_EQ(win->State.CurrentPage, kd::kPageCommon);
