@@ -203,6 +203,30 @@ TEST(Connect, FailureAfterTheReceiveLeavesNothingHalfConnected) {
     EXPECT_FALSE(s.Tick());
 }
 
+TEST(Connect, PortResolverOpensTheDeviceAndKeepsTheChosenName) {
+    SessionRig rig;
+    const std::string device = rig.thread->PortName;
+    rig.thread->PortName = "SIM";
+    std::vector<std::string> asked;
+    rig.session->PortResolver = [&](const std::string& name) {
+        asked.push_back(name);
+        return device;
+    };
+    rig.Connect();
+    EXPECT_EQ(asked, std::vector<std::string>{"SIM"});
+    EXPECT_EQ(rig.thread->PortName, "SIM");
+    EXPECT_TRUE(rig.thread->IsOpen());
+    rig.session->Disconnect();
+
+    rig.session->PortResolver = [](const std::string&) -> std::string {
+        throw kd::EKestError("the simulated sensor did not start");
+    };
+    EXPECT_FALSE(rig.session->TryConnect());
+    EXPECT_EQ(rig.session->LastConnectError, "the simulated sensor did not start");
+    EXPECT_EQ(rig.thread->PortName, "SIM");
+    EXPECT_FALSE(rig.thread->IsOpen());
+}
+
 TEST(Disconnect, ClearsSyncAndTheLiveValuesButKeepsTheAnalogCurrent) {
     SessionRig rig;
     rig.Connect();
