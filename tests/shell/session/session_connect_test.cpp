@@ -240,6 +240,7 @@ TEST(Disconnect, ClearsSyncAndTheLiveValuesButKeepsTheAnalogCurrent) {
     EXPECT_FALSE(rig.thread->IsOpen());
     EXPECT_EQ(rig.thread->ConnectCount, 0);
     EXPECT_TRUE(rig.host.Has("stop-repeats"));
+    EXPECT_EQ(rig.host.LinkChanges, (std::vector<int>{2, 0}));
     for (int32_t v : rig.live.Channels) EXPECT_EQ(v, kd::kNoValue32);
     for (int32_t v : rig.live.Outputs) EXPECT_EQ(v, kd::kNoValue32);
     for (int16_t v : rig.live.AreaResults) EXPECT_EQ(v, kd::kNoValue16);

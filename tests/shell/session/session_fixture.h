@@ -122,10 +122,12 @@ class TRecordingHost : public kd::TSessionHost {
         ++ChartSamples;
         OperationDraws += drawOperation;
     }
+    void LinkStateChanged(int state) override { LinkChanges.push_back(state); }
     void StopRepeats() override { Events.push_back("stop-repeats"); }
     void SaveRegistry() override { Events.push_back("save-registry"); }
 
     std::vector<std::string> Events;
+    std::vector<int> LinkChanges;
     bool ConfirmAnswer = true;
     bool SyncOn = false;
     bool DisplOn = true;

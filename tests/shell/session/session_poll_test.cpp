@@ -215,6 +215,8 @@ TEST(PollTick, SensorThatStopsAnsweringDropsToOneAndRecovers) {
     }
     rig.session->Tick();
     EXPECT_EQ(rig.state.LinkState, 2);
+    // The window heard of each change once: connected, failed, polling again.
+    EXPECT_EQ(rig.host.LinkChanges, (std::vector<int>{2, 1, 2}));
     // After recovery every channel holds the sensor's value again.
     rig.session->Tick();
     std::array<int32_t, 6> ch{};
