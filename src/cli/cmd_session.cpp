@@ -215,25 +215,30 @@ int RunProfile(CliContext& ctx) {
 }  // namespace
 
 KD_CLI_COMMAND("version",
-               "version  connect and print the sensor version (fpga:bios:soft) and sampling period",
+               "version                     connect and print the sensor version (fpga:bios:soft) "
+               "and sampling period",
                RunVersion);
 KD_CLI_COMMAND("receive",
-               "receive FILE  read all parameters and masters and save them (.kd/.dalo/.vyn text, "
-               ".bin raw)",
+               "receive FILE                read all parameters and masters, save them "
+               "(.kd/.dalo/.vyn text, .bin raw)",
                RunReceive);
-KD_CLI_COMMAND("send", "send FILE  write a parameter file to the sensor and make it permanent",
-               RunSend);
-KD_CLI_COMMAND("write-eeprom",
-               "write-eeprom [--bank N]  make the sensor's settings permanent, all banks or bank "
-               "N (1..8)",
-               RunWriteEeprom);
-KD_CLI_COMMAND("bank-copy", "bank-copy FROM TO|all  copy a bank (1..8) onto another or onto all",
+KD_CLI_COMMAND(
+    "send",
+    "send FILE                   write a parameter file to the sensor and make it permanent",
+    RunSend);
+KD_CLI_COMMAND(
+    "write-eeprom",
+    "write-eeprom [--bank N]     make the settings permanent: all banks, or bank N (1..8)",
+    RunWriteEeprom);
+KD_CLI_COMMAND("bank-copy",
+               "bank-copy FROM TO|all       copy bank FROM (1..8) onto bank TO or onto all banks",
                RunBankCopy);
-KD_CLI_COMMAND("watch",
-               "watch [--count N]  poll live values, one line per tick: ch= out= ana= status= "
-               "link=",
-               RunWatch);
-KD_CLI_COMMAND("profile", "profile FILE  fetch one live profile and save it as a profile file",
+KD_CLI_COMMAND(
+    "watch",
+    "watch [--count N]           poll live values, one line per tick (ch= out= ana= status= link=)",
+    RunWatch);
+KD_CLI_COMMAND("profile",
+               "profile FILE                fetch one live profile, save it as a profile file",
                RunProfile);
 
 }  // namespace kd::cli
