@@ -7,4 +7,5 @@ bash scripts/deps.sh
 bash scripts/build.sh "$@"
 dir=build; [ "${1:-}" = "--sanitize" ] && dir=build-asan
 export QT_QPA_PLATFORM=offscreen
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 600
