@@ -1,6 +1,8 @@
 #include "measure/chart_data.h"
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 
 #include "common/kest_error.h"
 
@@ -47,6 +49,18 @@ int32_t TChartData::Value(int ch, int64_t i) const {
 double TChartData::Time(int64_t i) const {
     if (!Readable(i)) throw EKestError("");
     return times_[Slot(i)];
+}
+
+double NowDays() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t secs = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&secs, &local);
+    const double ms =
+        static_cast<double>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    // 25569 days from 1899-12-30 to 1970-01-01; tm_gmtoff moves UTC to local.
+    return 25569.0 + (static_cast<double>(secs) + local.tm_gmtoff + ms / 1000.0) / 86400.0;
 }
 
 }  // namespace kd

@@ -45,4 +45,8 @@ class TChartData {
     std::vector<double> times_;
 };
 
+// The current local time as a date-time: days since 30 December 1899, the
+// unit of the chart's time stamps.
+double NowDays();
+
 }  // namespace kd

@@ -322,6 +322,17 @@ int LineDragPos(int mode, int x, int z, const LineLimits& lim, int vCorrect, int
     }
 }
 
+std::string AxisLabelText(int v, int displUnit) {
+    const char* sign = v < 0 ? "-" : v > 0 ? "+" : "";
+    const long a = std::labs(static_cast<long>(v));
+    if (displUnit == 1) return Format("%s%ld", sign, a);
+    return Format("%s%.1f", sign, a * 0.001);
+}
+
+std::string ZAxisLabelText(int z, int axisDir, int displUnit) {
+    return AxisLabelText(axisDir != 0 ? z : -z, displUnit);
+}
+
 void ForEachPolylinePiece(std::span<const PixelPoint> pts, size_t maxPoints,
                           const std::function<void(std::span<const PixelPoint>)>& draw) {
     if (maxPoints < 2) maxPoints = 2;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "measure/profile_data.h"
@@ -141,6 +142,14 @@ struct LineLimits {
 bool LineGrabbed(int mode, int linePos, PixelPoint p, const FrameScale& s);
 // New line position for a pointer at (x, z) µm.
 int LineDragPos(int mode, int x, int z, const LineLimits& lim, int vCorrect, int tiltCorPos);
+
+// Axis label text: "-" before the absolute value of a negative value, "+"
+// before a positive one; micrometres as integers (displUnit 1), else
+// millimetres with one decimal.
+std::string AxisLabelText(int v, int displUnit);
+// Text of the z label on the grid line at z: z itself when AxisDir is set,
+// -z otherwise (then "up" is positive).
+std::string ZAxisLabelText(int z, int axisDir, int displUnit);
 
 // Splits a polyline into pieces of at most maxPoints points; consecutive
 // pieces share their joining point, so the drawn line has no break.

@@ -376,3 +376,16 @@ TEST(Polyline, ProfilePixelsSkipPointZeroAndDropGapsBelow) {
     ProfilePixels(std::span<const ProfilePoint>(prof.data(), 1), 1, {0.01, 0.005}, out);
     EXPECT_TRUE(out.empty());
 }
+
+TEST(AxisLabels, SignsUnitsAndAxisDirection) {
+    EXPECT_EQ(AxisLabelText(-15000, 0), "-15.0");
+    EXPECT_EQ(AxisLabelText(10000, 0), "+10.0");
+    EXPECT_EQ(AxisLabelText(0, 0), "0.0");
+    EXPECT_EQ(AxisLabelText(0, 1), "0");
+    EXPECT_EQ(AxisLabelText(-1000, 1), "-1000");
+    EXPECT_EQ(AxisLabelText(28000, 1), "+28000");
+    // AxisDir 0: the label above the centre (z = -10000) reads plus.
+    EXPECT_EQ(ZAxisLabelText(-10000, 0, 0), "+10.0");
+    EXPECT_EQ(ZAxisLabelText(-10000, 1, 0), "-10.0");
+    EXPECT_EQ(ZAxisLabelText(20000, 0, 1), "-20000");
+}
