@@ -4,7 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build; extra=()
 if [ "${1:-}" = "--sanitize" ]; then dir=build-asan; extra=(-DKD_SANITIZE=ON -DKD_BENCH=OFF); fi
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
-fi
+# configure every time: folders that appear later are picked up at configure time
+cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
