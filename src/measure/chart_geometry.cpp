@@ -1,6 +1,8 @@
 #include "measure/chart_geometry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "common/log.h"
 
@@ -53,6 +55,31 @@ std::vector<ChartTimeLine> ChartTimeGridFor(int width, double hScale) {
         ++c;
     }
     return out;
+}
+
+void CollapseColumns(std::span<const PixelPoint> in, std::vector<PixelPoint>& out) {
+    out.clear();
+    size_t i = 0;
+    while (i < in.size()) {
+        size_t j = i + 1;
+        size_t lo = i, hi = i;
+        while (j < in.size() && in[j].X == in[i].X) {
+            if (in[j].Y < in[lo].Y) lo = j;
+            if (in[j].Y > in[hi].Y) hi = j;
+            ++j;
+        }
+        const size_t last = j - 1;
+        // First, then the extremes in the order they came, then the last.
+        const size_t picks[4] = {i, std::min(lo, hi), std::max(lo, hi), last};
+        size_t prev = SIZE_MAX;
+        for (size_t k : picks) {
+            if (k == prev) continue;
+            prev = k;
+            if (!out.empty() && out.back() == in[k]) continue;
+            out.push_back(in[k]);
+        }
+        i = j;
+    }
 }
 
 int ChartX(int width, double hScale, double now, double t) {

@@ -2,6 +2,7 @@
 // What the chart frame draws, computed without drawing: value grid, time
 // grid, and per channel the newest-value label and the line pieces.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ struct ChartChannelPath {
 ChartChannelPath ChartChannelPathFor(const TChartData& data, int ch, int width, int height,
                                      double hScale, double vScale, double now,
                                      size_t maxPoints = kChartPolylinePoints);
+
+// Collapses runs of points in the same pixel column to the points a line
+// through them really needs: the first, the lowest, the highest and the last,
+// in their order. The drawn line covers the same pixels; with thousands of
+// samples per few hundred columns it has far fewer points.
+void CollapseColumns(std::span<const PixelPoint> in, std::vector<PixelPoint>& out);
 
 // Pixel position of a sample.
 int ChartX(int width, double hScale, double now, double t);

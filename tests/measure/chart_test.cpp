@@ -190,3 +190,19 @@ TEST(ChartChannelPath, OldTimeStampsAndHugeValuesStayInIntRange) {
     EXPECT_LT(p.Pieces[0][0].Y, 0);
     EXPECT_GT(p.LabelEnd.Y, 1000);
 }
+
+TEST(ChartCollapse, ColumnsKeepFirstExtremesAndLast) {
+    using P = PixelPoint;
+    std::vector<P> in = {{10, 5}, {10, 9}, {10, 1}, {10, 4}, {9, 4}, {8, 3}, {8, 3}, {7, 0}};
+    std::vector<P> out;
+    CollapseColumns(in, out);
+    EXPECT_EQ(out, (std::vector<P>{{10, 5}, {10, 9}, {10, 1}, {10, 4}, {9, 4}, {8, 3}, {7, 0}}));
+    in = {{3, 3}, {3, 7}, {3, 2}, {3, 6}, {3, 5}};
+    CollapseColumns(in, out);
+    EXPECT_EQ(out, (std::vector<P>{{3, 3}, {3, 7}, {3, 2}, {3, 5}}));
+    CollapseColumns({}, out);
+    EXPECT_TRUE(out.empty());
+    in = {{1, 1}};
+    CollapseColumns(in, out);
+    EXPECT_EQ(out.size(), 1u);
+}

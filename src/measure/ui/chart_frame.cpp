@@ -207,6 +207,7 @@ void TChartFrame::DrawChart(QImage& img) {
     if (!Data || Data->Count() <= 0) return;
     const double now = Now ? Now() : NowDays();
     std::vector<QPoint> q;
+    std::vector<PixelPoint> collapsed;
     for (int ch = 0; ch < TChartData::kChannels; ++ch) {
         if (!(ChMask & (1u << ch))) continue;
         const QColor c = ColorRef(colors_.Lines[static_cast<size_t>(ch)]);
@@ -218,11 +219,18 @@ void TChartFrame::DrawChart(QImage& img) {
                 QPoint(path.LabelEnd.X - fm.horizontalAdvance(t), path.LabelEnd.Y + fm.ascent()),
                 t);
         }
-        p.setPen(QPen(c, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        // The 2-px line is drawn as three 1-px lines (here, one right, one
+        // down): the raster engine draws thin lines many times faster than it
+        // strokes wide ones, and the result covers the same pixels.
+        p.setPen(QPen(c, 0));
         for (const auto& piece : path.Pieces) {
-            q.resize(piece.size());
-            for (size_t i = 0; i < piece.size(); ++i) q[i] = QPoint(piece[i].X, piece[i].Y);
-            p.drawPolyline(q.data(), static_cast<int>(q.size()));
+            CollapseColumns(piece, collapsed);
+            q.resize(collapsed.size());
+            for (const QPoint shift : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1)}) {
+                for (size_t i = 0; i < collapsed.size(); ++i)
+                    q[i] = QPoint(collapsed[i].X, collapsed[i].Y) + shift;
+                p.drawPolyline(q.data(), static_cast<int>(q.size()));
+            }
         }
     }
 }
