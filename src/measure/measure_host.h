@@ -49,7 +49,9 @@ class IMeasureHost {
     virtual bool TaskRunning() const = 0;
     virtual void RequestAbort() = 0;
     // StartProfiles connects first (a new connection count); RequestProfiles
-    // does not. onDone runs on the user-interface thread for every profile.
+    // does not. onDone runs on the user-interface thread for every profile;
+    // it may throw EKestError ("illegal prof_size;...") or a link failure,
+    // which the caller hands to the program's exception handler.
     virtual void StartProfiles(std::function<void()> onDone) = 0;
     virtual void RequestProfiles(std::function<void()> onDone) = 0;
     virtual int WorkerPointCount() const = 0;

@@ -591,7 +591,13 @@ void TProfileFrame::MouseRelease(QMouseEvent* e) {
         }
         if (EditAreas) {
             const int area = editor_.Release(shared_);
-            if (area >= 0) FinishAreaDrag(area);
+            try {
+                if (area >= 0) FinishAreaDrag(area);
+            } catch (const std::exception& ex) {
+                // No exception leaves the event handler: log it as the
+                // program's handler does.
+                WriteLog(kLogError, "%s", ex.what());
+            }
             plot_->update();
         }
     }

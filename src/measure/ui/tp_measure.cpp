@@ -288,6 +288,12 @@ void TPMeasure::StopRepeat() {
     Guarded([this] { model_->StopRepeat(); });
 }
 
+void TPMeasure::SetZeroSetState(int k, bool on) {
+    if (k < 0 || k > 2) return;
+    model_->ZeroSetChecked[static_cast<size_t>(k)] = on;
+    Action(("ZeroSetToggle" + std::to_string(k + 1)).c_str())->setChecked(on);
+}
+
 void TPMeasure::SetScales(double scaleX, double scaleY) {
     frame_->SetScaleX(scaleX);
     frame_->SetScaleY(scaleY);

@@ -34,6 +34,8 @@ class TPMeasure : public QWidget {
     void StopRepeat();
     // The rendering tick (MeasTimer), callable directly.
     void MeasTimerTimer();
+    // The polling tick's view of the sensor's zero-set state of output k.
+    void SetZeroSetState(int k, bool on);
     // Saved plot scales (registry group "Profile").
     void SetScales(double scaleX, double scaleY);
 

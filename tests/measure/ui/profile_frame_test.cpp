@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/atomic_file.h"
+#include "common/kest_error.h"
 #include "common/log.h"
 #include "fake_keys.h"
 #include "measure/ui/profile_frame.h"
@@ -332,4 +333,22 @@ TEST_F(ProfileFrameTest, ProfileFileThroughTheFrame) {
     frame->SaveProfileTo(out);
     EXPECT_EQ(ReadFileAll(out), "#KEST profile\r\n1,2\r\n,4\r\n5,\r\n");
     std::filesystem::remove_all(dir);
+}
+
+TEST_F(ProfileFrameTest, LinkFailureOnReleaseIsLoggedNotThrown) {
+    class ThrowingHost : public FakeHost {
+      public:
+        std::optional<AreaRect> SendAreaRect(int, const AreaRect&) override {
+            throw EKestError("no reply");
+        }
+    } throwing;
+    throwing.Open = true;
+    frame->SetHost(&throwing);
+    frame->EditAreas = true;
+    frame->SetArea(0, -5000, -5000, 5000, 5000);
+    PixelPoint p = Px(0, 0);
+    Drag({p.X, p.Y}, {p.X + 20, p.Y});
+    EXPECT_EQ(log.back(), (std::pair<int, std::string>{kLogError, "no reply"}));
+    EXPECT_EQ(shared.AreaRects[0].Left, -3000);  // the edit itself is kept
+    frame->SetHost(&host);
 }

@@ -199,6 +199,19 @@ TEST_F(TPMeasureTest, LiveProfileScreenshot) {
     EXPECT_GT(hits, 200);
 }
 
+TEST_F(TPMeasureTest, ZeroSetButtonsFollowTheSensorAndTheModel) {
+    page->SetZeroSetState(1, true);
+    EXPECT_TRUE(page->Action("ZeroSetToggle2")->isChecked());
+    page->MeasTimerTimer();                     // enables the actions
+    page->Action("ZeroSetToggle2")->trigger();  // checked: clears
+    EXPECT_EQ(host.Codes.back(), cmd::ZERO_CLR);
+    EXPECT_FALSE(page->Action("ZeroSetToggle2")->isChecked());
+    page->Action("ZeroSetToggle1")->trigger();
+    EXPECT_EQ(host.Codes.back(), cmd::ZERO_SET);
+    EXPECT_TRUE(page->Action("ZeroSetToggle1")->isChecked());
+    page->SetZeroSetState(7, true);  // no such output: ignored
+}
+
 TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
     auto* b = page->findChild<QWidget*>("SettingsButton");
     ASSERT_NE(b, nullptr);
