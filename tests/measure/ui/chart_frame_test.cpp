@@ -29,6 +29,7 @@ class ChartFrameTest : public ::testing::Test {
             data.Advance();
         }
     }
+    QApplication& app = App();  // before any widget member
     TChartData data;
     TChartFrame frame;
     std::vector<std::pair<int, std::string>> log;
