@@ -46,7 +46,9 @@ void TMeasureModel::RefreshFromImage() {
     ShowMeasuredCurrent = ShowsMeasuredCurrent(host_.Live().SoftVersion);
     const IBankKeys* keys = host_.Params();
     if (!keys) keys = &kNoKeys;
-    const MeasModeTexts texts = host_.ModeTexts();
+    MeasModeTexts texts = host_.ModeTexts();
+    if (!AreaCaption.empty()) texts.AreaLabel = AreaCaption;
+    if (!ACaption.empty()) texts.ALabel = ACaption;
     std::array<OutputSource, 4> src = MeasureSources(texts, *keys);
     for (size_t n = 0; n < 4; ++n) {
         UnitTexts[n] = src[n].Unit;

@@ -29,6 +29,10 @@ class TMeasureModel {
     TMeasureModel(IMeasureHost& host, ProfileShared& shared);
 
     // --- from the image ---
+    // Captions of the page's AreaLabel and ALabel (localised); when set they
+    // replace those of the host's texts.
+    std::string AreaCaption;
+    std::string ACaption;
     void RefreshFromImage();
     bool ShowMeasuredCurrent = true;  // "mA" shown, "mA(estimated)" hidden
     std::array<std::string, 4> UnitTexts{"mm", "mm", "mm", "mm"};

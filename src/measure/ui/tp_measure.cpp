@@ -105,8 +105,11 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
     mALabel_ = MakeLabel(this, "mALabel", "mA", {kLeft + 124, aTop, 110, 22});
     unitMALabel_ = MakeLabel(this, "UnitMALabel", "mA(estimated)", {kLeft + 124, aTop, 110, 22});
     unitMALabel_->hide();
-    MakeLabel(this, "AreaLabel", "Area", {0, 0, 0, 0})->hide();
-    MakeLabel(this, "ALabel", "A", {0, 0, 0, 0})->hide();
+    // Hidden captions the source texts are made of; localisation sets them.
+    areaLabel_ = MakeLabel(this, "AreaLabel", "Area", {0, 0, 0, 0});
+    areaLabel_->hide();
+    aLabel_ = MakeLabel(this, "ALabel", "A", {0, 0, 0, 0});
+    aLabel_->hide();
 
     // Actions and their buttons.
     for (int k = 0; k < 3; ++k) {
@@ -268,6 +271,8 @@ void TPMeasure::ApplyEnabled() {
 }
 
 void TPMeasure::RefreshFromImage() {
+    model_->AreaCaption = areaLabel_->text().toStdString();
+    model_->ACaption = aLabel_->text().toStdString();
     model_->RefreshFromImage();
     mALabel_->setVisible(model_->ShowMeasuredCurrent);
     unitMALabel_->setVisible(!model_->ShowMeasuredCurrent);

@@ -74,6 +74,8 @@ class TPMeasure : public QWidget {
     QLabel* displA_ = nullptr;
     QLabel* mALabel_ = nullptr;
     QLabel* unitMALabel_ = nullptr;
+    QLabel* areaLabel_ = nullptr;
+    QLabel* aLabel_ = nullptr;
     QLabel* holdInd_ = nullptr;
     QLabel* laserInd_ = nullptr;
     QLineEdit* sampleEdit_ = nullptr;

@@ -212,6 +212,15 @@ TEST_F(TPMeasureTest, ZeroSetButtonsFollowTheSensorAndTheModel) {
     page->SetZeroSetState(7, true);  // no such output: ignored
 }
 
+TEST_F(TPMeasureTest, SourceCaptionsComeFromThePageLabels) {
+    page->findChild<QLabel*>("AreaLabel")->setText("Bereich");
+    page->findChild<QLabel*>("ALabel")->setText("B");
+    page->RefreshFromImage();
+    EXPECT_EQ(page->findChild<QLabel*>("Source1Label")->text(), "Bereich1:ave");
+    EXPECT_EQ(page->findChild<QLabel*>("Source3Label")->text(), "[B1:ave + B2:width]");
+    EXPECT_EQ(page->findChild<QLabel*>("Unit2Label")->text(), "mm");
+}
+
 TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
     auto* b = page->findChild<QWidget*>("SettingsButton");
     ASSERT_NE(b, nullptr);
