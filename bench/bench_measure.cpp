@@ -13,6 +13,7 @@
 #include "measure/measure_page_logic.h"
 #include "measure/ui/chart_frame.h"
 #include "measure/ui/profile_frame.h"
+#include "measure/ui/tp_measure.h"
 
 using namespace kd;
 
@@ -58,6 +59,29 @@ class Host : public IProfileFrameHost {
   public:
     Keys keys;
     IParamAccess* Params() override { return &keys; }
+};
+
+class PageHost : public IMeasureHost {
+  public:
+    Keys keys;
+    MeasureLive live;
+    IParamAccess* Params() override { return &keys; }
+    MeasureLive Live() const override { return live; }
+    int LinkState() const override { return 2; }
+    int CurrentPage() const override { return kPageMeasure; }
+    bool CameraLive() const override { return false; }
+    int DisplDecimal() const override { return 3; }
+    MeasModeTexts ModeTexts() const override { return {}; }
+    bool TaskRunning() const override { return false; }
+    void RequestAbort() override {}
+    void StartProfiles(std::function<void()>) override {}
+    void RequestProfiles(std::function<void()>) override {}
+    int WorkerPointCount() const override { return 0; }
+    std::span<const ProfilePoint> WorkerProfile() const override { return {}; }
+    std::optional<std::vector<uint8_t>> Command(uint16_t, std::vector<uint16_t>) override {
+        return std::vector<uint8_t>{};
+    }
+    std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
 };
 
 }  // namespace
@@ -142,6 +166,25 @@ int main(int argc, char** argv) {
     Report("rendering tick computation (RenderMeasure)", MedianMs(2000, [&] {
                MeasureView v = RenderMeasure(live, host.keys, units, 3, gauges);
                sink = sink + v.Outputs[0].Text.size();
+           }));
+
+    // The whole tick of the page: values, colours, gauges and the repaint of
+    // the page that follows it.
+    PageHost pageHost;
+    pageHost.live = live;
+    ProfileShared pageShared;
+    TPMeasure page(pageHost, pageShared, &host);
+    page.show();
+    QImage pageImage(800, 500, QImage::Format_RGB32);
+    int step = 0;
+    Report("measurement page tick (MeasTimerTimer)", MedianMs(500, [&] {
+               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               page.MeasTimerTimer();
+           }));
+    Report("measurement page tick + repaint of the page", MedianMs(200, [&] {
+               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               page.MeasTimerTimer();
+               page.render(&pageImage);
            }));
     return 0;
 }
