@@ -6,8 +6,10 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "params/default_image.h"
@@ -32,6 +34,20 @@ constexpr uint32_t kValidWhole = 0x80FF;  // Sys and all eight banks
 
 constexpr int BankStartWord(int bank) {
     return kBankWord + kBankWords * bank;
+}
+
+// Image word of a key (for the 32-bit key its first, low word); bank (0..7)
+// counts for bank keys only. The sensor address is kSensorWordBase + this.
+constexpr int ImageWordOf(const TKeyRef& ref, int bank = 0) {
+    switch (ref.Block) {
+        case TKeyBlock::Header:
+            return kHeaderWord + ref.Entry->Offset;
+        case TKeyBlock::Sys:
+            return kSysWord + ref.Entry->Offset;
+        case TKeyBlock::Bank:
+            break;
+    }
+    return BankStartWord(bank) + ref.Entry->Offset;
 }
 
 class TMasterStore {
@@ -108,12 +124,18 @@ class TKestParam {
     // "GetUnitStr; unknown key<id>" for any other key.
     std::string GetUnitStr(int bank, int key) const;
 
-    // --- files (param_files.cpp) ---------------------------------------------
+    // --- files (param_files.cpp; see params/param_files.h) ---------------------
+    // By extension (any case): ".kd", ".dalo", ".vyn" text, ".bin" raw. Errors
+    // are EKestError with the file's message; a failed save leaves the old file.
     void LoadFromFile(const std::string& name);
     void SaveToFile(const std::string& name);
+    // The text format: the file, or its contents already in memory.
     void ReadTextFile(const std::string& name);
+    void ReadText(std::string_view contents);
     void WriteTextFile(const std::string& name) const;
-    void WriteTxtFile(const std::string& name) const;  // always refused
+    // The text file's contents, dated with the given local time.
+    std::string BuildText(const std::tm& now) const;
+    [[noreturn]] void WriteTxtFile(const std::string& name) const;  // always refused
 
   private:
     const TParamKey* FindKey(TKeyBlock block, int key) const;

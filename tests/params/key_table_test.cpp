@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "params/kest_param.h"
 #include "params/param_key.h"
 
 using namespace kd;
@@ -280,4 +281,15 @@ TEST(KeyTables, LookupByIdAndByName) {
                 EXPECT_EQ(byName->Entry, &k) << k.Name;
             }
         }
+}
+
+TEST(KeyTables, ImageWordOfEachBlock) {
+    EXPECT_EQ(ImageWordOf(*FindKeyByName("HeadColOffset")), 3);
+    EXPECT_EQ(ImageWordOf(*FindKeyByName("StrThd")), 30);
+    EXPECT_EQ(ImageWordOf(*FindKeyByName("StrThd"), 5), 30);  // the bank does not count
+    EXPECT_EQ(ImageWordOf(*FindKeyByName("CamTop"), 0), 32);
+    EXPECT_EQ(ImageWordOf(*FindKeyByName("Ana.LLimit"), 7), 1020);
+    TKestParam p;
+    for (const TParamKey& k : KeysOf(TKeyBlock::Bank))
+        EXPECT_EQ(ImageWordOf({TKeyBlock::Bank, &k}, 6), p.BankWordIndex(6, k.Key)) << k.Name;
 }
