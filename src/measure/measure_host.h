@@ -17,8 +17,8 @@
 
 namespace kd {
 
-// Sensor commands the page sends.
-namespace cmd {
+// Sensor commands the page sends (the same codes as the link catalogue).
+namespace measure_cmd {
 constexpr uint16_t GET_PROF_CORR = 0x401D;
 constexpr uint16_t SET_LASER = 0xA002;
 constexpr uint16_t ZERO_SET = 0xA011;
@@ -26,7 +26,7 @@ constexpr uint16_t ZERO_CLR = 0xA012;
 constexpr uint16_t SET_HOLD_STATE = 0xA015;
 constexpr uint16_t SET_INT_TRIG = 0xC005;
 constexpr uint16_t RUN_RESET = 0xC009;
-}  // namespace cmd
+}  // namespace measure_cmd
 
 constexpr int kPageMeasure = 0x10;
 constexpr uint16_t kMemReadSensorMode = 0x111;

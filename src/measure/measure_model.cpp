@@ -73,7 +73,7 @@ void TMeasureModel::Deliver() {
         throw EKestError(Format("illegal prof_size;%d", n));
     Plot.PointCount = n;
     std::copy_n(src.begin(), n, shared_.ProfileBuffer.begin());
-    std::optional<std::vector<uint8_t>> r = host_.Command(cmd::GET_PROF_CORR, {});
+    std::optional<std::vector<uint8_t>> r = host_.Command(measure_cmd::GET_PROF_CORR, {});
     if (r && r->size() >= 6) {
         auto word = [&](size_t i) {
             return static_cast<int16_t>(((*r)[2 * i] << 8) | (*r)[2 * i + 1]);
@@ -135,7 +135,8 @@ void TMeasureModel::ZeroSetToggle(int k) {
     const bool checked = ZeroSetChecked[static_cast<size_t>(k)];
     const char* word = checked ? "0clr" : "0set";
     Finally buttons{[&] { host_.SetOutputZeroButton(k, ZeroSetChecked[static_cast<size_t>(k)]); }};
-    if (!host_.Command(checked ? cmd::ZERO_CLR : cmd::ZERO_SET, {static_cast<uint16_t>(k)})) {
+    if (!host_.Command(checked ? measure_cmd::ZERO_CLR : measure_cmd::ZERO_SET,
+                       {static_cast<uint16_t>(k)})) {
         WriteLog(kLogPlain, "OUT%d: %s failed, NO DISPL", k + 1, word);
         return;
     }
@@ -157,22 +158,22 @@ void TMeasureModel::ZeroSetToggle(int k) {
 }
 
 void TMeasureModel::HoldToggle(bool down) {
-    host_.Command(cmd::SET_HOLD_STATE, {static_cast<uint16_t>(down ? 1 : 0)});
+    host_.Command(measure_cmd::SET_HOLD_STATE, {static_cast<uint16_t>(down ? 1 : 0)});
     WriteLog(kLogAction, "SET_HOLD_STATE(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::TriggerToggle(bool down) {
-    host_.Command(cmd::SET_INT_TRIG, {static_cast<uint16_t>(down ? 1 : 0)});
+    host_.Command(measure_cmd::SET_INT_TRIG, {static_cast<uint16_t>(down ? 1 : 0)});
     WriteLog(kLogAction, "SET_INT_TRIG(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::LaserToggle(bool down) {
-    host_.Command(cmd::SET_LASER, {static_cast<uint16_t>(down ? 1 : 0)});
+    host_.Command(measure_cmd::SET_LASER, {static_cast<uint16_t>(down ? 1 : 0)});
     WriteLog(kLogAction, "SET_LASER(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::Reset() {
-    host_.Command(cmd::RUN_RESET, {});
+    host_.Command(measure_cmd::RUN_RESET, {});
     WriteLog(kLogAction, "RUN_RESET");
 }
 

@@ -6,7 +6,7 @@
 
 namespace kd {
 
-AreaRect AreaRect::Ordered() const {
+AreaBounds AreaBounds::Ordered() const {
     return {std::min(Left, Right), std::min(Top, Bottom), std::max(Left, Right),
             std::max(Top, Bottom)};
 }

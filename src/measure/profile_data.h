@@ -25,11 +25,11 @@ constexpr int kRangeTop = -29000;
 constexpr int kRangeHeight = 58000;
 
 // An area rectangle in micrometres.
-struct AreaRect {
+struct AreaBounds {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
-    bool operator==(const AreaRect&) const = default;
+    bool operator==(const AreaBounds&) const = default;
     // Left/right and top/bottom put in order.
-    AreaRect Ordered() const;
+    AreaBounds Ordered() const;
 };
 
 constexpr int kAreas = 4;
@@ -37,7 +37,7 @@ constexpr int16_t kNoResult = 0x7FFF;
 
 struct ProfileShared {
     ProfileBufferArray ProfileBuffer{};  // zeroed
-    std::array<AreaRect, kAreas> AreaRects{};
+    std::array<AreaBounds, kAreas> AreaRects{};
     // Front-to-back order of the areas stored with SetArea; front = index 0.
     std::vector<int> AreaOrder;
     // Result position per area from the polling tick; kNoResult = none.

@@ -21,7 +21,7 @@ class IProfileFrameHost {
     // Sends an area rectangle (AREA_RECT through the worker, which orders and
     // clamps it) and returns the values sent. Returns nothing when the sensor
     // refuses it with a data error; other link failures throw.
-    virtual std::optional<AreaRect> SendAreaRect(int /*area*/, const AreaRect& r) { return r; }
+    virtual std::optional<AreaBounds> SendAreaRect(int /*area*/, const AreaBounds& r) { return r; }
     // Master profile of the bank shown by the main window (may be empty).
     virtual std::span<const ProfilePoint> MasterProfile() const { return {}; }
     // CameraLive: the camera page is fetching a picture.

@@ -40,8 +40,8 @@ int PlotHeight(double scaleY) {
     return std::max(0, TruncInt(kRangeHeight * scaleY));
 }
 
-PixelRect AreaPixelRect(const AreaRect& rect, const FrameScale& s, int shiftPx, int shiftPy) {
-    AreaRect r = rect.Ordered();
+PixelRect AreaPixelRect(const AreaBounds& rect, const FrameScale& s, int shiftPx, int shiftPy) {
+    AreaBounds r = rect.Ordered();
     PixelRect p{RoundPixelX(r.Left, s.X) + shiftPx, RoundPixelY(r.Top, s.Y) + shiftPy,
                 RoundPixelX(r.Right, s.X) + shiftPx, RoundPixelY(r.Bottom, s.Y) + shiftPy};
     if (p.Right - p.Left < 4) {
@@ -175,7 +175,7 @@ int ZoomButtonState::Tick(uint32_t nowMs, bool cameraLive) {
     return tag;
 }
 
-int EdgeCodeAt(int x, int z, const AreaRect& r) {
+int EdgeCodeAt(int x, int z, const AreaBounds& r) {
     if (x < r.Left + 10) return z < r.Top + 10 ? 5 : z > r.Bottom - 10 ? 9 : 1;
     if (x > r.Right - 10) return z < r.Top + 10 ? 6 : z > r.Bottom - 10 ? 10 : 2;
     return z < r.Top + 10 ? 4 : z > r.Bottom - 10 ? 8 : 15;
@@ -187,7 +187,7 @@ int HitTestArea(int x, int z, const ProfileShared& shared, const FrameScale& s) 
     const int tz = TruncInt(5 / s.Y);
     for (int n : shared.AreaOrder) {
         if (n < 0 || n >= kAreas) continue;
-        const AreaRect& r = shared.AreaRects[static_cast<size_t>(n)];
+        const AreaBounds& r = shared.AreaRects[static_cast<size_t>(n)];
         if (r.Left - tx <= x && x <= r.Right + tx && r.Top - tz <= z && z <= r.Bottom + tz)
             return n;
     }
@@ -285,7 +285,7 @@ bool AreaEditor::Move(PixelPoint p, ProfileShared& shared, const FrameScale& s) 
 int AreaEditor::Release(ProfileShared& shared) {
     if (!Dragging()) return -1;
     const int area = SelectedArea;
-    AreaRect& stored = shared.AreaRects[static_cast<size_t>(area)];
+    AreaBounds& stored = shared.AreaRects[static_cast<size_t>(area)];
     if (!(Working == Start)) {
         stored = Working.Ordered();
         WriteLog(kLogPlain, "normal_area(%d, %d, %d, %d)", stored.Left, stored.Top, stored.Right,

@@ -48,7 +48,7 @@ struct PixelRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
     bool operator==(const PixelRect&) const = default;
 };
-PixelRect AreaPixelRect(const AreaRect& r, const FrameScale& s, int shiftPx = 0, int shiftPy = 0);
+PixelRect AreaPixelRect(const AreaBounds& r, const FrameScale& s, int shiftPx = 0, int shiftPy = 0);
 
 // Zoom ladders.
 extern const std::array<float, 22> kHorizLadder;
@@ -96,7 +96,7 @@ enum EdgeCode : int {
     kEdgeBottom = 8,
     kEdgeAll = 15
 };
-int EdgeCodeAt(int x, int z, const AreaRect& r);
+int EdgeCodeAt(int x, int z, const AreaBounds& r);
 // First area of AreaOrder (from the front) within 5 pixels of (x, z) µm; -1 none.
 int HitTestArea(int x, int z, const ProfileShared& shared, const FrameScale& s);
 
@@ -110,8 +110,8 @@ class AreaEditor {
     static constexpr int kMinSize = 128;
 
     int SelectedArea = -1;
-    AreaRect Working{};
-    AreaRect Start{};
+    AreaBounds Working{};
+    AreaBounds Start{};
     PixelPoint PressPoint{};
     int DragCode = 0;
 

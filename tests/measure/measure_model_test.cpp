@@ -58,7 +58,7 @@ class FakeMeasureHost : public IMeasureHost {
     std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t> w) override {
         Commands.emplace_back(code, w);
         if (code == RefusedCode) return std::nullopt;
-        if (code == cmd::GET_PROF_CORR) return CorrReply;
+        if (code == measure_cmd::GET_PROF_CORR) return CorrReply;
         return std::vector<uint8_t>{};
     }
     std::optional<uint16_t> MemReadWord(uint32_t address, uint16_t mode) override {
@@ -203,7 +203,7 @@ TEST_F(MeasureModelTest, ZeroSetReadsBackTheZeroAdjustment) {
     host.Keys.WordIndex["C5.ZAdj"] = 32 + 84;
     model.ZeroSetToggle(1);
     ASSERT_EQ(host.Commands.size(), 1u);
-    EXPECT_EQ(host.Commands[0].first, cmd::ZERO_SET);
+    EXPECT_EQ(host.Commands[0].first, measure_cmd::ZERO_SET);
     EXPECT_EQ(host.Commands[0].second, (std::vector<uint16_t>{1}));
     EXPECT_TRUE(model.ZeroSetChecked[1]);
     ASSERT_EQ(host.Reads.size(), 1u);
@@ -213,14 +213,14 @@ TEST_F(MeasureModelTest, ZeroSetReadsBackTheZeroAdjustment) {
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogPlain, "OUT2: 0set"}));
     // Second press clears.
     model.ZeroSetToggle(1);
-    EXPECT_EQ(host.Commands.back().first, cmd::ZERO_CLR);
+    EXPECT_EQ(host.Commands.back().first, measure_cmd::ZERO_CLR);
     EXPECT_FALSE(model.ZeroSetChecked[1]);
     EXPECT_EQ(host.OutputButtons.back(), (std::pair<int, bool>{1, false}));
     EXPECT_EQ(Last().second, "OUT2: 0clr");
 }
 
 TEST_F(MeasureModelTest, ZeroSetDataErrorChangesNothing) {
-    host.RefusedCode = cmd::ZERO_SET;
+    host.RefusedCode = measure_cmd::ZERO_SET;
     model.ZeroSetToggle(0);
     EXPECT_FALSE(model.ZeroSetChecked[0]);
     EXPECT_TRUE(host.Reads.empty());
@@ -240,17 +240,17 @@ TEST_F(MeasureModelTest, ZeroSetDataErrorChangesNothing) {
 TEST_F(MeasureModelTest, DirectControlsSendAndLog) {
     model.HoldToggle(true);
     EXPECT_EQ(host.Commands.back(),
-              (std::pair<uint16_t, std::vector<uint16_t>>{cmd::SET_HOLD_STATE, {1}}));
+              (std::pair<uint16_t, std::vector<uint16_t>>{measure_cmd::SET_HOLD_STATE, {1}}));
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogAction, "SET_HOLD_STATE(1)"}));
     model.TriggerToggle(false);
-    EXPECT_EQ(host.Commands.back().first, cmd::SET_INT_TRIG);
+    EXPECT_EQ(host.Commands.back().first, measure_cmd::SET_INT_TRIG);
     EXPECT_EQ(Last().second, "SET_INT_TRIG(0)");
     model.LaserToggle(true);
-    EXPECT_EQ(host.Commands.back().first, cmd::SET_LASER);
+    EXPECT_EQ(host.Commands.back().first, measure_cmd::SET_LASER);
     EXPECT_EQ(Last().second, "SET_LASER(1)");
     model.Reset();
     EXPECT_EQ(host.Commands.back(),
-              (std::pair<uint16_t, std::vector<uint16_t>>{cmd::RUN_RESET, {}}));
+              (std::pair<uint16_t, std::vector<uint16_t>>{measure_cmd::RUN_RESET, {}}));
     EXPECT_EQ(Last().second, "RUN_RESET");
 }
 

@@ -164,7 +164,7 @@ ProfileShared TwoAreas() {
 }  // namespace
 
 TEST(HitTest, EdgeCodesAndCursors) {
-    AreaRect r{0, 0, 1000, 1000};
+    AreaBounds r{0, 0, 1000, 1000};
     EXPECT_EQ(EdgeCodeAt(5, 5, r), 5);
     EXPECT_EQ(EdgeCodeAt(5, 995, r), 9);
     EXPECT_EQ(EdgeCodeAt(5, 500, r), 1);
@@ -214,7 +214,7 @@ TEST(AreaOrder, SetAreaAddsOnceAndLogs) {
     sh.SetArea(2, -4, -3, -2, -1);
     sh.SetArea(4, 0, 0, 0, 0);
     EXPECT_EQ(sh.AreaOrder, (std::vector<int>{2, 0}));
-    EXPECT_EQ(sh.AreaRects[2], (AreaRect{-4, -3, -2, -1}));
+    EXPECT_EQ(sh.AreaRects[2], (AreaBounds{-4, -3, -2, -1}));
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[0], "SetArea(1, 2, 3, 4)");
 }
@@ -237,10 +237,10 @@ TEST_F(AreaDrag, MoveWholeAreaAndStoreOnRelease) {
     EXPECT_TRUE(ed.Move({p.X + 2, p.Y}, sh, s));       // starts the drag
     EXPECT_EQ(ed.DragCode, 15);
     EXPECT_TRUE(ed.Move({p.X + 10, p.Y + 5}, sh, s));
-    EXPECT_EQ(ed.Working, (AreaRect{-4000, -4000, 1000, 1000}));
-    EXPECT_EQ(sh.AreaRects[0], (AreaRect{-5000, -5000, 0, 0}));  // not stored yet
+    EXPECT_EQ(ed.Working, (AreaBounds{-4000, -4000, 1000, 1000}));
+    EXPECT_EQ(sh.AreaRects[0], (AreaBounds{-5000, -5000, 0, 0}));  // not stored yet
     EXPECT_EQ(ed.Release(sh), 0);
-    EXPECT_EQ(sh.AreaRects[0], (AreaRect{-4000, -4000, 1000, 1000}));
+    EXPECT_EQ(sh.AreaRects[0], (AreaBounds{-4000, -4000, 1000, 1000}));
     EXPECT_EQ(ed.SelectedArea, -1);
     std::vector<std::string> lines;
     for (auto& [a, l] : log) lines.push_back(l);
@@ -263,7 +263,7 @@ TEST_F(AreaDrag, EdgePastTheOppositeEdgeStops128Before) {
     EXPECT_EQ(ed.Working.Left, 5000 - 128);
     EXPECT_EQ(ed.Working.Right, 5000);
     ed.Release(sh);
-    EXPECT_EQ(sh.AreaRects[1], (AreaRect{4872, -2000, 5000, 5000}));
+    EXPECT_EQ(sh.AreaRects[1], (AreaBounds{4872, -2000, 5000, 5000}));
 }
 
 TEST_F(AreaDrag, CornerDragUpwardKeepsMinimumAndPointerIsClampedToThePlot) {
@@ -279,7 +279,7 @@ TEST_F(AreaDrag, CornerDragUpwardKeepsMinimumAndPointerIsClampedToThePlot) {
     ed.Move({100000, 100000}, sh, s);
     EXPECT_EQ(ed.Working.Right, 5000 + static_cast<int>((300 - p.X) / 0.01));
     ed.Release(sh);
-    AreaRect st = sh.AreaRects[1];
+    AreaBounds st = sh.AreaRects[1];
     EXPECT_LE(st.Left, st.Right);
     EXPECT_LE(st.Top, st.Bottom);
 }
@@ -311,10 +311,10 @@ TEST_F(AreaDrag, ShiftPressKeepsSelectionDragMovesTheAreaUnderThePointer) {
     ed.Move({p.X + 10, p.Y}, sh, s);
     EXPECT_EQ(ed.SelectedArea, 1);
     ed.Move({p.X + 20, p.Y}, sh, s);
-    EXPECT_EQ(ed.Working, (AreaRect{0, -2000, 7000, 5000}));
+    EXPECT_EQ(ed.Working, (AreaBounds{0, -2000, 7000, 5000}));
     ed.Release(sh);
-    EXPECT_EQ(sh.AreaRects[1], (AreaRect{0, -2000, 7000, 5000}));
-    EXPECT_EQ(sh.AreaRects[0], (AreaRect{-5000, -5000, 0, 0}));
+    EXPECT_EQ(sh.AreaRects[1], (AreaBounds{0, -2000, 7000, 5000}));
+    EXPECT_EQ(sh.AreaRects[0], (AreaBounds{-5000, -5000, 0, 0}));
 }
 
 TEST(CorrectionLines, GrabBandAndLimits) {

@@ -461,7 +461,7 @@ void TProfileFrame::PaintPlot(QPainter& p, const QRect& visible) {
     const int w = plot_->width(), h = plot_->height();
     const int sel = editor_.SelectedArea;
     if (EditAreas && sel >= 0 && sel < kAreas) {
-        const AreaRect& r = editor_.Working;
+        const AreaBounds& r = editor_.Working;
         const QColor c = ColorRef(colors_.AreaFont[static_cast<size_t>(sel)]);
         QRect q(QPoint(PixelX(r.Left, sx), PixelY(r.Top, sy)),
                 QPoint(PixelX(r.Right, sx), PixelY(r.Bottom, sy)));
@@ -606,8 +606,8 @@ void TProfileFrame::MouseRelease(QMouseEvent* e) {
 
 void TProfileFrame::FinishAreaDrag(int area) {
     if (Host().LinkOpen()) {
-        const AreaRect r = shared_.AreaRects[static_cast<size_t>(area)];
-        std::optional<AreaRect> sent = Host().SendAreaRect(area, r);
+        const AreaBounds r = shared_.AreaRects[static_cast<size_t>(area)];
+        std::optional<AreaBounds> sent = Host().SendAreaRect(area, r);
         if (sent) {
             if (IParamAccess* pa = Host().Params()) {
                 pa->SetBank(kAreaKeys[area][2], sent->Left);

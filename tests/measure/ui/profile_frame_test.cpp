@@ -21,17 +21,17 @@ class FakeHost : public IProfileFrameHost {
     FakeKeys Keys;
     bool Open = false;
     bool Refuse = false;
-    std::vector<std::pair<int, AreaRect>> Sent;
+    std::vector<std::pair<int, AreaBounds>> Sent;
     std::vector<ProfilePoint> Master;
     bool Camera = false;
     int Unit = 0;
 
     IParamAccess* Params() override { return &Keys; }
     bool LinkOpen() const override { return Open; }
-    std::optional<AreaRect> SendAreaRect(int area, const AreaRect& r) override {
+    std::optional<AreaBounds> SendAreaRect(int area, const AreaBounds& r) override {
         Sent.emplace_back(area, r);
         if (Refuse) return std::nullopt;
-        AreaRect o = r.Ordered();
+        AreaBounds o = r.Ordered();
         o.Left = std::clamp(o.Left, -14998, 14934);  // as the worker clamps
         return o;
     }
@@ -222,7 +222,7 @@ TEST_F(ProfileFrameTest, AreaDragIsSentStoredAndReported) {
     EXPECT_EQ(changes, 1);
     ASSERT_EQ(host.Sent.size(), 1u);
     EXPECT_EQ(host.Sent[0].first, 0);
-    EXPECT_EQ(host.Sent[0].second, (AreaRect{4872, -5000, 5000, 5000}));
+    EXPECT_EQ(host.Sent[0].second, (AreaBounds{4872, -5000, 5000, 5000}));
     EXPECT_EQ(host.Keys.Bank["A1.Left"], 4872);
     EXPECT_EQ(host.Keys.Bank["A1.Bottom"], 5000);
     EXPECT_EQ(frame->SelectedArea(), -1);
@@ -240,7 +240,7 @@ TEST_F(ProfileFrameTest, RefusedAreaKeepsEditAndKeysAndStillReports) {
     PixelPoint p = Px(0, 0);
     Drag({p.X, p.Y}, {p.X + 20, p.Y});
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(shared.AreaRects[0], (AreaRect{-3000, -5000, 7000, 5000}));
+    EXPECT_EQ(shared.AreaRects[0], (AreaBounds{-3000, -5000, 7000, 5000}));
     EXPECT_EQ(host.Keys.Bank["A1.Left"], -5000);
     EXPECT_EQ(log.back(), (std::pair<int, std::string>{kLogError, "SetArea; invalid rect"}));
     // Not connected: stored, nothing sent, still reported.
@@ -249,7 +249,7 @@ TEST_F(ProfileFrameTest, RefusedAreaKeepsEditAndKeysAndStillReports) {
     Drag({p.X + 20, p.Y}, {p.X, p.Y});
     EXPECT_TRUE(host.Sent.empty());
     EXPECT_EQ(changes, 2);
-    EXPECT_EQ(shared.AreaRects[0], (AreaRect{-5000, -5000, 5000, 5000}));
+    EXPECT_EQ(shared.AreaRects[0], (AreaBounds{-5000, -5000, 5000, 5000}));
 }
 
 TEST_F(ProfileFrameTest, HoverCursorsFollowTheEdgeCode) {
@@ -338,7 +338,7 @@ TEST_F(ProfileFrameTest, ProfileFileThroughTheFrame) {
 TEST_F(ProfileFrameTest, LinkFailureOnReleaseIsLoggedNotThrown) {
     class ThrowingHost : public FakeHost {
       public:
-        std::optional<AreaRect> SendAreaRect(int, const AreaRect&) override {
+        std::optional<AreaBounds> SendAreaRect(int, const AreaBounds&) override {
             throw EKestError("no reply");
         }
     } throwing;

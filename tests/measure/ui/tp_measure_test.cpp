@@ -44,7 +44,7 @@ class PageHost : public IMeasureHost, public IProfileFrameHost {
     std::span<const ProfilePoint> WorkerProfile() const override { return Profile; }
     std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t>) override {
         Codes.push_back(code);
-        if (code == cmd::GET_PROF_CORR) return std::vector<uint8_t>{0, 0, 0, 0, 0, 0};
+        if (code == measure_cmd::GET_PROF_CORR) return std::vector<uint8_t>{0, 0, 0, 0, 0, 0};
         return std::vector<uint8_t>{};
     }
     std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
@@ -204,10 +204,10 @@ TEST_F(TPMeasureTest, ZeroSetButtonsFollowTheSensorAndTheModel) {
     EXPECT_TRUE(page->Action("ZeroSetToggle2")->isChecked());
     page->MeasTimerTimer();                     // enables the actions
     page->Action("ZeroSetToggle2")->trigger();  // checked: clears
-    EXPECT_EQ(host.Codes.back(), cmd::ZERO_CLR);
+    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_CLR);
     EXPECT_FALSE(page->Action("ZeroSetToggle2")->isChecked());
     page->Action("ZeroSetToggle1")->trigger();
-    EXPECT_EQ(host.Codes.back(), cmd::ZERO_SET);
+    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_SET);
     EXPECT_TRUE(page->Action("ZeroSetToggle1")->isChecked());
     page->SetZeroSetState(7, true);  // no such output: ignored
 }
