@@ -1,0 +1,70 @@
+#pragma once
+// The simulated sensor served on a pseudo-terminal from its own thread. The
+// program side opens Path() like a serial port, as often as it likes; the
+// sensor keeps serving until Stop().
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim/sim_codec.h"
+#include "sim/sim_faults.h"
+#include "sim/sim_model.h"
+#include "sim/sim_options.h"
+
+namespace kdsim {
+
+class SimSensor {
+  public:
+    explicit SimSensor(SimOptions options);
+    ~SimSensor();
+    SimSensor(const SimSensor&) = delete;
+    SimSensor& operator=(const SimSensor&) = delete;
+
+    // Opens the pseudo-terminal, starts serving and returns the path of the
+    // program's side. Throws kd::EKestError when anything cannot be set up.
+    std::string Start();
+    void Stop();
+    const std::string& Path() const { return path_; }
+
+    // Runs f with the model while the serving thread is held off.
+    void WithModel(const std::function<void(SensorModel&)>& f);
+
+    struct Stats {
+        uint64_t requests = 0;  // valid request frames
+        uint64_t replies = 0;   // replies sent (whole or damaged)
+        uint64_t junkBytes = 0;
+    };
+    Stats GetStats() const;
+
+  private:
+    void Serve();
+    void HandleFrame(const ScanEvent& ev, uint64_t firstByteUs);
+    bool WriteOut(const std::vector<uint8_t>& bytes);
+    bool WaitUntil(uint64_t tickUs);
+    uint64_t ModelNow();
+    void Trace(const char* dir, const std::vector<uint8_t>& bytes);
+    void TraceNote(const std::string& text);
+
+    SimOptions opt_;
+    FaultConfig faults_;
+    FaultRng rng_;
+    std::unique_ptr<SensorModel> model_;
+    std::mutex modelMutex_;
+    int master_ = -1;
+    int wake_[2] = {-1, -1};
+    std::string path_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    uint64_t startUs_ = 0;
+    uint64_t modelClock_ = 0;
+    FILE* trace_ = nullptr;
+    mutable std::mutex statsMutex_;
+    Stats stats_;
+};
+
+}  // namespace kdsim
