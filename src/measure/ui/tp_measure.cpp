@@ -335,9 +335,9 @@ void TPMeasure::MeasTimerTimer() {
     Action("HoldToggle")->setChecked(v->Hold);
     Action("TriggerToggle")->setChecked(v->Trigger);
     holdInd_->setStyleSheet(v->Hold ? "background: yellow; border-radius: 7px;"
-                                    : "background: #404040; border-radius: 7px;");
+                                    : "background: black; border-radius: 7px;");
     laserInd_->setStyleSheet(v->Laser ? "background: red; border-radius: 7px;"
-                                      : "background: #404040; border-radius: 7px;");
+                                      : "background: black; border-radius: 7px;");
     sampleEdit_->setText(QString::fromStdString(v->SampleText));
 }
 
