@@ -184,19 +184,17 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
     struct Page {
         const char* name;
         const char* caption;
-        void (IMeasureHost::*go)();
+        std::function<void()> go;
     };
-    const Page pages[3] = {{"SettingsButton", "Settings", &IMeasureHost::SettingTrigger},
-                           {"DataLogButton", "Data Storage", &IMeasureHost::ViewDataLog},
-                           {"CommonButton", "Common Setup", &IMeasureHost::CommSettings1}};
+    const Page pages[3] = {{"SettingsButton", "Settings", [this] { host_.SettingTrigger(); }},
+                           {"DataLogButton", "Data Storage", [this] { host_.ViewDataLog(); }},
+                           {"CommonButton", "Common Setup", [this] { host_.CommSettings1(); }}};
     for (int i = 0; i < 3; ++i) {
         auto* b = new QToolButton(this);
         b->setObjectName(pages[i].name);
         b->setText(pages[i].caption);
         b->setGeometry(kLeft + i * 112, 500 - 30, 106, 24);
-        auto go = pages[i].go;
-        connect(b, &QToolButton::clicked, this,
-                [this, go] { Guarded([this, go] { (host_.*go)(); }); });
+        connect(b, &QToolButton::clicked, this, [this, go = pages[i].go] { Guarded(go); });
     }
 
     for (int n = 0; n < 4; ++n)
