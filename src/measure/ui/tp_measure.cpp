@@ -303,6 +303,8 @@ void TPMeasure::SetScales(double scaleX, double scaleY) {
 }
 
 void TPMeasure::SaveProfileTo(const std::string& path) {
+    // The plot may also hold a profile loaded from a file: save what it shows.
+    model_->Plot.PointCount = frame_->PointCount;
     Guarded([&] { model_->SaveProfile(path); });
 }
 

@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <cmath>
+#include <cstdio>
 
+#include "common/atomic_file.h"
 #include "common/log.h"
 #include "fake_keys.h"
 #include "measure/ui/profile_frame.h"
@@ -219,6 +221,19 @@ TEST_F(TPMeasureTest, SourceCaptionsComeFromThePageLabels) {
     EXPECT_EQ(page->findChild<QLabel*>("Source1Label")->text(), "Bereich1:ave");
     EXPECT_EQ(page->findChild<QLabel*>("Source3Label")->text(), "[B1:ave + B2:width]");
     EXPECT_EQ(page->findChild<QLabel*>("Unit2Label")->text(), "mm");
+}
+
+TEST_F(TPMeasureTest, SavedTextFileHoldsThePlottedProfile) {
+    const std::string dir = testing::TempDir();
+    const std::string in = dir + "/kd_tp_in.csv", out = dir + "/kd_tp_out.csv";
+    WriteFileAtomic(in, "#KEST profile\r\n0,0\r\n1000,2000\r\n-500,\r\n3000,4000\r\n");
+    page->ProfileFrame()->LoadProfileFrom(in);
+    ASSERT_EQ(page->ProfileFrame()->PointCount, 4);
+    page->SaveProfileTo(out);
+    EXPECT_EQ(ReadFileAll(out),
+              "   1.000,    2.000\r\n  -0.500,   32.767\r\n   3.000,    4.000\r\n");
+    std::remove(in.c_str());
+    std::remove(out.c_str());
 }
 
 TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
