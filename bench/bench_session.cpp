@@ -1,0 +1,109 @@
+// The session workflows against the simulated sensor paced like a
+// 2 000 000 bit/s line that answers each request after 100 us: the time of a
+// receive-all (whole parameter memory and the masters) and of one polling
+// tick, each as a ratio to its wire time, and polling ticks per second.
+//
+// Wire time: every frame byte both ways x 10 bits / baud. The ratio
+// time_to_wire is measured / wire time; time_to_wire_lat also counts the
+// sensor's reply latency per request as wire time.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "link/kest_thread.h"
+#include "shell/session/kest_session.h"
+#include "sim/sim_sensor.h"
+
+namespace {
+
+constexpr int kBaud = 2000000;
+constexpr int kLatencyUs = 100;
+
+struct Rig {
+    explicit Rig(bool paced = true) {
+        kdsim::SimOptions o;
+        o.pace = paced;
+        o.baud = kBaud;
+        o.latencyUs = paced ? kLatencyUs : 0;
+        sensor = std::make_unique<kdsim::SimSensor>(o);
+        thread.PortName = sensor->Start();
+        thread.SetBaud(kBaud);
+        thread.SetTrace([this](const kd::FrameTraceEvent& e) {
+            bytes += e.bytes.size();
+            if (e.sent) ++requests;
+        });
+        image.Masters = &masters;
+        image.SensorVersion = &state.SensorVersion;
+        state.CurrentPage = kd::kPageMeasure;
+        session = std::make_unique<kd::TKestSession>(
+            kd::TSessionParts{thread, image, masters, state, live, host});
+        if (!session->TryConnect()) throw kd::EKestError(session->LastConnectError);
+    }
+    ~Rig() {
+        thread.ForceDisconnect();
+        sensor->Stop();
+    }
+    void Reset() {
+        bytes = 0;
+        requests = 0;
+    }
+    double WireSeconds() const { return static_cast<double>(bytes) * 10.0 / kBaud; }
+
+    std::unique_ptr<kdsim::SimSensor> sensor;
+    kd::TKestThread thread;
+    kd::TKestParam image;
+    kd::TMasterStore masters;
+    kd::TShellState state;
+    kd::TLiveValues live;
+    kd::THeadlessHost host;
+    std::unique_ptr<kd::TKestSession> session;
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<uint64_t> requests{0};
+};
+
+template <typename Fn>
+void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
+    double measured = 0, wire = 0, latency = 0;
+    for (auto _ : state) {
+        rig.Reset();
+        const auto t0 = std::chrono::steady_clock::now();
+        fn();
+        const auto t1 = std::chrono::steady_clock::now();
+        const double s = std::chrono::duration<double>(t1 - t0).count();
+        state.SetIterationTime(s);
+        measured += s;
+        wire += rig.WireSeconds();
+        latency += static_cast<double>(rig.requests) * kLatencyUs * 1e-6;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["time_to_wire"] = wire > 0 ? measured / wire : 0;
+    state.counters["time_to_wire_lat"] = wire > 0 ? measured / (wire + latency) : 0;
+    state.counters["wire_ms"] = wire * 1000 / n;
+    state.counters["requests"] = static_cast<double>(rig.requests);
+}
+
+void ReceiveAll(benchmark::State& state) {
+    Rig rig;
+    Measure(state, rig, [&] { rig.session->ReceiveAll(); });
+    if (rig.image.ValidMask != kd::kValidAll) state.SkipWithError("image not whole");
+}
+
+// state.range(0): 1 paced line, 0 an unpaced sensor without latency (the
+// program's and the pseudo-terminal's own share of the time).
+void PollTick(benchmark::State& state) {
+    Rig rig(state.range(0) != 0);
+    Measure(state, rig, [&] { rig.session->Tick(); });
+    if (rig.state.LinkState != 2) state.SkipWithError("tick failed");
+    state.counters["ticks_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK(ReceiveAll)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(PollTick)->Arg(1)->Arg(0)->Iterations(200)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,244 @@
+// kdctl commands of the session workflows: version, receive, send,
+// write-eeprom, bank-copy, watch and profile. Each connects through the whole
+// Connect workflow (version check, system mode, sampling period, receive all)
+// and then runs the workflow the desktop program runs for the same action.
+// Banks are numbered 1..8 here, as the operator sees them.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/cli_session.h"
+#include "common/atomic_file.h"
+#include "common/clock.h"
+#include "common/kest_error.h"
+#include "common/log.h"
+#include "link/commands.h"
+#include "params/param_files.h"
+#include "shell/session/kest_session.h"
+
+namespace kd::cli {
+namespace {
+
+// Everything a workflow works on, for one kdctl run.
+struct TCliWorkflow {
+    explicit TCliWorkflow(const CliContext& ctx)
+        : link(OpenSession(ctx)), session({link->Thread(), image, masters, state, live, host}) {
+        image.Masters = &masters;
+        image.SensorVersion = &state.SensorVersion;
+        state.CurrentPage = kPageMeasure;
+    }
+    void Connect() {
+        if (!session.TryConnect()) throw EKestError(session.LastConnectError);
+    }
+    // Closes the link; a SYS_UPDATE the sensor did not take fails the command
+    // (the settings are written and permanent all the same).
+    void Close() {
+        link->Close();
+        if (session.SysUpdateFailures > 0)
+            throw EKestError(
+                "SYS_UPDATE failed: the settings are written and permanent, but the "
+                "sensor may use them only after a restart");
+    }
+
+    std::unique_ptr<CliSession> link;
+    TKestParam image;
+    TMasterStore masters;
+    TShellState state;
+    TLiveValues live;
+    THeadlessHost host;
+    TKestSession session;
+};
+
+// A bank as the operator numbers it (1..8) to the program's 0..7.
+int ParseBank(const std::string& text, const std::string& what) {
+    const long v = ParseNumber(text, what);
+    if (v < 1 || v > kBankCount) throw UsageError{what + " out of range (1..8): '" + text + "'"};
+    return static_cast<int>(v - 1);
+}
+
+void CheckParamFileName(const std::string& cmd, const std::string& name) {
+    const TParamFormat f = FormatOfName(name);
+    if (f != TParamFormat::Text && f != TParamFormat::Raw)
+        throw UsageError{cmd + ": give a parameter file ending in .kd, .dalo, .vyn or .bin: '" +
+                         name + "'"};
+}
+
+int RunVersion(CliContext& ctx) {
+    if (!ctx.args.empty()) throw UsageError{"version: no arguments expected"};
+    TCliWorkflow w(ctx);
+    w.Connect();
+    w.Close();
+    const TSensorVersion& v = w.state.SensorVersion;
+    std::printf("%02X:%02X:%02X\n%u\n", v.Fpga, v.Bios, v.Soft, w.session.SamplingPeriod);
+    return 0;
+}
+
+int RunReceive(CliContext& ctx) {
+    if (ctx.args.size() != 1) throw UsageError{"receive: give one FILE"};
+    CheckParamFileName("receive", ctx.args[0]);
+    TCliWorkflow w(ctx);
+    w.Connect();
+    w.session.FileSaveAs(ctx.args[0]);
+    w.Close();
+    return 0;
+}
+
+int RunSend(CliContext& ctx) {
+    if (ctx.args.size() != 1) throw UsageError{"send: give one FILE"};
+    CheckParamFileName("send", ctx.args[0]);
+    {
+        // A file that cannot be read stops before the sensor is touched.
+        TKestParam probe;
+        TMasterStore probeMasters;
+        probe.Masters = &probeMasters;
+        probe.LoadFromFile(ctx.args[0]);
+    }
+    TCliWorkflow w(ctx);
+    w.Connect();
+    w.session.FileOpen(ctx.args[0]);
+    w.Close();
+    return 0;
+}
+
+int RunWriteEeprom(CliContext& ctx) {
+    int bank = -1;
+    for (size_t i = 0; i < ctx.args.size(); ++i) {
+        if (ctx.args[i] == "--bank") {
+            if (i + 1 >= ctx.args.size()) throw UsageError{"write-eeprom: --bank needs a value"};
+            bank = ParseBank(ctx.args[++i], "bank");
+        } else {
+            throw UsageError{"write-eeprom: unexpected argument '" + ctx.args[i] + "'"};
+        }
+    }
+    TCliWorkflow w(ctx);
+    w.Connect();
+    w.session.WriteToEeprom(bank);
+    w.Close();
+    return 0;
+}
+
+int RunBankCopy(CliContext& ctx) {
+    if (ctx.args.size() != 2) throw UsageError{"bank-copy: give FROM and TO (or all)"};
+    const int from = ParseBank(ctx.args[0], "bank-copy: FROM");
+    const int to = ctx.args[1] == "all" ? kBankCount : ParseBank(ctx.args[1], "bank-copy: TO");
+    TCliWorkflow w(ctx);
+    w.Connect();
+    w.session.BankCopy(to, from);
+    w.Close();
+    return 0;
+}
+
+std::atomic<bool> stopWatch{false};
+extern "C" void StopWatchSignal(int) {
+    stopWatch = true;
+}
+
+std::string ValueText(int32_t v) {
+    return v == kNoValue32 ? "-" : std::to_string(v);
+}
+
+int RunWatch(CliContext& ctx) {
+    long count = -1;
+    for (size_t i = 0; i < ctx.args.size(); ++i) {
+        if (ctx.args[i] == "--count") {
+            if (i + 1 >= ctx.args.size()) throw UsageError{"watch: --count needs a value"};
+            count = ParseNumber(ctx.args[++i], "count");
+            if (count < 1) throw UsageError{"watch: --count must be 1 or more"};
+        } else {
+            throw UsageError{"watch: unexpected argument '" + ctx.args[i] + "'"};
+        }
+    }
+    TCliWorkflow w(ctx);
+    w.Connect();
+    stopWatch = false;
+    auto oldInt = std::signal(SIGINT, StopWatchSignal);
+    auto oldTerm = std::signal(SIGTERM, StopWatchSignal);
+    long ticks = 0, failed = 0;
+    while (!stopWatch && (count < 0 || ticks < count)) {
+        if (!w.session.Tick()) break;  // the port closed under us
+        ++ticks;
+        if (w.state.LinkState != 2) ++failed;
+        const TLiveValues& l = w.live;
+        std::string line = "ch=";
+        for (size_t i = 0; i < l.Channels.size(); ++i)
+            line += (i ? "," : "") + ValueText(l.Channels[i]);
+        line += " out=";
+        for (size_t i = 0; i < l.Outputs.size(); ++i)
+            line += (i ? "," : "") + ValueText(l.Outputs[i]);
+        line += " ana=" + ValueText(l.AnalogCurrent);
+        line += Format(" status=%04X link=%d\n", w.session.StatusWord, w.state.LinkState);
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+        SleepMs(1);
+    }
+    std::signal(SIGINT, oldInt);
+    std::signal(SIGTERM, oldTerm);
+    w.Close();
+    if (count > 0 && ticks < count)
+        throw EKestError(Format("watch: stopped after %ld of %ld polling ticks", ticks, count));
+    if (failed > 0)
+        throw EKestError(Format("watch: %ld of %ld polling ticks failed", failed, ticks));
+    return 0;
+}
+
+int RunProfile(CliContext& ctx) {
+    if (ctx.args.size() != 1) throw UsageError{"profile: give one FILE"};
+    TCliWorkflow w(ctx);
+    w.Connect();
+    TKestThread& t = w.link->Thread();
+    const std::vector<uint8_t> r = t.CommandReply(cmd::GET_PROF_ADDR);
+    if (r.size() < 4) throw ECommErrShort("GET_PROF_ADDR: short reply");
+    const uint32_t address =
+        (uint32_t{r[0]} << 24) | (uint32_t{r[1]} << 16) | (uint32_t{r[2]} << 8) | r[3];
+    std::vector<uint16_t> words(kProfileBufferWords);
+    const int count = t.FetchProfile(address, words, 1);
+    w.Close();
+    if (count < 0 || 2 * static_cast<size_t>(count) + 2 > words.size())
+        throw EKestError(Format("illegal profile size; %d", count));
+    std::string text = "#KEST profile\r\n";
+    for (int i = 0; i < count; ++i) {
+        const auto x = static_cast<int16_t>(words[2 + 2 * static_cast<size_t>(i)]);
+        const auto z = static_cast<int16_t>(words[3 + 2 * static_cast<size_t>(i)]);
+        text += (x == kNoValue16 ? std::string() : std::to_string(x)) + "," +
+                (z == kNoValue16 ? std::string() : std::to_string(z)) + "\r\n";
+    }
+    WriteFileAtomic(ctx.args[0], text);
+    WriteLog(kLogAction, "save profile '%s'", ctx.args[0].c_str());
+    return 0;
+}
+
+}  // namespace
+
+KD_CLI_COMMAND("version",
+               "version                     connect and print the sensor version (fpga:bios:soft) "
+               "and sampling period",
+               RunVersion);
+KD_CLI_COMMAND("receive",
+               "receive FILE                read all parameters and masters, save them "
+               "(.kd/.dalo/.vyn text, .bin raw)",
+               RunReceive);
+KD_CLI_COMMAND(
+    "send",
+    "send FILE                   write a parameter file to the sensor and make it permanent",
+    RunSend);
+KD_CLI_COMMAND(
+    "write-eeprom",
+    "write-eeprom [--bank N]     make the settings permanent: all banks, or bank N (1..8)",
+    RunWriteEeprom);
+KD_CLI_COMMAND("bank-copy",
+               "bank-copy FROM TO|all       copy bank FROM (1..8) onto bank TO or onto all banks",
+               RunBankCopy);
+KD_CLI_COMMAND(
+    "watch",
+    "watch [--count N]           poll live values, one line per tick (ch= out= ana= status= link=)",
+    RunWatch);
+KD_CLI_COMMAND("profile",
+               "profile FILE                fetch one live profile, save it as a profile file",
+               RunProfile);
+
+}  // namespace kd::cli

@@ -1,0 +1,32 @@
+#pragma once
+// The program's command line: -lang PATH, -loc CODE, a parameter file, and
+// the run options -port NAME and -screenshot FILE [-page CODE] [-wait MS].
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kd {
+
+struct TStartOptions {
+    std::string File;  // parameter file to load instead of the default set
+    std::string Lang;  // string-table file
+    std::string Loc;   // locale code
+    std::optional<std::string> Port;
+    std::optional<std::string> Screenshot;
+    std::optional<int> Page;
+    int WaitMs = 0;
+    // Values of the run options that could not be read; the program reports
+    // them and does not start.
+    std::vector<std::string> Errors;
+};
+
+// Parses the arguments after the program name. Option names are compared
+// without regard to case and take the next argument as their value. An
+// unknown option is logged as "unknown param; %s" and ends the parsing. An
+// empty argument is skipped.
+TStartOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// A page code in decimal or 0x-hexadecimal, 0..255.
+std::optional<int> ParsePageCode(const std::string& text);
+
+}  // namespace kd

@@ -1,0 +1,48 @@
+#pragma once
+// Display colours read from the ini file beside the program (section
+// "Colors"); every colour is 0x00BBGGRR, red in the lowest byte.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kd {
+
+struct TDisplayColors {
+    uint32_t laser_active_color = 0x000000FF;
+    uint32_t profile_bg_color = 0x00FFFFFF;
+    uint32_t profile_grid_color = 0x00808080;
+    uint32_t profile_line_color = 0x003336FF;
+    uint32_t chart_bg_color = 0x00000000;
+    uint32_t chart_grid_color = 0x00808080;
+    uint32_t cam_vertical_bg_color = 0x00000000;
+    uint32_t thd_lvl_color = 0x00FFA933;
+    uint32_t cut_lvl_color = 0x003336FF;
+    std::array<uint32_t, 4> profile_area_frame_color{0x00215ED9, 0x0021C9D9, 0x0021D952,
+                                                     0x00D92121};
+    std::array<uint32_t, 4> profile_area_body_color{0x007FAAFF, 0x0079DCF2, 0x007FFF99, 0x00FF9C99};
+    std::array<uint32_t, 4> area_font_color{0x00215ED9, 0x0021C9D9, 0x0021D952, 0x00D92121};
+    std::array<uint32_t, 6> chart_line_color{0x00215ED9, 0x0021C9D9, 0x0021D952,
+                                             0x00D92121, 0x00BA21D9, 0x00D9D921};
+    std::array<uint32_t, 6> area_sel_color{0x007FAAFF, 0x0079DCF2, 0x007FFF99,
+                                           0x00FF9C99, 0x00EF97FC, 0x00FFFF7F};
+};
+
+// Fixed colours, not in the file.
+constexpr uint32_t kHoldIndicatorColor = 0x0000FFFF;
+constexpr uint32_t kOutputLampColor = 0x000080FF;
+
+// Reads the section "Colors" of an ini text into the table; a missing key or
+// a value that is not an integer (decimal, or hexadecimal after "$") keeps
+// the default.
+void LoadDisplayColors(std::string_view iniText, TDisplayColors& colors);
+// Reads the colour file; a missing or unreadable file keeps every default.
+void LoadDisplayColorsFile(const std::string& path, TDisplayColors& colors);
+// The colour file's name: the program's path with its extension replaced.
+std::string ColorFilePath(const std::string& programPath);
+// An ini integer: optional sign, decimal digits, or "$" and hex digits; must
+// fit 32 bits.
+std::optional<uint32_t> ParseIniInteger(std::string_view text);
+
+}  // namespace kd

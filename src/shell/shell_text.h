@@ -1,0 +1,29 @@
+#pragma once
+// Texts the shell builds: the main window caption, hint texts of value
+// ranges, the About window's title and version.
+#include <string>
+#include <string_view>
+
+namespace kd {
+
+// Base caption, " [", the file name without directory (or "untitled"), "]",
+// and "*" when the image holds changes.
+std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath,
+                             bool modified);
+
+// Hints of value ranges carry "_" for the decimal separator and "[um]" as
+// unit. With millimetres every "_" becomes the decimal separator and every
+// "[um]" "[mm]"; with micrometres every "_" is removed. Hints without "_"
+// stay as they are.
+std::string FilterHintText(std::string_view hint, int displUnit, std::string_view decimalSeparator);
+
+// The title cut before the blank that begins the first " ver", if any.
+std::string AboutTitle(std::string_view title);
+// "Version %d.%02d" from the first two numbers of a dotted file version.
+std::string AboutVersion(std::string_view fileVersion);
+
+// Replaces the first "%s" with the argument (texts from the string tables
+// are never used as a format).
+std::string ReplacePercentS(std::string_view text, std::string_view arg);
+
+}  // namespace kd

@@ -1,0 +1,62 @@
+#include "shell/ui/kest_application.h"
+
+#include <QHelpEvent>
+#include <QLocale>
+#include <QMessageBox>
+#include <QToolTip>
+#include <QWidget>
+#include <exception>
+
+#include "common/log.h"
+#include "shell/shell_text.h"
+
+namespace kd {
+
+TKestApplication::TKestApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    ShowMessage = [](const QString& text) {
+        QMessageBox::critical(nullptr, QStringLiteral("Unhandled Exception"), text);
+    };
+}
+
+bool TKestApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        HandleException(e.what());
+    } catch (...) {
+        HandleException("unknown exception");
+    }
+    return false;
+}
+
+void TKestApplication::HandleException(const std::string& message) {
+    WriteLog(kLogError, "%s", message.c_str());
+    if (ShowUnhandled && ShowUnhandled() && ShowMessage)
+        ShowMessage(QString::fromStdString(message));
+}
+
+void HandleUnhandledException(const std::string& message) {
+    if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
+        app->HandleException(message);
+    else
+        WriteLog(kLogError, "%s", message.c_str());
+}
+
+QString RenderHint(const QString& hint, int displUnit) {
+    WriteLog(kLogPlain, "AppShowHint(%s)", hint.toUtf8().constData());
+    const QString sep = QLocale().decimalPoint();
+    return QString::fromStdString(FilterHintText(hint.toStdString(), displUnit, sep.toStdString()));
+}
+
+bool THintFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->toolTip().isEmpty()) return false;
+    auto* help = static_cast<QHelpEvent*>(event);
+    QString text = RenderHint(widget->toolTip(), displUnit_ ? displUnit_() : 0);
+    // Shown for an hour at most; leaving the control's rectangle hides it.
+    QToolTip::showText(help->globalPos(), text, widget, widget->rect(), 3600 * 1000);
+    return true;
+}
+
+}  // namespace kd

@@ -1,0 +1,177 @@
+// kdctl's session commands, run as the program against its built-in
+// simulated sensor (port SIM): output, files, exit codes and what crossed the
+// link according to the sensor's frame trace.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "common/atomic_file.h"
+#include "session_fixture.h"
+
+namespace sessiontest {
+namespace {
+
+struct RunResult {
+    int code = -1;
+    std::string out, err;
+};
+
+class KdctlSession : public ::testing::Test {
+  protected:
+    void SetUp() override { dir = ScratchDir(); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // Runs kdctl with the arguments; simArgs go to the built-in sensor, whose
+    // frame trace is written to dir/sim.txt.
+    RunResult Kdctl(const std::string& args, const std::string& simArgs = "") {
+        const std::string cmd = "cd '" + dir + "' && XDG_DATA_HOME='" + dir +
+                                "/data' KDSIM_ARGS='--trace " + dir + "/sim.txt " + simArgs +
+                                "' '" + KDCTL_PATH + "' " + args + " >'" + dir + "/out' 2>'" + dir +
+                                "/err'";
+        const int status = std::system(cmd.c_str());
+        RunResult r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = kd::ReadFileAll(dir + "/out");
+        r.err = kd::ReadFileAll(dir + "/err");
+        return r;
+    }
+    std::vector<std::string> SimRequests() { return ReadRequests(dir + "/sim.txt"); }
+    std::vector<std::string> Only(const std::string& prefix) {
+        std::vector<std::string> out;
+        for (const auto& r : SimRequests()) {
+            if (r.rfind(prefix, 0) == 0) out.push_back(r);
+        }
+        return out;
+    }
+
+    std::string dir;
+};
+
+TEST_F(KdctlSession, VersionPrintsTheVersionAndSamplingPeriod) {
+    RunResult r = Kdctl("version");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("53:6D:50\n[0-9]+\n"))) << r.out;
+    EXPECT_EQ(SimRequests().front(), "NULL_CMD");
+
+    r = Kdctl("version", "--version 53:6D:51");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 9), "53:6D:51\n");
+    EXPECT_EQ(Kdctl("version extra").code, 2);
+}
+
+TEST_F(KdctlSession, ConnectionFailureExitsOne) {
+    RunResult r = Kdctl("--port '" + dir + "/none' version");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("kdctl: serial port cannot open"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(KdctlSession, ReceiveSavesAFileThatReadsBack) {
+    RunResult r = Kdctl("receive got.kd");
+    ASSERT_EQ(r.code, 0) << r.err;
+    kd::TKestParam p;
+    kd::TMasterStore m;
+    p.Masters = &m;
+    p.LoadFromFile(dir + "/got.kd");
+    EXPECT_EQ(p.GetBank(0, kd::pk::MeasureLimit) >= 0, true);
+    EXPECT_EQ(kd::ReadFileAll(dir + "/got.kd").substr(0, 13), "#KD sensor pa");
+    ASSERT_EQ(Kdctl("receive got.bin").code, 0);
+    EXPECT_EQ(kd::ReadFileAll(dir + "/got.bin").size(), 2048u);
+    EXPECT_EQ(Kdctl("receive got.txt").code, 2);
+    EXPECT_EQ(Kdctl("receive").code, 2);
+    EXPECT_EQ(Kdctl("receive '" + dir + "/no/such/dir/x.kd'").code, 1);
+}
+
+TEST_F(KdctlSession, SendWritesTheFileKeepsABackupAndRefusesABadFileBeforeConnecting) {
+    ASSERT_EQ(Kdctl("receive a.bin").code, 0);
+    RunResult r = Kdctl("send a.bin");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Only("EPM_WRITE").size(), 9u);
+    EXPECT_EQ(Only("SYS_UPDATE").size(), 1u);
+    int backups = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/data/KDTrelva/backup")) {
+        backups += e.path().filename().string().rfind("open_", 0) == 0;
+    }
+    EXPECT_EQ(backups, 1);
+
+    kd::WriteFileAtomic(dir + "/bad.bin", "short");
+    std::filesystem::remove(dir + "/sim.txt");
+    r = Kdctl("send bad.bin");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("kdctl: "), std::string::npos);
+    EXPECT_TRUE(SimRequests().empty());
+    EXPECT_EQ(Kdctl("send missing.kd").code, 1);
+}
+
+TEST_F(KdctlSession, WriteEepromAllOrOneBankNumberedFromOne) {
+    ASSERT_EQ(Kdctl("write-eeprom").code, 0);
+    EXPECT_EQ(Only("EPM_WRITE").size(), 9u);
+    ASSERT_EQ(Kdctl("write-eeprom --bank 3").code, 0);
+    EXPECT_EQ(Only("EPM_WRITE"), (std::vector<std::string>{"EPM_WRITE 1,2", "EPM_WRITE 1,15"}));
+    EXPECT_EQ(Kdctl("write-eeprom --bank 0").code, 2);
+    EXPECT_EQ(Kdctl("write-eeprom --bank 9").code, 2);
+    EXPECT_EQ(Kdctl("write-eeprom --bank").code, 2);
+    EXPECT_EQ(Kdctl("write-eeprom 3").code, 2);
+    RunResult r = Kdctl("write-eeprom", "--faults epm-exe=100");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("EPM_WRITE retey over"), std::string::npos) << r.err;
+}
+
+TEST_F(KdctlSession, BankCopyToOneAndToAll) {
+    ASSERT_EQ(Kdctl("bank-copy 2 5").code, 0);
+    EXPECT_EQ(Only("EPM_WRITE"), (std::vector<std::string>{"EPM_WRITE 1,4"}));
+    EXPECT_EQ(Only("MEM_READ 0x"),
+              (std::vector<std::string>{"MEM_READ 0x7F4 12", "MEM_READ 0x49C 124"}));
+    ASSERT_EQ(Kdctl("bank-copy 2 all").code, 0);
+    EXPECT_EQ(Only("EPM_WRITE").size(), 8u);
+    EXPECT_EQ(Only("SYS_UPDATE").size(), 1u);
+    EXPECT_EQ(Kdctl("bank-copy 2").code, 2);
+    EXPECT_EQ(Kdctl("bank-copy 9 1").code, 2);
+    EXPECT_EQ(Kdctl("bank-copy 1 every").code, 2);
+}
+
+TEST_F(KdctlSession, WatchPrintsOneLinePerTick) {
+    RunResult r = Kdctl("watch --count 4");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::regex line(
+        "ch=(-|-?[0-9]+)(,(-|-?[0-9]+)){5} out=(-|-?[0-9]+)(,(-|-?[0-9]+)){3} ana=(-|-?[0-9]+) "
+        "status=[0-9A-F]{4} link=2");
+    std::istringstream in(r.out);
+    std::string l;
+    int n = 0;
+    while (std::getline(in, l)) {
+        EXPECT_TRUE(std::regex_match(l, line)) << l;
+        ++n;
+    }
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(Only("GET_MEAS 0").size(), 4u);
+
+    // An older sensor has no analog output value: its output column shows
+    // the no-value mark, the analog current keeps its start value.
+    r = Kdctl("watch --count 1", "--version 53:45:45");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(" out=[-0-9]+,[-0-9]+,[-0-9]+,- ana=0 ")))
+        << r.out;
+    EXPECT_EQ(Kdctl("watch --count 0").code, 2);
+    EXPECT_EQ(Kdctl("watch --count x").code, 2);
+}
+
+TEST_F(KdctlSession, ProfileWritesAProfileFile) {
+    RunResult r = Kdctl("profile p.txt");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string text = kd::ReadFileAll(dir + "/p.txt");
+    ASSERT_EQ(text.rfind("#KEST profile\r\n", 0), 0u);
+    std::istringstream in(text.substr(15));
+    std::string l;
+    int n = 0;
+    while (std::getline(in, l)) {
+        EXPECT_TRUE(std::regex_match(l, std::regex("-?[0-9]*,-?[0-9]*\r"))) << l;
+        ++n;
+    }
+    EXPECT_GT(n, 10);
+    EXPECT_EQ(Kdctl("profile").code, 2);
+}
+
+}  // namespace
+}  // namespace sessiontest

@@ -1,0 +1,66 @@
+// kdtrelva as a program: the screenshot option and bad run options.
+#include <gtest/gtest.h>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "ui_test_support.h"
+
+namespace kd::test {
+namespace {
+
+struct TRun {
+    int ExitCode;
+    QString Stderr;
+};
+
+TRun RunProgram(const QStringList& args, const QString& home) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", home);
+    env.insert("HOME", home);
+    p.setProcessEnvironment(env);
+    p.start(KD_TRELVA_PATH, args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(Program, ScreenshotOfAPage) {
+    App();
+    QTemporaryDir dir;
+    const QString png = dir.filePath("settings.png");
+    TRun r =
+        RunProgram({"-loc", "ja", "-screenshot", png, "-page", "0x22", "-wait", "0"}, dir.path());
+    EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 800);
+    EXPECT_GE(image.height(), 480);
+    // A screenshot run leaves the operator's settings alone.
+    EXPECT_FALSE(QFile::exists(dir.filePath("Brenmark/KESTTrelva.conf")));
+}
+
+TEST(Program, BadRunOptionsAreReported) {
+    App();
+    QTemporaryDir dir;
+    TRun page = RunProgram({"-screenshot", dir.filePath("x.png"), "-page", "0x40"}, dir.path());
+    EXPECT_EQ(page.ExitCode, 2);
+    EXPECT_TRUE(page.Stderr.contains("kdtrelva: unknown page: 64")) << page.Stderr.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
+    TRun wait = RunProgram({"-wait", "soon"}, dir.path());
+    EXPECT_EQ(wait.ExitCode, 2);
+    EXPECT_TRUE(wait.Stderr.contains("-wait needs milliseconds")) << wait.Stderr.toStdString();
+}
+
+TEST(Program, UnwritableScreenshotFails) {
+    App();
+    QTemporaryDir dir;
+    TRun r =
+        RunProgram({"-screenshot", dir.filePath("no/such/dir/x.png"), "-wait", "0"}, dir.path());
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Stderr.contains("kdtrelva: ")) << r.Stderr.toStdString();
+}
+
+}  // namespace
+}  // namespace kd::test
