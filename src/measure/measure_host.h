@@ -28,7 +28,7 @@ constexpr uint16_t SET_INT_TRIG = 0xC005;
 constexpr uint16_t RUN_RESET = 0xC009;
 }  // namespace measure_cmd
 
-constexpr int kPageMeasure = 0x10;
+constexpr int kMeasurePageCode = 0x10;
 constexpr uint16_t kMemReadSensorMode = 0x111;
 constexpr uint32_t kSensorParamBase = 1024;
 

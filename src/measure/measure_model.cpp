@@ -59,7 +59,7 @@ void TMeasureModel::RefreshFromImage() {
 }
 
 std::optional<MeasureView> TMeasureModel::Tick(const std::array<GaugeGeometry, 3>& gauges) {
-    if (host_.CameraLive() || host_.CurrentPage() != kPageMeasure || host_.LinkState() == 0)
+    if (host_.CameraLive() || host_.CurrentPage() != kMeasurePageCode || host_.LinkState() == 0)
         return std::nullopt;
     const IBankKeys* keys = host_.Params();
     if (!keys) keys = &kNoKeys;

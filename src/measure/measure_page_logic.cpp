@@ -80,7 +80,7 @@ MeasureView RenderMeasure(const MeasureLive& live, const IBankKeys& keys,
         }
         view.CurrentText = Format("%.3f", current * 0.001);
         view.AnalogValueText = FormatValue(v, displDecimal, unitTexts[3]);
-        view.AnalogColor = (v < l.lower || v > l.upper) ? kColorRed : kColorLime;
+        view.AnalogColor = (v < l.lower || v > l.upper) ? kJudgeRed : kJudgeLime;
     }
     for (int n = 0; n < 3; ++n) {
         OutputView& o = view.Outputs[static_cast<size_t>(n)];
@@ -88,7 +88,7 @@ MeasureView RenderMeasure(const MeasureLive& live, const IBankKeys& keys,
         int64_t v = live.Output[static_cast<size_t>(n)];
         const int action = keys.GetBank(kOutputKeys[n].Action);
         if (action == 0 || action == 1 || action == 2 || action == 5) {
-            o.Color = (live.OutputDisplayBits >> n) & 1u ? kColorRed : kColorLime;
+            o.Color = (live.OutputDisplayBits >> n) & 1u ? kJudgeRed : kJudgeLime;
             if (l.upper > l.lower) {
                 const GaugeGeometry& g = gauges[static_cast<size_t>(n)];
                 if (v > l.upper)
@@ -102,7 +102,7 @@ MeasureView RenderMeasure(const MeasureLive& live, const IBankKeys& keys,
             }
         } else {
             // Ready and Strobe carry no value.
-            o.Color = kColorGrey;
+            o.Color = kJudgeGrey;
             v = kNoValue;
         }
         o.Text = FormatValue(v, displDecimal, unitTexts[static_cast<size_t>(n)]);

@@ -16,9 +16,9 @@
 namespace kd {
 
 // Colours as 0x00BBGGRR.
-constexpr uint32_t kColorRed = 0x000000FF;
-constexpr uint32_t kColorLime = 0x0000FF00;
-constexpr uint32_t kColorGrey = 0x00808080;
+constexpr uint32_t kJudgeRed = 0x000000FF;
+constexpr uint32_t kJudgeLime = 0x0000FF00;
+constexpr uint32_t kJudgeGrey = 0x00808080;
 
 // The live values the polling tick keeps (a snapshot the page reads).
 struct MeasureLive {
@@ -42,7 +42,7 @@ bool ShowsMeasuredCurrent(int softVersion);
 
 struct OutputView {
     std::string Text;
-    uint32_t Color = kColorLime;
+    uint32_t Color = kJudgeLime;
     bool PointerVisible = false;
     int PointerLeft = 0;  // valid when PointerVisible
 };
@@ -50,7 +50,7 @@ struct OutputView {
 struct MeasureView {
     std::array<OutputView, 3> Outputs;
     std::string AnalogValueText;  // Displ4Label
-    uint32_t AnalogColor = kColorLime;
+    uint32_t AnalogColor = kJudgeLime;
     std::string CurrentText;  // DisplALabel, mA with 3 decimals
     std::string SampleText;   // SampleEdit, ms with 2 decimals
     bool Laser = false, Hold = false, Trigger = false;

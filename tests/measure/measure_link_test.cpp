@@ -36,7 +36,7 @@ class LinkHost : public IMeasureHost {
     IParamAccess* Params() override { return &Keys; }
     MeasureLive Live() const override { return {}; }
     int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kPageMeasure; }
+    int CurrentPage() const override { return kMeasurePageCode; }
     bool CameraLive() const override { return false; }
     int DisplDecimal() const override { return 3; }
     MeasModeTexts ModeTexts() const override { return EnglishTexts(); }

@@ -20,7 +20,7 @@ class FakeMeasureHost : public IMeasureHost {
     FakeKeys Keys;
     MeasureLive LiveValues;
     int Link = 2;
-    int Page = kPageMeasure;
+    int Page = kMeasurePageCode;
     bool Camera = false;
     bool Running = false;
     int Aborts = 0;
@@ -110,7 +110,7 @@ TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisibleConnectedPage) {
     host.Link = 1;
     host.Page = 0x21;
     EXPECT_FALSE(model.Tick(g).has_value());
-    host.Page = kPageMeasure;
+    host.Page = kMeasurePageCode;
     host.Camera = true;
     EXPECT_FALSE(model.Tick(g).has_value());
 }

@@ -48,20 +48,20 @@ TEST(MeasureRender, AnalogEstimatedBelowVersion77) {
     MeasureView v = RenderMeasure(live, k, kMm, 3, kGauges);
     EXPECT_EQ(v.CurrentText, "4.000");
     EXPECT_EQ(v.AnalogValueText, "1.000");
-    EXPECT_EQ(v.AnalogColor, kColorLime);
+    EXPECT_EQ(v.AnalogColor, kJudgeLime);
     live.Channel[2] = 3000;
     EXPECT_EQ(RenderMeasure(live, k, kMm, 3, kGauges).CurrentText, "20.000");
     live.Channel[2] = 90000;
     v = RenderMeasure(live, k, kMm, 3, kGauges);
     EXPECT_EQ(v.CurrentText, "24.000");
-    EXPECT_EQ(v.AnalogColor, kColorRed);
+    EXPECT_EQ(v.AnalogColor, kJudgeRed);
     live.Channel[2] = kNoValue;
     v = RenderMeasure(live, k, kMm, 3, kGauges);
     EXPECT_EQ(v.CurrentText, "24.000");
     EXPECT_EQ(v.AnalogValueText, "-.---");
-    EXPECT_EQ(v.AnalogColor, kColorRed);  // the no-value mark counts as above
+    EXPECT_EQ(v.AnalogColor, kJudgeRed);  // the no-value mark counts as above
     live.Channel[2] = 999;
-    EXPECT_EQ(RenderMeasure(live, k, kMm, 3, kGauges).AnalogColor, kColorRed);
+    EXPECT_EQ(RenderMeasure(live, k, kMm, 3, kGauges).AnalogColor, kJudgeRed);
 }
 
 TEST(MeasureRender, AnalogMeasuredFromVersion77) {
@@ -74,7 +74,7 @@ TEST(MeasureRender, AnalogMeasuredFromVersion77) {
     MeasureView v = RenderMeasure(live, k, kMm, 2, kGauges);
     EXPECT_EQ(v.CurrentText, "12.345");
     EXPECT_EQ(v.AnalogValueText, "2.50");
-    EXPECT_EQ(v.AnalogColor, kColorLime);
+    EXPECT_EQ(v.AnalogColor, kJudgeLime);
     EXPECT_TRUE(ShowsMeasuredCurrent(0));
     EXPECT_FALSE(ShowsMeasuredCurrent(76));
     EXPECT_FALSE(ShowsMeasuredCurrent(78));
@@ -108,8 +108,8 @@ TEST(MeasureRender, JudgementColoursAndUnscalableGauge) {
     live.Output = {10, 20, 30, 0};
     live.OutputDisplayBits = 0b010;
     MeasureView v = RenderMeasure(live, k, kMm, 3, kGauges);
-    EXPECT_EQ(v.Outputs[0].Color, kColorLime);
-    EXPECT_EQ(v.Outputs[1].Color, kColorRed);
+    EXPECT_EQ(v.Outputs[0].Color, kJudgeLime);
+    EXPECT_EQ(v.Outputs[1].Color, kJudgeRed);
     // Output 2: U = L = 500: no pointer, but the text is current.
     EXPECT_FALSE(v.Outputs[1].PointerVisible);
     EXPECT_EQ(v.Outputs[1].Text, "0.020");
@@ -128,10 +128,10 @@ TEST(MeasureRender, ReadyAndStrobeShowGreyNoValue) {
     live.OutputDisplayBits = 0b111;
     MeasureView v = RenderMeasure(live, k, kMm, 3, kGauges);
     EXPECT_EQ(v.Outputs[0].Text, "-.---");
-    EXPECT_EQ(v.Outputs[0].Color, kColorGrey);
+    EXPECT_EQ(v.Outputs[0].Color, kJudgeGrey);
     EXPECT_FALSE(v.Outputs[0].PointerVisible);
-    EXPECT_EQ(v.Outputs[1].Color, kColorGrey);
-    EXPECT_EQ(v.Outputs[2].Color, kColorRed);
+    EXPECT_EQ(v.Outputs[1].Color, kJudgeGrey);
+    EXPECT_EQ(v.Outputs[2].Color, kJudgeRed);
     std::array<std::string, 4> um = {"um", "um", "um", "um"};
     EXPECT_EQ(RenderMeasure(live, k, um, 3, kGauges).Outputs[0].Text, "---");
 }

@@ -17,8 +17,10 @@
 namespace kd {
 
 namespace {
-constexpr int kBlockTop = 34;
-constexpr int kBlockHeight = 104;
+// The main window keeps its connect, title and bank panels over the top
+// 66 pixels of the page area.
+constexpr int kBlockTop = 70;
+constexpr int kBlockHeight = 90;
 constexpr int kLeft = 14;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g) {
@@ -68,34 +70,34 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
         panel->setObjectName(QString("DisplPanel%1").arg(n + 1));
         panel->setAutoFillBackground(true);
         SetFill(panel, 0x000000);
-        panel->setGeometry(kLeft, top + 20, 200, 44);
+        panel->setGeometry(kLeft, top + 18, 200, 44);
         const std::string dn = "Displ" + std::to_string(n + 1) + "Label";
         QLabel* d = MakeLabel(panel, dn.c_str(), "", {4, 2, 192, 40});
         d->setFont(valueFont);
         d->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        SetFontColor(d, kColorLime);
+        SetFontColor(d, kJudgeLime);
         displ_[static_cast<size_t>(n)] = d;
         const std::string un = n < 3 ? "Unit" + std::to_string(n + 1) + "Label" : "UnitALabel";
         unit_[static_cast<size_t>(n)] =
-            MakeLabel(this, un.c_str(), "mm", {kLeft + 204, top + 38, 40, 22});
+            MakeLabel(this, un.c_str(), "mm", {kLeft + 204, top + 36, 40, 22});
         if (n < 3) {
             auto* back = new QFrame(this);
             back->setObjectName(QString("GaugeBack%1").arg(n + 1));
             back->setAutoFillBackground(true);
-            back->setGeometry(kLeft + 60, top + 74, 80, 6);
-            SetFill(back, kColorLime);
+            back->setGeometry(kLeft + 60, top + 70, 80, 6);
+            SetFill(back, kJudgeLime);
             gaugeBack_[static_cast<size_t>(n)] = back;
             auto* ptr = new QFrame(this);
             ptr->setObjectName(QString("GaugePointer%1").arg(n + 1));
             ptr->setAutoFillBackground(true);
             ptr->setFrameShape(QFrame::Box);
-            ptr->setGeometry(kLeft + 60, top + 72, 7, 10);
-            SetFill(ptr, kColorLime);
+            ptr->setGeometry(kLeft + 60, top + 68, 7, 10);
+            SetFill(ptr, kJudgeLime);
             ptr->hide();
             gaugePointer_[static_cast<size_t>(n)] = ptr;
         }
     }
-    const int aTop = kBlockTop + 3 * kBlockHeight + 70;
+    const int aTop = kBlockTop + 3 * kBlockHeight + 66;
     displA_ = MakeLabel(this, "DisplALabel", "", {kLeft + 20, aTop, 100, 22});
     QFont aFont = font();
     aFont.setPixelSize(18);
@@ -123,17 +125,17 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
         });
         const std::string bn = "ZeroSetButton" + std::to_string(k + 1);
         zeroButtons_[static_cast<size_t>(k)] =
-            MakeButton(bn.c_str(), a, {kLeft + 250, kBlockTop + k * kBlockHeight + 24, 76, 34});
+            MakeButton(bn.c_str(), a, {kLeft + 250, kBlockTop + k * kBlockHeight + 22, 76, 34});
     }
 
-    const int px = 352, py = 8;
+    const int px = 352, py = 68;
     frame_ = new TProfileFrame(shared, frameHost, this);
     frame_->setGeometry(px, py, 440, 370);
     frame_->ShowAreas = true;
     frame_->ShowAreaLabels = true;
     frame_->EditAreas = false;
 
-    const int by = py + 378;
+    const int by = py + 374;
     QAction* once = MakeAction("RefOnce", "Once", false);
     connect(once, &QAction::triggered, this, [this] { Guarded([this] { model_->RefOnce(); }); });
     MakeButton("RefreshOneceButton", once, {px, by, 70, 28});
@@ -158,12 +160,13 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
     sampleEdit_->setGeometry(px + 298, by + 3, 60, 22);
     MakeLabel(this, "MsecLabel", "msec", {px + 362, by + 5, 40, 20});
 
-    const int cy = by + 36;
+    const int cy = by + 30;
     QAction* hold = MakeAction("HoldToggle", "Hold", true);
     connect(hold, &QAction::triggered, this,
             [this, hold] { Guarded([this, hold] { model_->HoldToggle(hold->isChecked()); }); });
     MakeButton("HoldButton", hold, {px, cy, 70, 28});
     holdInd_ = MakeLabel(this, "HoldInd", "", {px + 74, cy + 7, 14, 14});
+    holdInd_->setStyleSheet("background: black; border-radius: 7px;");
     QAction* trig = MakeAction("TriggerToggle", "Trigger", true);
     connect(trig, &QAction::triggered, this,
             [this, trig] { Guarded([this, trig] { model_->TriggerToggle(trig->isChecked()); }); });
@@ -291,6 +294,15 @@ void TPMeasure::StopRepeat() {
     Guarded([this] { model_->StopRepeat(); });
 }
 
+void TPMeasure::SetIndicator(const char* name, uint32_t colorRef) {
+    QLabel* ind = std::string_view(name) == "HoldInd"    ? holdInd_
+                  : std::string_view(name) == "LaserInd" ? laserInd_
+                                                         : nullptr;
+    if (!ind) return;
+    const QColor c = ColorRef(colorRef);
+    ind->setStyleSheet(QString("background: %1; border-radius: 7px;").arg(c.name()));
+}
+
 void TPMeasure::SetZeroSetState(int k, bool on) {
     if (k < 0 || k > 2) return;
     model_->ZeroSetChecked[static_cast<size_t>(k)] = on;
@@ -309,6 +321,7 @@ void TPMeasure::SaveProfileTo(const std::string& path) {
 }
 
 void TPMeasure::MeasTimerTimer() {
+    if (OnTick) OnTick();
     ApplyEnabled();
     std::array<GaugeGeometry, 3> gauges{};
     for (size_t n = 0; n < 3; ++n) gauges[n] = {gaugeBack_[n]->x(), gaugeBack_[n]->width()};
@@ -334,16 +347,12 @@ void TPMeasure::MeasTimerTimer() {
     Action("LaserToggle")->setChecked(v->Laser);
     Action("HoldToggle")->setChecked(v->Hold);
     Action("TriggerToggle")->setChecked(v->Trigger);
-    holdInd_->setStyleSheet(v->Hold ? "background: yellow; border-radius: 7px;"
-                                    : "background: black; border-radius: 7px;");
-    laserInd_->setStyleSheet(v->Laser ? "background: red; border-radius: 7px;"
-                                      : "background: black; border-radius: 7px;");
     sampleEdit_->setText(QString::fromStdString(v->SampleText));
 }
 
 void TPMeasure::resizeEvent(QResizeEvent*) {
     const int dw = std::max(width() - 800, -200), dh = std::max(height() - 500, -200);
-    frame_->setGeometry(352, 8, 440 + dw, 370 + dh);
+    frame_->setGeometry(352, 68, 440 + dw, 370 + dh);
     for (auto& [w, pos] : bottomAnchored_) w->move(pos.x(), pos.y() + dh);
 }
 
@@ -371,8 +380,8 @@ void TPMeasure::paintEvent(QPaintEvent*) {
         path.closeSubpath();
         p.drawPath(path);
     };
-    chamfer(QRect(4, 4, 340, height() - 42), 12);
-    chamfer(QRect(348, 4, width() - 352, height() - 42), 12);
+    chamfer(QRect(4, 64, 340, height() - 100), 12);
+    chamfer(QRect(348, 64, width() - 352, height() - 66), 12);
 }
 
 }  // namespace kd

@@ -36,6 +36,10 @@ class TPMeasure : public QWidget {
     void MeasTimerTimer();
     // The polling tick's view of the sensor's zero-set state of output k.
     void SetZeroSetState(int k, bool on);
+    // Colours a round indicator ("HoldInd", "LaserInd") as the polling tick does.
+    void SetIndicator(const char* name, uint32_t colorRef);
+    // Run first in every rendering tick (the owner copies live data there).
+    std::function<void()> OnTick;
     // Saved plot scales (registry group "Profile").
     void SetScales(double scaleX, double scaleY);
 

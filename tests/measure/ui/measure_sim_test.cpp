@@ -48,7 +48,7 @@ class SimHost : public IMeasureHost, public IProfileFrameHost {
     IParamAccess* Params() override { return &access; }
     MeasureLive Live() const override { return live; }
     int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kPageMeasure; }
+    int CurrentPage() const override { return kMeasurePageCode; }
     bool CameraLive() const override { return false; }
     int DisplDecimal() const override { return 3; }
     MeasModeTexts ModeTexts() const override {

@@ -34,7 +34,7 @@ class PageHost : public IMeasureHost, public IProfileFrameHost {
     IParamAccess* Params() override { return &Keys; }
     MeasureLive Live() const override { return LiveValues; }
     int LinkState() const override { return Link; }
-    int CurrentPage() const override { return kPageMeasure; }
+    int CurrentPage() const override { return kMeasurePageCode; }
     bool CameraLive() const override { return false; }
     int DisplDecimal() const override { return 3; }
     MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
