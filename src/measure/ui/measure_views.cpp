@@ -44,8 +44,22 @@ void TMeasureViews::CreatePage() {
         if (Page->Action("RefRepeat")->isChecked() && LinkState() != 0) Page->RestartRepeat();
         Page->ProfileFrame()->Redraw();
     };
-    hooks.ShowParams = [this] { Page->RefreshFromImage(); };
+    hooks.ShowParams = [this] {
+        LoadAreas();
+        Page->RefreshFromImage();
+    };
     window_.RegisterPage(kPageMeasure, hooks);
+}
+
+void TMeasureViews::LoadAreas() {
+    static const char* const kEdges[4][4] = {{"A1.Left", "A1.Top", "A1.Right", "A1.Bottom"},
+                                             {"A2.Left", "A2.Top", "A2.Right", "A2.Bottom"},
+                                             {"A3.Left", "A3.Top", "A3.Right", "A3.Bottom"},
+                                             {"A4.Left", "A4.Top", "A4.Right", "A4.Bottom"}};
+    for (int n = 0; n < kAreas; ++n)
+        Shared.SetArea(n, access_.GetBank(kEdges[n][0]), access_.GetBank(kEdges[n][1]),
+                       access_.GetBank(kEdges[n][2]), access_.GetBank(kEdges[n][3]));
+    RedrawPlot();
 }
 
 void TMeasureViews::StartRepeat() {

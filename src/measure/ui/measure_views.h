@@ -58,6 +58,8 @@ class TMeasureViews : public IMeasureHost, public IProfileFrameHost {
     void ChartValue(int ch, int32_t v);
     void ChartAdvance();
     void RedrawPlot();
+    // The area rectangles of the current bank into the shared AreaRects.
+    void LoadAreas();
     // Copies the polling tick's area results to the plots; redraws on a change.
     void SyncAreaResults();
 

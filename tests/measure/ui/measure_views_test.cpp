@@ -64,8 +64,11 @@ TEST(MeasureViews, PageRegisteredAndHooksConnected) {
     window.show();
     window.ShowPage(0x10);
     EXPECT_TRUE(views.Page->isVisible());
-    views.Page->RefreshFromImage();
+    window.Image().SetBank(window.Image().GetSys(pk::Bank), pk::AreaLeft(2), -3000);
+    window.Page(0x10)->ShowParams();
     EXPECT_FALSE(views.Page->findChild<QLabel*>("Source1Label")->text().isEmpty());
+    EXPECT_EQ(views.Shared.AreaRects[1].Left, -3000);
+    EXPECT_EQ(views.Shared.AreaOrder.size(), 4u);
 
     HookSlots hooks;
     views.ConnectSession(hooks);
