@@ -68,7 +68,7 @@ class PageHost : public IMeasureHost {
     IParamAccess* Params() override { return &keys; }
     MeasureLive Live() const override { return live; }
     int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kPageMeasure; }
+    int CurrentPage() const override { return kMeasurePageCode; }
     bool CameraLive() const override { return false; }
     int DisplDecimal() const override { return 3; }
     MeasModeTexts ModeTexts() const override { return {}; }
