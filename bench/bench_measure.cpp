@@ -1,0 +1,190 @@
+// Offscreen drawing cost of the profile frame, the chart frame and the
+// measurement page's rendering tick, each as a fraction of a 16.7 ms frame.
+// Reports only; never fails.
+#include <QApplication>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "common/clock.h"
+#include "measure/chart_data.h"
+#include "measure/measure_page_logic.h"
+#include "measure/ui/chart_frame.h"
+#include "measure/ui/profile_frame.h"
+#include "measure/ui/tp_measure.h"
+
+using namespace kd;
+
+namespace {
+
+constexpr double kFrameMs = 16.7;
+
+// Median of `runs` timings of f in milliseconds.
+double MedianMs(int runs, const std::function<void()>& f) {
+    std::vector<double> t;
+    f();  // warm up
+    for (int i = 0; i < runs; ++i) {
+        uint64_t a = TickUs();
+        f();
+        t.push_back((TickUs() - a) / 1000.0);
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+void Report(const char* what, double ms) {
+    std::printf("%-58s %8.3f ms  %6.3f frame\n", what, ms, ms / kFrameMs);
+}
+
+class Keys : public IParamAccess {
+  public:
+    int GetBank(std::string_view k) const override {
+        if (k.size() > 3 && k.substr(2) == ".Cmp") return 1;
+        if (k.size() > 3 && k.substr(2) == ".Func") return k[1] == '4' ? 8 : 0;
+        if (k == "O1.ULimit" || k == "O2.ULimit" || k == "O3.ULimit" || k == "Ana.ULimit")
+            return 5000;
+        if (k == "O1.LLimit" || k == "O2.LLimit" || k == "O3.LLimit" || k == "Ana.LLimit")
+            return -5000;
+        return 0;
+    }
+    int GetSys(std::string_view) const override { return 0; }
+    void SetBank(std::string_view, int) override {}
+    Limits KeyLimits(std::string_view) const override { return {-7500, 7500}; }
+    int KeyWordIndex(std::string_view) const override { return 0; }
+};
+
+class Host : public IProfileFrameHost {
+  public:
+    Keys keys;
+    IParamAccess* Params() override { return &keys; }
+};
+
+class PageHost : public IMeasureHost {
+  public:
+    Keys keys;
+    MeasureLive live;
+    IParamAccess* Params() override { return &keys; }
+    MeasureLive Live() const override { return live; }
+    int LinkState() const override { return 2; }
+    int CurrentPage() const override { return kMeasurePageCode; }
+    bool CameraLive() const override { return false; }
+    int DisplDecimal() const override { return 3; }
+    MeasModeTexts ModeTexts() const override { return {}; }
+    bool TaskRunning() const override { return false; }
+    void RequestAbort() override {}
+    void StartProfiles(std::function<void()>) override {}
+    void RequestProfiles(std::function<void()>) override {}
+    int WorkerPointCount() const override { return 0; }
+    std::span<const ProfilePoint> WorkerProfile() const override { return {}; }
+    std::optional<std::vector<uint8_t>> Command(uint16_t, std::vector<uint16_t>) override {
+        return std::vector<uint8_t>{};
+    }
+    std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    // Profile frame: 2048 points, four areas with results, at two zooms.
+    ProfileShared shared;
+    for (int i = 0; i < kProfileBufferPoints; ++i) {
+        const int x = -14000 + i * 28000 / kProfileBufferPoints;
+        const int z = static_cast<int>(5000 * std::sin(i * 0.01) + 300 * std::sin(i * 0.9));
+        shared.ProfileBuffer[static_cast<size_t>(i)] = {
+            static_cast<int16_t>(x), static_cast<int16_t>(i % 97 == 0 ? kMissing : z)};
+    }
+    for (int n = 0; n < 4; ++n) shared.SetArea(n, -12000 + n * 6000, -6000, -8000 + n * 6000, 6000);
+    shared.AreaResults = {1000, 0, -2000, 640};
+    Host host;
+    TProfileFrame frame(shared, &host);
+    frame.resize(440, 370);
+    frame.ShowAreas = frame.ShowAreaLabels = frame.ShowShiftedAreas = true;
+    frame.PointCount = kProfileBufferPoints;
+    frame.OffsetX = 300;
+    frame.show();
+    QImage target(1400, 1300, QImage::Format_RGB32);
+
+    std::printf("measurement views, offscreen, median of 200 runs (frame = %.1f ms)\n", kFrameMs);
+    struct Zoom {
+        double x, y;
+        const char* name;
+    };
+    const Zoom zooms[2] = {{0.0141, 0.00705, "profile frame redraw, 2048 points, 4 areas, 423x408"},
+                           {0.04, 0.02, "profile frame redraw, 2048 points, 4 areas, 1200x1160"}};
+    for (const Zoom& z : zooms) {
+        frame.SetScaleX(z.x);
+        frame.SetScaleY(z.y);
+        Report(z.name, MedianMs(200, [&] {
+                   frame.Redraw();
+                   frame.PlotWidget()->render(&target);
+               }));
+    }
+    frame.SetScaleX(0.0141);
+    frame.SetScaleY(0.00705);
+    Report("profile frame paint without change (image copy + overlay)",
+           MedianMs(200, [&] { frame.PlotWidget()->render(&target); }));
+
+    // Chart: 3000 samples in six channels.
+    TChartData data;
+    const double now = NowDays();
+    for (int i = 0; i < 3500; ++i) {
+        for (int ch = 0; ch < 6; ++ch)
+            data.SetValue(ch, static_cast<int32_t>(20000 * std::sin(i * 0.02 + ch) + ch * 3000));
+        data.SetTime(now - (3499 - i) * 2.0 / 86400000.0);
+        data.Advance();
+    }
+    TChartFrame chart;
+    chart.Data = &data;
+    chart.ChMask = 0x3F;
+    chart.Now = [now] { return now; };
+    for (QSize size : {QSize(320, 240), QSize(760, 300)}) {
+        chart.resize(size);
+        QImage img(size.width() - 4, size.height() - 4, QImage::Format_RGB32);
+        char name[96];
+        std::snprintf(name, sizeof name, "chart redraw, 3000 samples x 6 channels, %dx%d",
+                      img.width(), img.height());
+        Report(name, MedianMs(200, [&] { chart.DrawChart(img); }));
+        chart.ChMask = 0;
+        std::snprintf(name, sizeof name, "  of which grids and labels, %dx%d", img.width(),
+                      img.height());
+        Report(name, MedianMs(200, [&] { chart.DrawChart(img); }));
+        chart.ChMask = 0x3F;
+    }
+
+    // The measurement page's rendering tick (values, colours, gauges).
+    MeasureLive live;
+    live.Output = {1234, -99999, kNoValue, 777};
+    live.SoftVersion = 70;
+    const std::array<std::string, 4> units = {"mm", "mm", "um", "mm"};
+    const std::array<GaugeGeometry, 3> gauges{};
+    volatile size_t sink = 0;
+    Report("rendering tick computation (RenderMeasure)", MedianMs(2000, [&] {
+               MeasureView v = RenderMeasure(live, host.keys, units, 3, gauges);
+               sink = sink + v.Outputs[0].Text.size();
+           }));
+
+    // The whole tick of the page: values, colours, gauges and the repaint of
+    // the page that follows it.
+    PageHost pageHost;
+    pageHost.live = live;
+    ProfileShared pageShared;
+    TPMeasure page(pageHost, pageShared, &host);
+    page.show();
+    QImage pageImage(800, 500, QImage::Format_RGB32);
+    int step = 0;
+    Report("measurement page tick (MeasTimerTimer)", MedianMs(500, [&] {
+               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               page.MeasTimerTimer();
+           }));
+    Report("measurement page tick + repaint of the page", MedianMs(200, [&] {
+               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               page.MeasTimerTimer();
+               page.render(&pageImage);
+           }));
+    return 0;
+}

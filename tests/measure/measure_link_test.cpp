@@ -1,0 +1,168 @@
+// The measurement page's worker side against a scripted sensor on a
+// pseudo-terminal: profile delivery with its correction, zero set with its
+// read-back and its data error, AREA_RECT.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "common/log.h"
+#include "fake_keys.h"
+#include "link/commands.h"
+#include "link_test_util.h"
+#include "measure/measure_link.h"
+#include "measure/measure_model.h"
+
+using namespace kd;
+using namespace kdtest;
+using kd::test::EnglishTexts;
+using kd::test::FakeKeys;
+
+namespace {
+
+constexpr uint32_t kProfileAt = 0x10000;
+
+Bytes Be32(uint32_t v) {
+    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+class LinkHost : public IMeasureHost {
+  public:
+    explicit LinkHost(TKestThread& th) : link(th) {}
+    TMeasureLink link;
+    FakeKeys Keys;
+    IParamAccess* Params() override { return &Keys; }
+    MeasureLive Live() const override { return {}; }
+    int LinkState() const override { return 2; }
+    int CurrentPage() const override { return kMeasurePageCode; }
+    bool CameraLive() const override { return false; }
+    int DisplDecimal() const override { return 3; }
+    MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
+    bool TaskRunning() const override { return link.TaskRunning(); }
+    void RequestAbort() override { link.RequestAbort(); }
+    void StartProfiles(std::function<void()> f) override { link.StartProfiles(std::move(f)); }
+    void RequestProfiles(std::function<void()> f) override { link.RequestProfiles(std::move(f)); }
+    int WorkerPointCount() const override { return link.WorkerPointCount(); }
+    std::span<const ProfilePoint> WorkerProfile() const override {
+        return const_cast<TMeasureLink&>(link).WorkerProfile();
+    }
+    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t> w) override {
+        return link.Command(code, w);
+    }
+    std::optional<uint16_t> MemReadWord(uint32_t address, uint16_t mode) override {
+        return link.MemReadWord(address, mode);
+    }
+};
+
+class MeasureLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sensor.other = [this](PtyPeer& p, const Request& r) {
+            if (refuse.load() == r.code) return p.Send(PtyPeer::ErrorFrame(0xE002));
+            switch (r.code) {
+                case cmd::GET_PROF_CORR:
+                    return p.Send(PtyPeer::Frame(r.code, {0x00, 0x05, 0xFF, 0xFE, 0x12, 0x34}));
+                case cmd::GET_PROF_ADDR:
+                    return p.Send(PtyPeer::Frame(r.code, Be32(kProfileAt)));
+                default:
+                    return p.Send(PtyPeer::Frame(r.code, {}));
+            }
+        };
+        peer.SetHandler([this](PtyPeer& p, const Request& r) { sensor.Handle(p, r); });
+        th.PortName = peer.Path();
+        th.Port().replyTimeout = kShortTimeoutMs;
+        ASSERT_NO_THROW(th.Connect());
+        // A profile of 100 points after its two head words.
+        sensor.Put(kProfileAt, 100 << 5);
+        sensor.Put(kProfileAt + 1, 0x1234);
+        for (int i = 0; i < 100; ++i) {
+            sensor.Put(kProfileAt + 2 + 2 * i, static_cast<uint16_t>(-5000 + i * 100));
+            sensor.Put(kProfileAt + 3 + 2 * i, static_cast<uint16_t>(i == 50 ? 0x7FFF : 2000));
+        }
+    }
+    void TearDown() override {
+        th.AbortRequested = true;
+        WaitFor([&] { return th.Task == kTaskIdle; });
+    }
+
+    std::atomic<uint16_t> refuse{0};
+    PtyPeer peer;
+    MemorySensor sensor{size_t{1} << 20};
+    TKestThread th{DirectDispatcher()};
+    LinkHost host{th};
+    ProfileShared shared;
+    TMeasureModel model{host, shared};
+    std::vector<std::string> log;
+    std::mutex logMutex;
+    ScopedLogSink sink{[this](int, const std::string& l) {
+        std::lock_guard<std::mutex> g(logMutex);
+        log.push_back(l);
+    }};
+    bool Logged(const std::string& line) {
+        std::lock_guard<std::mutex> g(logMutex);
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+};
+
+}  // namespace
+
+TEST(MeasureLinkWords, PointsAndPayload) {
+    const uint16_t words[6] = {100 << 5, 0x1234, 0xEC78, 2000, 0x7FFF, 0x0001};
+    std::array<ProfilePoint, 4> pts{};
+    ProfilePointsFromWords(words, pts);
+    EXPECT_EQ(pts[0], (ProfilePoint{100 << 5, 0x1234}));
+    EXPECT_EQ(pts[1], (ProfilePoint{-5000, 2000}));
+    EXPECT_EQ(pts[2], (ProfilePoint{kMissing, 1}));
+    EXPECT_EQ(pts[3], (ProfilePoint{}));  // beyond the words: untouched
+    const uint16_t w[2] = {0x0001, 0xABCD};
+    EXPECT_EQ(PayloadWords(w), (std::vector<uint8_t>{0x00, 0x01, 0xAB, 0xCD}));
+}
+
+TEST_F(MeasureLinkTest, OnceDeliversOneProfileWithItsCorrection) {
+    std::atomic<int> changes{0};
+    model.OnPlotChanged = [&] { ++changes; };
+    model.RefOnce();
+    ASSERT_TRUE(WaitFor([&] { return changes.load() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return th.Task == kTaskIdle; }));  // one profile only
+    EXPECT_EQ(model.Plot.PointCount, 100);
+    EXPECT_EQ(shared.ProfileBuffer[1], (ProfilePoint{-5000, 2000}));
+    EXPECT_EQ(shared.ProfileBuffer[51], (ProfilePoint{0, kMissing}));
+    // Entry 0 is the buffer's head: 100 entries copied hold points 1..99.
+    EXPECT_EQ(shared.ProfileBuffer[0], (ProfilePoint{100 << 5, 0x1234}));
+    EXPECT_EQ(shared.ProfileBuffer[99], (ProfilePoint{4800, 2000}));
+    EXPECT_EQ(model.Plot.OffsetZ, 10);
+    EXPECT_EQ(model.Plot.OffsetX, -4);
+    EXPECT_EQ(model.Plot.CorrectionValue3, 0x1234);
+    EXPECT_TRUE(Logged("PROFILE ONCE"));
+}
+
+TEST_F(MeasureLinkTest, ZeroSetReadBackAndDataError) {
+    host.Keys.Bank["O1.Ch"] = 2;
+    host.Keys.WordIndex["C3.ZAdj"] = 200;
+    sensor.Put(1024 + 200, 0xFF38);  // -200
+    model.ZeroSetToggle(0);
+    EXPECT_TRUE(model.ZeroSetChecked[0]);
+    EXPECT_EQ(host.Keys.Bank["C3.ZAdj"], -200);
+    EXPECT_TRUE(Logged("OUT1: 0set"));
+    refuse = cmd::ZERO_CLR;  // answered with a data error
+    model.ZeroSetToggle(0);
+    EXPECT_TRUE(model.ZeroSetChecked[0]);
+    EXPECT_TRUE(Logged("OUT1: 0clr failed, NO DISPL"));
+    // The command carried the output number as a word.
+    std::vector<Request> reqs = peer.Requests();
+    auto it = std::find_if(reqs.begin(), reqs.end(),
+                           [](const Request& r) { return r.code == cmd::ZERO_SET; });
+    ASSERT_NE(it, reqs.end());
+    EXPECT_EQ(it->payload, (Bytes{0x00, 0x00}));
+}
+
+TEST_F(MeasureLinkTest, AreaRectIsClampedOrRefused) {
+    std::optional<AreaBounds> sent = host.link.SendAreaRect(1, {20000, 300, -20000, -300});
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(*sent, (AreaBounds{-14998, -300, 14998, 300}));
+    refuse = cmd::AREA_RECT;
+    EXPECT_FALSE(host.link.SendAreaRect(1, {0, 0, 10, 10}).has_value());
+    EXPECT_TRUE(host.link.LinkOpen());
+}

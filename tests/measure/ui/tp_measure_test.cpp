@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <cmath>
+#include <cstdio>
+
+#include "common/atomic_file.h"
+#include "common/log.h"
+#include "fake_keys.h"
+#include "measure/ui/profile_frame.h"
+#include "measure/ui/tp_measure.h"
+#include "ui_test_util.h"
+
+using namespace kd;
+using namespace kd::test;
+
+namespace {
+
+class PageHost : public IMeasureHost, public IProfileFrameHost {
+  public:
+    FakeKeys Keys;
+    MeasureLive LiveValues;
+    int Link = 2;
+    bool Running = false;
+    int Aborts = 0;
+    std::function<void()> OnDone;
+    int PointCount = 0;
+    std::vector<ProfilePoint> Profile = std::vector<ProfilePoint>(2048);
+    std::vector<uint16_t> Codes;
+    int Settings = 0;
+
+    IParamAccess* Params() override { return &Keys; }
+    MeasureLive Live() const override { return LiveValues; }
+    int LinkState() const override { return Link; }
+    int CurrentPage() const override { return kMeasurePageCode; }
+    bool CameraLive() const override { return false; }
+    int DisplDecimal() const override { return 3; }
+    MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
+    bool TaskRunning() const override { return Running; }
+    void RequestAbort() override { ++Aborts; }
+    void StartProfiles(std::function<void()> f) override { OnDone = std::move(f); }
+    void RequestProfiles(std::function<void()> f) override { OnDone = std::move(f); }
+    int WorkerPointCount() const override { return PointCount; }
+    std::span<const ProfilePoint> WorkerProfile() const override { return Profile; }
+    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t>) override {
+        Codes.push_back(code);
+        if (code == measure_cmd::GET_PROF_CORR) return std::vector<uint8_t>{0, 0, 0, 0, 0, 0};
+        return std::vector<uint8_t>{};
+    }
+    std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
+    void SettingTrigger() override { ++Settings; }
+    IParamAccess* ParamsForFrame() { return &Keys; }
+};
+
+// A profile frame host over the same keys.
+class FrameHost : public IProfileFrameHost {
+  public:
+    explicit FrameHost(PageHost& h) : h_(h) {}
+    IParamAccess* Params() override { return &h_.Keys; }
+    bool LinkOpen() const override { return h_.Link != 0; }
+
+  private:
+    PageHost& h_;
+};
+
+// A part on a belt: flat belt, a raised block with sloped sides, a groove.
+void SensorLikeProfile(std::vector<ProfilePoint>& pts, int n) {
+    for (int i = 0; i < n; ++i) {
+        const int x = -12000 + i * 24000 / (n - 1);
+        double z = 8000;  // belt, below the centre
+        if (x > -6000 && x < 6000) z = 2000;
+        if (x > -7000 && x <= -6000) z = 8000 - (x + 7000) * 6;
+        if (x >= 6000 && x < 7000) z = 2000 + (x - 6000) * 6;
+        if (x > -1000 && x < 1000) z = 3500;  // groove
+        z += 30 * std::sin(i * 0.7);          // surface noise
+        const bool dropout = (i > 120 && i < 128);
+        pts[static_cast<size_t>(i)] = {static_cast<int16_t>(x),
+                                       dropout ? kMissing : static_cast<int16_t>(z)};
+    }
+}
+
+class TPMeasureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        host.Keys.Bank = {{"O1.Ch", 0},         {"O2.Ch", 1},        {"O3.Ch", 4},
+                          {"Ana.Ch", 0},        {"A1.Func", 0},      {"A2.Func", 3},
+                          {"Op1.A", 0},         {"Op1.B", 1},        {"O1.ULimit", 5000},
+                          {"O1.LLimit", -5000}, {"O2.ULimit", 1000}, {"O2.LLimit", 0},
+                          {"O3.ULimit", 100},   {"O3.LLimit", 0},    {"O3.Action", 3},
+                          {"Ana.ULimit", 8000}, {"Ana.LLimit", 0}};
+        page = std::make_unique<TPMeasure>(host, shared, &frameHost);
+    }
+    PageHost host;
+    FrameHost frameHost{host};
+    ProfileShared shared;
+    std::unique_ptr<TPMeasure> page;
+    std::vector<std::pair<int, std::string>> log;
+    ScopedLogSink sink{[this](int a, const std::string& l) { log.emplace_back(a, l); }};
+};
+
+}  // namespace
+
+TEST_F(TPMeasureTest, CreationShowsNoValueMarks) {
+    EXPECT_EQ(page->size(), QSize(800, 500));
+    EXPECT_EQ(page->DisplLabel(0)->text(), "-.---");
+    EXPECT_EQ(page->DisplLabel(3)->text(), "-.---");
+    EXPECT_EQ(page->ProfileFrame()->size(), QSize(440, 370));
+    EXPECT_TRUE(page->ProfileFrame()->ShowAreas);
+    EXPECT_FALSE(page->ProfileFrame()->EditAreas);
+    EXPECT_EQ(page->GaugeBack(0)->size(), QSize(80, 6));
+    EXPECT_EQ(page->GaugePointer(0)->size(), QSize(7, 10));
+    EXPECT_EQ(page->GaugeBack(3), nullptr);
+    EXPECT_EQ(page->SampleEdit()->alignment() & Qt::AlignRight, Qt::AlignRight);
+}
+
+TEST_F(TPMeasureTest, TickShowsValuesColoursAndGauges) {
+    page->RefreshFromImage();
+    host.LiveValues.Output = {1234, 2000, 50, 0};
+    host.LiveValues.Channel[0] = 4000;
+    host.LiveValues.OutputDisplayBits = 0b010;
+    host.LiveValues.SoftVersion = 70;
+    host.LiveValues.SamplingPeriod = 400;
+    host.LiveValues.HoldOn = true;
+    page->MeasTimerTimer();
+    EXPECT_EQ(page->DisplLabel(0)->text(), "1.234");
+    EXPECT_EQ(page->DisplLabel(0)->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+    EXPECT_EQ(page->DisplLabel(1)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(page->GaugeBack(1)->palette().color(QPalette::Window), QColor(255, 0, 0));
+    const int left = page->GaugeBack(1)->x();
+    EXPECT_EQ(page->GaugePointer(1)->x(), left + 75);          // above U: right end
+    EXPECT_FALSE(page->GaugePointer(2)->isHidden() == false);  // Ready: hidden
+    EXPECT_EQ(page->DisplLabel(2)->text(), "-.---");
+    EXPECT_EQ(page->DisplLabel(2)->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    EXPECT_EQ(page->DisplALabel()->text(), "12.000");  // estimated: 4000 of 0..8000
+    EXPECT_EQ(page->SampleEdit()->text(), "2.00");
+    EXPECT_TRUE(page->Action("HoldToggle")->isChecked());
+    SavePng(page->grab().toImage(), "measure_values");
+}
+
+TEST_F(TPMeasureTest, ActionsFollowTheLinkAndProfileArrives) {
+    host.Link = 0;
+    page->MeasTimerTimer();
+    EXPECT_FALSE(page->Action("RefOnce")->isEnabled());
+    host.Link = 2;
+    page->MeasTimerTimer();
+    EXPECT_TRUE(page->Action("RefOnce")->isEnabled());
+    page->Action("RefRepeat")->trigger();
+    EXPECT_TRUE(page->Action("RefRepeat")->isChecked());
+    host.PointCount = 800;
+    SensorLikeProfile(host.Profile, 800);
+    ASSERT_TRUE(host.OnDone);
+    host.OnDone();
+    EXPECT_EQ(page->ProfileFrame()->PointCount, 800);
+    page->Action("RefRepeat")->trigger();
+    EXPECT_FALSE(page->Action("RefRepeat")->isChecked());
+    EXPECT_EQ(host.Aborts, 1);
+    // A bad profile size is logged, not thrown out of the event handler.
+    page->Action("RefOnce")->trigger();
+    host.PointCount = 4000;
+    host.OnDone = [this, f = host.OnDone] {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            WriteLog(kLogError, "%s", e.what());
+        }
+    };
+    host.OnDone();
+    EXPECT_EQ(log.back().second, "illegal prof_size;4000");
+    EXPECT_EQ(page->ProfileFrame()->PointCount, 800);
+}
+
+TEST_F(TPMeasureTest, LiveProfileScreenshot) {
+    page->RefreshFromImage();
+    shared.SetArea(0, -5000, 1000, -2000, 4000);
+    shared.SetArea(1, -1500, 2000, 1500, 5000);
+    shared.SetArea(2, 4000, 0, 9000, 10000);
+    shared.SetArea(3, -11000, 6000, -8000, 10000);
+    shared.AreaResults = {2000, 3500, 6500, kNoResult};
+    host.Keys.Bank["A3.Func"] = 6;
+    host.PointCount = 1000;
+    SensorLikeProfile(host.Profile, 1000);
+    page->Action("RefOnce")->trigger();
+    host.OnDone();
+    page->SetScales(0.0141, 0.00705);
+    host.LiveValues.Output = {2012, 3498, 0, 0};
+    host.LiveValues.Channel[0] = 2012;
+    host.LiveValues.SamplingPeriod = 200;
+    page->MeasTimerTimer();
+    page->show();
+    QImage img = page->grab().toImage();
+    SavePng(img, "measure_live");
+    const ProfileColors c;
+    // The profile line crosses the plot somewhere in its colour.
+    QImage plot = page->ProfileFrame()->PlotImage();
+    int hits = 0;
+    for (int y = 0; y < plot.height(); ++y)
+        for (int x = 0; x < plot.width(); ++x) hits += Rgb(plot, x, y) == FromRef(c.ProfileLine);
+    EXPECT_GT(hits, 200);
+}
+
+TEST_F(TPMeasureTest, ZeroSetButtonsFollowTheSensorAndTheModel) {
+    page->SetZeroSetState(1, true);
+    EXPECT_TRUE(page->Action("ZeroSetToggle2")->isChecked());
+    page->MeasTimerTimer();                     // enables the actions
+    page->Action("ZeroSetToggle2")->trigger();  // checked: clears
+    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_CLR);
+    EXPECT_FALSE(page->Action("ZeroSetToggle2")->isChecked());
+    page->Action("ZeroSetToggle1")->trigger();
+    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_SET);
+    EXPECT_TRUE(page->Action("ZeroSetToggle1")->isChecked());
+    page->SetZeroSetState(7, true);  // no such output: ignored
+}
+
+TEST_F(TPMeasureTest, SourceCaptionsComeFromThePageLabels) {
+    page->findChild<QLabel*>("AreaLabel")->setText("Bereich");
+    page->findChild<QLabel*>("ALabel")->setText("B");
+    page->RefreshFromImage();
+    EXPECT_EQ(page->findChild<QLabel*>("Source1Label")->text(), "Bereich1:ave");
+    EXPECT_EQ(page->findChild<QLabel*>("Source3Label")->text(), "[B1:ave + B2:width]");
+    EXPECT_EQ(page->findChild<QLabel*>("Unit2Label")->text(), "mm");
+}
+
+TEST_F(TPMeasureTest, SavedTextFileHoldsThePlottedProfile) {
+    const std::string dir = testing::TempDir();
+    const std::string in = dir + "/kd_tp_in.csv", out = dir + "/kd_tp_out.csv";
+    WriteFileAtomic(in, "#KEST profile\r\n0,0\r\n1000,2000\r\n-500,\r\n3000,4000\r\n");
+    page->ProfileFrame()->LoadProfileFrom(in);
+    ASSERT_EQ(page->ProfileFrame()->PointCount, 4);
+    page->SaveProfileTo(out);
+    EXPECT_EQ(ReadFileAll(out),
+              "   1.000,    2.000\r\n  -0.500,   32.767\r\n   3.000,    4.000\r\n");
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+}
+
+TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
+    auto* b = page->findChild<QWidget*>("SettingsButton");
+    ASSERT_NE(b, nullptr);
+    QMetaObject::invokeMethod(b, "click");
+    EXPECT_EQ(host.Settings, 1);
+}
