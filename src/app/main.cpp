@@ -9,6 +9,7 @@
 #include "app/session_wiring.h"
 #include "common/atomic_file.h"
 #include "common/log.h"
+#include "measure/ui/measure_views.h"
 #include "shell/identity.h"
 #include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
             return simPort.Resolve(name);
         };
         workflow.Target = &session;
+        // The measurement page with its profile plot and the chart samples.
+        kd::TMeasureViews measure(window);
+        measure.SamplingPeriod = [&session] { return session.SamplingPeriod; };
+        measure.ConnectSession(sessionHost);
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
                 std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
