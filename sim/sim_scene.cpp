@@ -71,6 +71,17 @@ std::optional<double> ZAt(const std::vector<ProfilePt>& pts, double x) {
     return sum / n;
 }
 
+// The camera window of a bank in sensor pixels, and its camera mode.
+struct CamWindow {
+    int left, top, width, height, mode;
+};
+
+CamWindow CamWindowOf(const ParamWords& mem, int bank) {
+    return {GetRaw(mem, Fld::CamLeft, bank) * 8, GetRaw(mem, Fld::CamTop, bank) * 8,
+            GetRaw(mem, Fld::CamWidth, bank) * 8, GetRaw(mem, Fld::CamHeight, bank) * 8,
+            GetRaw(mem, Fld::CamMode, bank)};
+}
+
 }  // namespace
 
 uint32_t SensorModel::SamplingPeriodUnits() const {
@@ -135,11 +146,7 @@ bool SensorModel::Masked(double viewX, double viewY) const {
 
 std::vector<ProfilePt> SensorModel::MakeProfile(uint64_t tUs, std::vector<uint16_t>& second) {
     const int bank = CurrentBank();
-    const int camL = GetRaw(mem_, Fld::CamLeft, bank) * 8;
-    const int camT = GetRaw(mem_, Fld::CamTop, bank) * 8;
-    const int camW = GetRaw(mem_, Fld::CamWidth, bank) * 8;
-    const int camH = GetRaw(mem_, Fld::CamHeight, bank) * 8;
-    const int mode = GetRaw(mem_, Fld::CamMode, bank);
+    const auto [camL, camT, camW, camH, mode] = CamWindowOf(mem_, bank);
     const int step = mode == 2 ? 4 : 2;
     const int count = std::clamp(camW / step, 1, 1023);
     const bool flip = GetRaw(mem_, Fld::AxisDir, 0) != 0;
@@ -592,11 +599,7 @@ void SensorModel::RenderImage(uint32_t number) {
     auto& img = images_[number % kImageSlots];
     if (img.number == number) return;
     const int bank = CurrentBank();
-    const int camL = GetRaw(mem_, Fld::CamLeft, bank) * 8;
-    const int camT = GetRaw(mem_, Fld::CamTop, bank) * 8;
-    const int camW = GetRaw(mem_, Fld::CamWidth, bank) * 8;
-    const int camH = GetRaw(mem_, Fld::CamHeight, bank) * 8;
-    const int mode = GetRaw(mem_, Fld::CamMode, bank);
+    const auto [camL, camT, camW, camH, mode] = CamWindowOf(mem_, bank);
     const int f = mode == 2 ? 2 : 1;
     const int rows = camW / f, cols = camH / f;
     const int shutter =
