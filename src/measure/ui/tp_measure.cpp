@@ -152,7 +152,8 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
     });
     MakeButton("SaveButton", save, {px + 148, by, 70, 28});
 
-    MakeLabel(this, "SamplingLabel", "sampling", {px + 236, by + 5, 60, 20});
+    MakeLabel(this, "SamplingLabel", "sampling", {px + 222, by + 5, 74, 20})
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sampleEdit_ = new QLineEdit(this);
     sampleEdit_->setObjectName("SampleEdit");
     sampleEdit_->setReadOnly(true);

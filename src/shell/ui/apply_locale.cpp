@@ -1,6 +1,7 @@
 #include "shell/ui/apply_locale.h"
 
 #include <QAbstractButton>
+#include <QToolButton>
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
@@ -43,6 +44,11 @@ void RefillCombo(QComboBox* combo, const QStringList& items) {
 void ApplyCaption(QObject* c, const QString& text, const std::string& name) {
     if (auto* label = qobject_cast<QLabel*>(c)) {
         label->setText(text);
+    } else if (auto* tool = qobject_cast<QToolButton*>(c); tool && tool->defaultAction()) {
+        // A tool button shows its action's icon text and takes it back whenever
+        // the action changes; the icon text is not shown in menus.
+        tool->defaultAction()->setIconText(text);
+        tool->setText(text);
     } else if (auto* button = qobject_cast<QAbstractButton*>(c)) {
         button->setText(text);
     } else if (auto* menu = qobject_cast<QMenu*>(c)) {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include "shell/ui/apply_locale.h"
 #include "shell/ui/dialogs.h"
@@ -38,6 +39,24 @@ TEST(ApplyLocale, OneNameServesControlsOnTwoWindows) {
     ApplyLocale(&b, en);
     EXPECT_EQ(s1->text(), "Scaling");
     EXPECT_EQ(s2->text(), "Scaling");
+}
+
+TEST(ApplyLocale, ToolButtonCaptionSurvivesItsActionAndLeavesTheMenu) {
+    App();
+    QWidget win;
+    auto* action = new QAction("Hold", &win);
+    action->setObjectName("HoldToggle");
+    action->setCheckable(true);
+    QMenu menu(&win);
+    menu.addAction(action);
+    auto* button = Named<QToolButton>(&win, "HoldButton");
+    button->setDefaultAction(action);
+    TMirelLang t = TMirelLang::FromText("HoldButton.Caption=Halten\r\n");
+    ApplyLocale(&win, t);
+    EXPECT_EQ(button->text(), "Halten");
+    action->setChecked(true);  // a change of the action refreshes the button
+    EXPECT_EQ(button->text(), "Halten");
+    EXPECT_EQ(action->text(), "Hold");
 }
 
 TEST(ApplyLocale, CaptionsHintsAndWindows) {
