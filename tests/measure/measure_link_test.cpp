@@ -8,16 +8,16 @@
 #include <mutex>
 
 #include "common/log.h"
-#include "fake_keys.h"
 #include "link/commands.h"
+#include "link_host.h"
 #include "link_test_util.h"
 #include "measure/measure_link.h"
 #include "measure/measure_model.h"
 
 using namespace kd;
 using namespace kdtest;
-using kd::test::EnglishTexts;
 using kd::test::FakeKeys;
+using kd::test::LinkForwardingHost;
 
 namespace {
 
@@ -28,32 +28,12 @@ Bytes Be32(uint32_t v) {
             static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
 }
 
-class LinkHost : public IMeasureHost {
+class LinkHost : public LinkForwardingHost {
   public:
-    explicit LinkHost(TKestThread& th) : link(th) {}
-    TMeasureLink link;
+    using LinkForwardingHost::LinkForwardingHost;
     FakeKeys Keys;
     IParamAccess* Params() override { return &Keys; }
     MeasureLive Live() const override { return {}; }
-    int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kMeasurePageCode; }
-    bool CameraLive() const override { return false; }
-    int DisplDecimal() const override { return 3; }
-    MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
-    bool TaskRunning() const override { return link.TaskRunning(); }
-    void RequestAbort() override { link.RequestAbort(); }
-    void StartProfiles(std::function<void()> f) override { link.StartProfiles(std::move(f)); }
-    void RequestProfiles(std::function<void()> f) override { link.RequestProfiles(std::move(f)); }
-    int WorkerPointCount() const override { return link.WorkerPointCount(); }
-    std::span<const ProfilePoint> WorkerProfile() const override {
-        return const_cast<TMeasureLink&>(link).WorkerProfile();
-    }
-    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t> w) override {
-        return link.Command(code, w);
-    }
-    std::optional<uint16_t> MemReadWord(uint32_t address, uint16_t mode) override {
-        return link.MemReadWord(address, mode);
-    }
 };
 
 class MeasureLinkTest : public ::testing::Test {

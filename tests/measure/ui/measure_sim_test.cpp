@@ -12,10 +12,12 @@
 
 #include "link/commands.h"
 #include "link/kest_thread.h"
+#include "link_host.h"
 #include "measure/kest_param_access.h"
 #include "measure/measure_link.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/ui/tp_measure.h"
+#include "shell/ui/qt_dispatcher.h"
 #include "sim/sim_sensor.h"
 #include "ui_test_util.h"
 
@@ -24,14 +26,6 @@ using namespace kd::test;
 
 namespace {
 
-// Runs worker callbacks on the Qt thread, as the desktop program does.
-Dispatcher QtDispatcher() {
-    return [](const std::function<void()>& f) {
-        if (QThread::currentThread() == qApp->thread()) return f();
-        QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
-    };
-}
-
 int32_t Be32(const std::vector<uint8_t>& r) {
     if (r.size() < 4) return kNoValue;
     return static_cast<int32_t>(static_cast<uint32_t>(r[0]) << 24 |
@@ -39,39 +33,13 @@ int32_t Be32(const std::vector<uint8_t>& r) {
                                 static_cast<uint32_t>(r[2]) << 8 | r[3]);
 }
 
-class SimHost : public IMeasureHost, public IProfileFrameHost {
+class SimHost : public LinkForwardingHost, public IProfileFrameHost {
   public:
-    SimHost(TKestThread& th, TKestParam& image) : link(th), access(image) {}
-    TMeasureLink link;
+    SimHost(TKestThread& th, TKestParam& image) : LinkForwardingHost(th), access(image) {}
     TKestParamAccess access;
     MeasureLive live;
     IParamAccess* Params() override { return &access; }
     MeasureLive Live() const override { return live; }
-    int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kMeasurePageCode; }
-    bool CameraLive() const override { return false; }
-    int DisplDecimal() const override { return 3; }
-    MeasModeTexts ModeTexts() const override {
-        MeasModeTexts t;
-        t.Units = {"mm", "mm", "mm", "mm", "mm", "mm", "mm", "", "deg.", "mm2", "mm", "mm", "mm"};
-        t.Shorts = {"ave",   "p_hgt", "b_hgt", "width", "p_pos", "b_pos", "edge",
-                    "count", "tilt",  "size",  "len",   "dia",   "infl"};
-        return t;
-    }
-    bool TaskRunning() const override { return link.TaskRunning(); }
-    void RequestAbort() override { link.RequestAbort(); }
-    void StartProfiles(std::function<void()> f) override { link.StartProfiles(std::move(f)); }
-    void RequestProfiles(std::function<void()> f) override { link.RequestProfiles(std::move(f)); }
-    int WorkerPointCount() const override { return link.WorkerPointCount(); }
-    std::span<const ProfilePoint> WorkerProfile() const override {
-        return const_cast<TMeasureLink&>(link).WorkerProfile();
-    }
-    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t> w) override {
-        return link.Command(code, w);
-    }
-    std::optional<uint16_t> MemReadWord(uint32_t a, uint16_t m) override {
-        return link.MemReadWord(a, m);
-    }
     // Frame host.
     bool LinkOpen() const override { return const_cast<TMeasureLink&>(link).LinkOpen(); }
     std::optional<AreaBounds> SendAreaRect(int area, const AreaBounds& r) override {
