@@ -14,6 +14,7 @@
 #include "measure/ui/chart_frame.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/ui/tp_measure.h"
+#include "tests/support/test_context.h"
 
 using namespace kd;
 
@@ -38,51 +39,16 @@ void Report(const char* what, double ms) {
     std::printf("%-58s %8.3f ms  %6.3f frame\n", what, ms, ms / kFrameMs);
 }
 
-class Keys : public IParamAccess {
-  public:
-    int GetBank(std::string_view k) const override {
-        if (k.size() > 3 && k.substr(2) == ".Cmp") return 1;
-        if (k.size() > 3 && k.substr(2) == ".Func") return k[1] == '4' ? 8 : 0;
-        if (k == "O1.ULimit" || k == "O2.ULimit" || k == "O3.ULimit" || k == "Ana.ULimit")
-            return 5000;
-        if (k == "O1.LLimit" || k == "O2.LLimit" || k == "O3.LLimit" || k == "Ana.LLimit")
-            return -5000;
-        return 0;
+// The keys the plot and the page read: areas with correction, A4 a tilt,
+// every output with limits of +-5 mm.
+void FillKeys(test::TTestContext& t) {
+    for (int n = 1; n <= 4; ++n) {
+        t.Set("A" + std::to_string(n) + ".Cmp", 1);
+        t.Set("A" + std::to_string(n) + ".Func", n == 4 ? 8 : 0);
     }
-    int GetSys(std::string_view) const override { return 0; }
-    void SetBank(std::string_view, int) override {}
-    Limits KeyLimits(std::string_view) const override { return {-7500, 7500}; }
-    int KeyWordIndex(std::string_view) const override { return 0; }
-};
-
-class Host : public IProfileFrameHost {
-  public:
-    Keys keys;
-    IParamAccess* Params() override { return &keys; }
-};
-
-class PageHost : public IMeasureHost {
-  public:
-    Keys keys;
-    MeasureLive live;
-    IParamAccess* Params() override { return &keys; }
-    MeasureLive Live() const override { return live; }
-    int LinkState() const override { return 2; }
-    int CurrentPage() const override { return kMeasurePageCode; }
-    bool CameraLive() const override { return false; }
-    int DisplDecimal() const override { return 3; }
-    MeasModeTexts ModeTexts() const override { return {}; }
-    bool TaskRunning() const override { return false; }
-    void RequestAbort() override {}
-    void StartProfiles(std::function<void()>) override {}
-    void RequestProfiles(std::function<void()>) override {}
-    int WorkerPointCount() const override { return 0; }
-    std::span<const ProfilePoint> WorkerProfile() const override { return {}; }
-    std::optional<std::vector<uint8_t>> Command(uint16_t, std::vector<uint16_t>) override {
-        return std::vector<uint8_t>{};
-    }
-    std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
-};
+    for (const char* k : {"O1.ULimit", "O2.ULimit", "O3.ULimit", "Ana.ULimit"}) t.Set(k, 5000);
+    for (const char* k : {"O1.LLimit", "O2.LLimit", "O3.LLimit", "Ana.LLimit"}) t.Set(k, -5000);
+}
 
 }  // namespace
 
@@ -100,8 +66,10 @@ int main(int argc, char** argv) {
     }
     for (int n = 0; n < 4; ++n) shared.SetArea(n, -12000 + n * 6000, -6000, -8000 + n * 6000, 6000);
     shared.AreaResults = {1000, 0, -2000, 640};
-    Host host;
-    TProfileFrame frame(shared, &host);
+    test::TTestContext t;
+    FillKeys(t);
+    TContextKeys keys(t.Ctx);
+    TProfileFrame frame(shared, &t.Ctx);
     frame.resize(440, 370);
     frame.ShowAreas = frame.ShowAreaLabels = frame.ShowShiftedAreas = true;
     frame.PointCount = kProfileBufferPoints;
@@ -160,29 +128,29 @@ int main(int argc, char** argv) {
     MeasureLive live;
     live.Output = {1234, -99999, kNoValue, 777};
     live.SoftVersion = 70;
+    t.Live.Outputs = live.Output;
+    t.State.SensorVersion.Soft = 70;
     const std::array<std::string, 4> units = {"mm", "mm", "um", "mm"};
     const std::array<GaugeGeometry, 3> gauges{};
     volatile size_t sink = 0;
     Report("rendering tick computation (RenderMeasure)", MedianMs(2000, [&] {
-               MeasureView v = RenderMeasure(live, host.keys, units, 3, gauges);
+               MeasureView v = RenderMeasure(live, keys, units, 3, gauges);
                sink = sink + v.Outputs[0].Text.size();
            }));
 
     // The whole tick of the page: values, colours, gauges and the repaint of
     // the page that follows it.
-    PageHost pageHost;
-    pageHost.live = live;
     ProfileShared pageShared;
-    TPMeasure page(pageHost, pageShared, &host);
+    TPMeasure page(t.Ctx, pageShared);
     page.show();
     QImage pageImage(800, 500, QImage::Format_RGB32);
     int step = 0;
     Report("measurement page tick (MeasTimerTimer)", MedianMs(500, [&] {
-               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               t.Live.Outputs[0] = 1000 + (++step % 50) * 100;
                page.MeasTimerTimer();
            }));
     Report("measurement page tick + repaint of the page", MedianMs(200, [&] {
-               pageHost.live.Output[0] = 1000 + (++step % 50) * 100;
+               t.Live.Outputs[0] = 1000 + (++step % 50) * 100;
                page.MeasTimerTimer();
                page.render(&pageImage);
            }));

@@ -1,8 +1,11 @@
 // kdtrelva: the desktop program.
+#include <QAbstractButton>
+#include <QAction>
 #include <QBuffer>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "common/atomic_file.h"
 #include "common/log.h"
 #include "measure/ui/measure_views.h"
+#include "pages/ui/settings_pages.h"
 #include "shell/identity.h"
 #include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
@@ -66,39 +70,67 @@ int main(int argc, char** argv) {
         services.Workflow = &workflow;
         kd::TKestTrel window(args, services);
         kd::TTrelSessionHost sessionHost(window);
-        kd::TKestSession session({*window.Worker(), window.Image(), window.Masters, window.State,
+        kd::TKestSession session({*window.Thread(), window.Image(), window.Masters, window.State,
                                   window.Live, sessionHost});
         session.PortResolver = [&simPort](const std::string& name) {
             return simPort.Resolve(name);
         };
         workflow.Target = &session;
         // The measurement page with its profile plot and the chart samples.
+        window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
         kd::TMeasureViews measure(window);
-        measure.SamplingPeriod = [&session] { return session.SamplingPeriod; };
         measure.ConnectSession(sessionHost);
+        // The settings pages on the same context and profile data.
+        kd::TSettingsPages settingsPages(window, measure.Shared);
+        settingsPages.ConnectSession(sessionHost);
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
                 std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
             return 2;
         }
         window.CreateWindows();
+        // -action: every name must be an action of the windows (or a button
+        // without one, such as a page's group button).
+        std::vector<std::function<void()>> actions;
+        for (const std::string& name : window.Options.Actions) {
+            const QString n = QString::fromStdString(name);
+            if (auto* a = window.findChild<QAction*>(n)) {
+                actions.push_back([a] {
+                    if (!a->isEnabled())
+                        std::fprintf(stderr, "kdtrelva: action '%s' is disabled\n",
+                                     a->objectName().toUtf8().constData());
+                    a->trigger();
+                });
+            } else if (auto* b = window.findChild<QAbstractButton*>(n)) {
+                actions.push_back([b] { b->click(); });
+            } else {
+                std::fprintf(stderr, "kdtrelva: unknown action '%s'\n", name.c_str());
+                return 2;
+            }
+        }
         window.show();
-        if (connectAtStart) QTimer::singleShot(0, &window, [&session] { session.Connect(); });
-        if (window.Options.Screenshot) {
-            const std::string file = *window.Options.Screenshot;
+        // After the first showing: connect, the page, the actions, then the
+        // screenshot after the wait.
+        QTimer::singleShot(0, &window, [&] {
+            if (connectAtStart) session.Connect();
             if (window.Options.Page) {
                 try {
                     window.ShowPage(*window.Options.Page);
                 } catch (const std::exception& e) {
                     std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-                    return 2;
+                    rc = 2;
+                    QCoreApplication::exit(rc);
+                    return;
                 }
             }
+            for (auto& run : actions) run();
+            if (!window.Options.Screenshot) return;
+            const std::string file = *window.Options.Screenshot;
             QTimer::singleShot(window.Options.WaitMs, &window, [&window, &rc, file] {
                 if (!SaveScreenshot(window, file)) rc = 1;
                 QCoreApplication::exit(rc);
             });
-        }
+        });
         int loop = app.exec();
         if (rc == 0) rc = loop;
     } catch (const std::exception& e) {

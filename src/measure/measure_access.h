@@ -1,12 +1,13 @@
 #pragma once
-// Small seams through which the measurement views read the parameter image.
-// The main window hands in an adapter over its TKestParam; tests fill a map.
-#include <string>
+// The read view of the parameter image that the measurement views' pure
+// rules work on: keys by name in the current bank and the Sys block. Pages
+// read it from their context; tests of the rules fill a map.
 #include <string_view>
+
+#include "shell/page_context.h"
 
 namespace kd {
 
-// Key reads and writes of the current bank and of the Sys block.
 class IBankKeys {
   public:
     virtual ~IBankKeys() = default;
@@ -16,18 +17,15 @@ class IBankKeys {
     virtual int GetSys(std::string_view key) const = 0;
 };
 
-class IParamAccess : public IBankKeys {
+// The keys of a page context's image.
+class TContextKeys : public IBankKeys {
   public:
-    // Writes a bank key of the current bank; the image marks itself changed.
-    virtual void SetBank(std::string_view key, int value) = 0;
-    // Lower and upper limit of a key as the key table holds them (raw units).
-    struct Limits {
-        int Min = 0;
-        int Max = 0;
-    };
-    virtual Limits KeyLimits(std::string_view key) const = 0;
-    // Word index inside the bank of a bank key (for reading one word back).
-    virtual int KeyWordIndex(std::string_view key) const = 0;
+    explicit TContextKeys(const TPageContext& ctx) : ctx_(ctx) {}
+    int GetBank(std::string_view key) const override { return ctx_.GetBank(key); }
+    int GetSys(std::string_view key) const override { return ctx_.GetSys(key); }
+
+  private:
+    const TPageContext& ctx_;
 };
 
 }  // namespace kd

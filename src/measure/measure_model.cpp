@@ -5,6 +5,8 @@
 #include "common/atomic_file.h"
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "link/comm_error.h"
+#include "link/commands.h"
 #include "measure/profile_file.h"
 
 namespace kd {
@@ -23,30 +25,50 @@ struct Finally {
 template <class F>
 Finally(F) -> Finally<F>;
 
-// Keys read as 0 when no image is attached.
-class NoKeys : public IBankKeys {
-  public:
-    int GetBank(std::string_view) const override { return 0; }
-    int GetSys(std::string_view) const override { return 0; }
-};
-const NoKeys kNoKeys;
+// One 16-bit payload word.
+std::vector<uint8_t> Word(int v) {
+    const uint16_t w = static_cast<uint16_t>(v);
+    return PayloadWords(std::span<const uint16_t>(&w, 1));
+}
 }  // namespace
 
-TMeasureModel::TMeasureModel(IMeasureHost& host, ProfileShared& shared)
-    : host_(host), shared_(shared) {
+MeasureLive LiveOf(const TPageContext& ctx) {
+    MeasureLive m;
+    const TLiveValues& l = ctx.Live;
+    m.Channel = l.Channels;
+    m.Output = l.Outputs;
+    m.AnalogCurrent = l.AnalogCurrent;
+    m.OutputDisplayBits = l.OutputDisplayBits;
+    m.LaserOn = l.LaserOn;
+    m.HoldOn = l.HoldOn;
+    m.InternalTrigger = l.InternalTrigger;
+    m.SamplingPeriod = ctx.Services.SamplingPeriod();
+    m.SoftVersion = ctx.State.SensorVersion.Soft;
+    return m;
+}
+
+MeasModeTexts ModeTextsOf(const TPageContext& ctx) {
+    MeasModeTexts t;
+    t.Units = ctx.Lists.MeasModeUnits;
+    t.Shorts = ctx.Lists.MeasModeShort;
+    t.DisplUnit = ctx.Display.DisplUnit;
+    return t;
+}
+
+TMeasureModel::TMeasureModel(TPageContext& ctx, ProfileShared& shared)
+    : ctx_(ctx), keys_(ctx), shared_(shared) {
     for (const char* n : kActionNames) enabled_[n] = false;
 }
 
 std::string TMeasureModel::InitialValueText(int n) const {
-    return FormatValue(kNoValue, host_.DisplDecimal(),
+    return FormatValue(kNoValue, ctx_.Display.DisplDecimal,
                        UnitTexts[static_cast<size_t>(std::clamp(n, 0, 3))]);
 }
 
 void TMeasureModel::RefreshFromImage() {
-    ShowMeasuredCurrent = ShowsMeasuredCurrent(host_.Live().SoftVersion);
-    const IBankKeys* keys = host_.Params();
-    if (!keys) keys = &kNoKeys;
-    MeasModeTexts texts = host_.ModeTexts();
+    ShowMeasuredCurrent = ShowsMeasuredCurrent(ctx_.State.SensorVersion.Soft);
+    const IBankKeys* keys = &keys_;
+    MeasModeTexts texts = ModeTextsOf(ctx_);
     if (!AreaCaption.empty()) texts.AreaLabel = AreaCaption;
     if (!ACaption.empty()) texts.ALabel = ACaption;
     std::array<OutputSource, 4> src = MeasureSources(texts, *keys);
@@ -59,21 +81,24 @@ void TMeasureModel::RefreshFromImage() {
 }
 
 std::optional<MeasureView> TMeasureModel::Tick(const std::array<GaugeGeometry, 3>& gauges) {
-    if (host_.CameraLive() || host_.CurrentPage() != kMeasurePageCode || host_.LinkState() == 0)
+    if (ctx_.State.CameraLive || ctx_.State.CurrentPage != kPageMeasure ||
+        ctx_.State.LinkState == 0)
         return std::nullopt;
-    const IBankKeys* keys = host_.Params();
-    if (!keys) keys = &kNoKeys;
-    return RenderMeasure(host_.Live(), *keys, UnitTexts, host_.DisplDecimal(), gauges);
+    return RenderMeasure(LiveOf(ctx_), keys_, UnitTexts, ctx_.Display.DisplDecimal, gauges);
 }
 
 void TMeasureModel::Deliver() {
-    const int n = host_.WorkerPointCount();
-    std::span<const ProfilePoint> src = host_.WorkerProfile();
-    if (n < 0 || n >= 1024 || static_cast<size_t>(n) > src.size())
+    const int n = ctx_.Worker.ProfileCount();
+    std::span<const uint16_t> words = ctx_.Worker.ProfileWords();
+    if (n < 0 || n >= 1024 || 2 * static_cast<size_t>(n) > words.size())
         throw EKestError(Format("illegal prof_size;%d", n));
     Plot.PointCount = n;
-    std::copy_n(src.begin(), n, shared_.ProfileBuffer.begin());
-    std::optional<std::vector<uint8_t>> r = host_.Command(measure_cmd::GET_PROF_CORR, {});
+    ProfilePointsFromWords(words.first(2 * static_cast<size_t>(n)), shared_.ProfileBuffer);
+    std::optional<std::vector<uint8_t>> r;
+    try {
+        r = ctx_.Worker.Command(cmd::GET_PROF_CORR);
+    } catch (const ECommErrData&) {
+    }
     if (r && r->size() >= 6) {
         auto word = [&](size_t i) {
             return static_cast<int16_t>(((*r)[2 * i] << 8) | (*r)[2 * i + 1]);
@@ -86,19 +111,19 @@ void TMeasureModel::Deliver() {
 }
 
 void TMeasureModel::Abort() {
-    host_.RequestAbort();
+    ctx_.Worker.RequestAbort();
     WriteLog(kLogRed, "ABORT");
     RefRepeatChecked = false;
 }
 
 void TMeasureModel::RefOnce() {
-    if (host_.TaskRunning()) {
+    if (ctx_.Worker.TaskRunning()) {
         Abort();
         return;
     }
-    host_.StartProfiles([this] {
+    ctx_.Worker.StartProfiles([this] {
         // One profile only: stop polling also when the delivery fails.
-        Finally stop{[this] { host_.RequestAbort(); }};
+        Finally stop{[this] { ctx_.Worker.RequestAbort(); }};
         Deliver();
     });
     WriteLog(kLogAction, "PROFILE ONCE");
@@ -109,19 +134,19 @@ void TMeasureModel::RefRepeat() {
         Abort();
         return;
     }
-    host_.StartProfiles([this] { Deliver(); });
+    ctx_.Worker.StartProfiles([this] { Deliver(); });
     WriteLog(kLogAction, "PROFILE START");
     RefRepeatChecked = true;
 }
 
 void TMeasureModel::StartRepeat() {
-    host_.StartProfiles([this] { Deliver(); });
+    ctx_.Worker.StartProfiles([this] { Deliver(); });
     WriteLog(kLogAction, "PROFILE START");
     RefRepeatChecked = true;
 }
 
 void TMeasureModel::RestartRepeat() {
-    host_.RequestProfiles([this] { Deliver(); });
+    ctx_.Worker.RequestProfiles([this] { Deliver(); });
     WriteLog(kLogAction, "PROFILE START");
     RefRepeatChecked = true;
 }
@@ -134,46 +159,48 @@ void TMeasureModel::ZeroSetToggle(int k) {
     if (k < 0 || k > 2) return;
     const bool checked = ZeroSetChecked[static_cast<size_t>(k)];
     const char* word = checked ? "0clr" : "0set";
-    Finally buttons{[&] { host_.SetOutputZeroButton(k, ZeroSetChecked[static_cast<size_t>(k)]); }};
-    if (!host_.Command(checked ? measure_cmd::ZERO_CLR : measure_cmd::ZERO_SET,
-                       {static_cast<uint16_t>(k)})) {
+    Finally buttons{[&] {
+        if (OnZeroButton) OnZeroButton(k, ZeroSetChecked[static_cast<size_t>(k)]);
+    }};
+    try {
+        ctx_.Worker.Command(checked ? cmd::ZERO_CLR : cmd::ZERO_SET, Word(k));
+    } catch (const ECommErrData&) {
         WriteLog(kLogPlain, "OUT%d: %s failed, NO DISPL", k + 1, word);
         return;
     }
     ZeroSetChecked[static_cast<size_t>(k)] = !checked;
     WriteLog(kLogPlain, "OUT%d: %s", k + 1, word);
     // Read back the zero adjustment the sensor now holds for the source channel.
-    IParamAccess* p = host_.Params();
-    if (!p) return;
-    const char* zadj = ChannelZAdjKey(p->GetBank(OutputKeyNames(k).Ch));
-    const int index = zadj ? p->KeyWordIndex(zadj) : -1;
+    const char* zadj = ChannelZAdjKey(ctx_.GetBank(OutputKeyNames(k).Ch));
+    const int index = zadj ? ctx_.BankWordIndex(zadj) : -1;
     if (index < 0) return;
-    std::optional<uint16_t> w =
-        host_.MemReadWord(kSensorParamBase + static_cast<uint32_t>(index), kMemReadSensorMode);
-    if (!w) {
+    uint16_t w = 0;
+    try {
+        ctx_.Worker.MemRead(&w, kSensorWordBase + static_cast<uint32_t>(index), kModeWords, 1);
+    } catch (const ECommErrData&) {
         WriteLog(kLogPlain, "OUT%d: %s failed, NO DISPL", k + 1, word);
         return;
     }
-    p->SetBank(zadj, static_cast<int16_t>(*w));
+    ctx_.SetBank(zadj, static_cast<int16_t>(w));
 }
 
 void TMeasureModel::HoldToggle(bool down) {
-    host_.Command(measure_cmd::SET_HOLD_STATE, {static_cast<uint16_t>(down ? 1 : 0)});
+    ctx_.Worker.Command(cmd::SET_HOLD_STATE, Word(down ? 1 : 0));
     WriteLog(kLogAction, "SET_HOLD_STATE(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::TriggerToggle(bool down) {
-    host_.Command(measure_cmd::SET_INT_TRIG, {static_cast<uint16_t>(down ? 1 : 0)});
+    ctx_.Worker.Command(cmd::SET_INT_TRIG, Word(down ? 1 : 0));
     WriteLog(kLogAction, "SET_INT_TRIG(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::LaserToggle(bool down) {
-    host_.Command(measure_cmd::SET_LASER, {static_cast<uint16_t>(down ? 1 : 0)});
+    ctx_.Worker.Command(cmd::SET_LASER, Word(down ? 1 : 0));
     WriteLog(kLogAction, "SET_LASER(%d)", down ? 1 : 0);
 }
 
 void TMeasureModel::Reset() {
-    host_.Command(measure_cmd::RUN_RESET, {});
+    ctx_.Worker.Command(cmd::RUN_RESET);
     WriteLog(kLogAction, "RUN_RESET");
 }
 
@@ -184,9 +211,8 @@ void TMeasureModel::SaveProfile(const std::string& path) {
 }
 
 void TMeasureModel::UpdateEnabled() {
-    const int link = host_.LinkState();
-    const IBankKeys* keys = host_.Params();
-    if (!keys) keys = &kNoKeys;
+    const int link = ctx_.State.LinkState;
+    const IBankKeys* keys = &keys_;
     for (const char* n : kActionNames) {
         bool on = link != 0;
         if (std::string_view(n) == "HoldToggle") on = on && keys->GetSys("INPUT2") == 0;

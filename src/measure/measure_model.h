@@ -9,9 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "measure/measure_host.h"
+#include "measure/measure_access.h"
 #include "measure/measure_page_logic.h"
 #include "measure/profile_data.h"
+#include "measure/value_text.h"
+#include "shell/page_context.h"
 
 namespace kd {
 
@@ -24,9 +26,14 @@ struct MeasurePlotState {
     uint32_t MidLineMask = 0;
 };
 
+// The live values of the context as the page renders them.
+MeasureLive LiveOf(const TPageContext& ctx);
+// The localised mode texts of the context's lists and display unit.
+MeasModeTexts ModeTextsOf(const TPageContext& ctx);
+
 class TMeasureModel {
   public:
-    TMeasureModel(IMeasureHost& host, ProfileShared& shared);
+    TMeasureModel(TPageContext& ctx, ProfileShared& shared);
 
     // --- from the image ---
     // Captions of the page's AreaLabel and ALabel (localised); when set they
@@ -68,10 +75,13 @@ class TMeasureModel {
 
     // Raised when the plot must take Plot and redraw.
     std::function<void()> OnPlotChanged;
+    // The output page's zero-set button k follows the page's (down: pressed).
+    std::function<void(int k, bool down)> OnZeroButton;
 
   private:
     void Abort();
-    IMeasureHost& host_;
+    TPageContext& ctx_;
+    TContextKeys keys_;
     ProfileShared& shared_;
     std::map<std::string, bool> enabled_;
 };

@@ -26,4 +26,10 @@ void ProfileShared::BringToFront(int index) {
     AreaOrder.insert(AreaOrder.begin(), index);
 }
 
+void ProfilePointsFromWords(std::span<const uint16_t> words, std::span<ProfilePoint> out) {
+    const size_t n = std::min(out.size(), words.size() / 2);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = {static_cast<int16_t>(words[2 * i]), static_cast<int16_t>(words[2 * i + 1])};
+}
+
 }  // namespace kd

@@ -4,6 +4,7 @@
 // each frame by reference.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace kd {
@@ -34,6 +35,10 @@ struct AreaBounds {
 
 constexpr int kAreas = 4;
 constexpr int16_t kNoResult = 0x7FFF;
+
+// Points of the worker's profile buffer (host-order words, x then z), from
+// its first entry on: the entry 0 is the buffer's head, as the plots expect.
+void ProfilePointsFromWords(std::span<const uint16_t> words, std::span<ProfilePoint> out);
 
 struct ProfileShared {
     ProfileBufferArray ProfileBuffer{};  // zeroed

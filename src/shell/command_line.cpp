@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/log.h"
@@ -73,6 +74,17 @@ TStartOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (!o.Page)
                 o.Errors.push_back("-page needs a page code (decimal or 0x-hex), not '" + value +
                                    "'");
+        } else if (EqualNoCase(a, "-action")) {
+            size_t start = 0;
+            bool empty = value.empty();
+            while (!empty && start <= value.size()) {
+                const size_t comma = std::min(value.find(',', start), value.size());
+                const std::string name = value.substr(start, comma - start);
+                if (name.empty()) empty = true;
+                o.Actions.push_back(name);
+                start = comma + 1;
+            }
+            if (empty) o.Errors.push_back("-action needs action names, not '" + value + "'");
         } else if (EqualNoCase(a, "-wait")) {
             auto w = ParseUnsigned(value, 10, 3600000);
             if (!w)

@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line: -lang PATH, -loc CODE, a parameter file, and
-// the run options -port NAME and -screenshot FILE [-page CODE] [-wait MS].
+// the run options -port NAME, -page CODE, -action NAME[,NAME...] and
+// -screenshot FILE [-wait MS].
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ struct TStartOptions {
     std::optional<std::string> Port;
     std::optional<std::string> Screenshot;
     std::optional<int> Page;
+    // Actions to trigger by object name, in order, after connecting and
+    // showing the page.
+    std::vector<std::string> Actions;
     int WaitMs = 0;
     // Values of the run options that could not be read; the program reports
     // them and does not start.

@@ -1,5 +1,6 @@
 #pragma once
-// A parameter image stand-in: keys in a map, unknown keys read as 0.
+// A parameter image stand-in for the measurement views' pure rules: keys in
+// a map, unknown keys read as 0.
 #include <map>
 #include <string>
 
@@ -8,13 +9,10 @@
 
 namespace kd::test {
 
-class FakeKeys : public IParamAccess {
+class FakeKeys : public IBankKeys {
   public:
     std::map<std::string, int, std::less<>> Bank;
     std::map<std::string, int, std::less<>> Sys;
-    std::map<std::string, Limits, std::less<>> KeyLimitTable;
-    std::map<std::string, int, std::less<>> WordIndex;
-    int Writes = 0;
 
     int GetBank(std::string_view key) const override {
         auto it = Bank.find(key);
@@ -23,18 +21,6 @@ class FakeKeys : public IParamAccess {
     int GetSys(std::string_view key) const override {
         auto it = Sys.find(key);
         return it == Sys.end() ? 0 : it->second;
-    }
-    void SetBank(std::string_view key, int value) override {
-        Bank[std::string(key)] = value;
-        ++Writes;
-    }
-    Limits KeyLimits(std::string_view key) const override {
-        auto it = KeyLimitTable.find(key);
-        return it == KeyLimitTable.end() ? Limits{} : it->second;
-    }
-    int KeyWordIndex(std::string_view key) const override {
-        auto it = WordIndex.find(key);
-        return it == WordIndex.end() ? -1 : it->second;
     }
 };
 

@@ -9,15 +9,13 @@
 
 #include "common/log.h"
 #include "link/commands.h"
-#include "link_host.h"
 #include "link_test_util.h"
-#include "measure/measure_link.h"
 #include "measure/measure_model.h"
+#include "tests/support/test_context.h"
 
 using namespace kd;
 using namespace kdtest;
-using kd::test::FakeKeys;
-using kd::test::LinkForwardingHost;
+using kd::test::TTestContext;
 
 namespace {
 
@@ -27,14 +25,6 @@ Bytes Be32(uint32_t v) {
     return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
             static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
 }
-
-class LinkHost : public LinkForwardingHost {
-  public:
-    using LinkForwardingHost::LinkForwardingHost;
-    FakeKeys Keys;
-    IParamAccess* Params() override { return &Keys; }
-    MeasureLive Live() const override { return {}; }
-};
 
 class MeasureLinkTest : public ::testing::Test {
   protected:
@@ -71,9 +61,10 @@ class MeasureLinkTest : public ::testing::Test {
     PtyPeer peer;
     MemorySensor sensor{size_t{1} << 20};
     TKestThread th{DirectDispatcher()};
-    LinkHost host{th};
+    TThreadWorker worker{th};
+    TTestContext t{&worker};
     ProfileShared shared;
-    TMeasureModel model{host, shared};
+    TMeasureModel model{t.Ctx, shared};
     std::vector<std::string> log;
     std::mutex logMutex;
     ScopedLogSink sink{[this](int, const std::string& l) {
@@ -119,12 +110,12 @@ TEST_F(MeasureLinkTest, OnceDeliversOneProfileWithItsCorrection) {
 }
 
 TEST_F(MeasureLinkTest, ZeroSetReadBackAndDataError) {
-    host.Keys.Bank["O1.Ch"] = 2;
-    host.Keys.WordIndex["C3.ZAdj"] = 200;
-    sensor.Put(1024 + 200, 0xFF38);  // -200
+    t.Set("O1.Ch", 2);
+    const int index = t.Ctx.BankWordIndex("C3.ZAdj");
+    sensor.Put(1024 + static_cast<uint32_t>(index), 0xFF38);  // -200
     model.ZeroSetToggle(0);
     EXPECT_TRUE(model.ZeroSetChecked[0]);
-    EXPECT_EQ(host.Keys.Bank["C3.ZAdj"], -200);
+    EXPECT_EQ(t.Ctx.GetBank("C3.ZAdj"), -200);
     EXPECT_TRUE(Logged("OUT1: 0set"));
     refuse = cmd::ZERO_CLR;  // answered with a data error
     model.ZeroSetToggle(0);
@@ -139,10 +130,9 @@ TEST_F(MeasureLinkTest, ZeroSetReadBackAndDataError) {
 }
 
 TEST_F(MeasureLinkTest, AreaRectIsClampedOrRefused) {
-    std::optional<AreaBounds> sent = host.link.SendAreaRect(1, {20000, 300, -20000, -300});
-    ASSERT_TRUE(sent.has_value());
-    EXPECT_EQ(*sent, (AreaBounds{-14998, -300, 14998, 300}));
+    const AreaRect sent = worker.SetAreaRect(1, 20000, 300, -20000, -300);
+    EXPECT_EQ(sent, (AreaRect{-14998, -300, 14998, 300}));
     refuse = cmd::AREA_RECT;
-    EXPECT_FALSE(host.link.SendAreaRect(1, {0, 0, 10, 10}).has_value());
-    EXPECT_TRUE(host.link.LinkOpen());
+    EXPECT_THROW(worker.SetAreaRect(1, 0, 0, 10, 10), ECommErrData);
+    EXPECT_TRUE(worker.IsOpen());
 }

@@ -6,74 +6,26 @@
 #include "common/atomic_file.h"
 #include "common/kest_error.h"
 #include "common/log.h"
-#include "fake_keys.h"
+#include "link/commands.h"
 #include "measure/measure_model.h"
+#include "tests/support/test_context.h"
 
 using namespace kd;
-using kd::test::EnglishTexts;
-using kd::test::FakeKeys;
+using kd::test::TTestContext;
 
 namespace {
 
-class FakeMeasureHost : public IMeasureHost {
-  public:
-    FakeKeys Keys;
-    MeasureLive LiveValues;
-    int Link = 2;
-    int Page = kMeasurePageCode;
-    bool Camera = false;
-    bool Running = false;
-    int Aborts = 0;
-    std::vector<std::string> Tasks;
-    std::function<void()> OnDone;
-    int PointCount = 0;
-    std::vector<ProfilePoint> Profile = std::vector<ProfilePoint>(2048);
-    std::vector<std::pair<uint16_t, std::vector<uint16_t>>> Commands;
-    std::vector<uint8_t> CorrReply = {0x00, 0x05, 0xFF, 0xFE, 0x12, 0x34};
-    uint16_t RefusedCode = 0;  // a command answered with ERR_DATA
-    bool RefuseRead = false;
-    std::vector<std::pair<uint32_t, uint16_t>> Reads;
-    uint16_t ReadValue = 0xFFF6;  // -10
-    std::vector<std::pair<int, bool>> OutputButtons;
-
-    IParamAccess* Params() override { return &Keys; }
-    MeasureLive Live() const override { return LiveValues; }
-    int LinkState() const override { return Link; }
-    int CurrentPage() const override { return Page; }
-    bool CameraLive() const override { return Camera; }
-    int DisplDecimal() const override { return 3; }
-    MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
-    bool TaskRunning() const override { return Running; }
-    void RequestAbort() override { ++Aborts; }
-    void StartProfiles(std::function<void()> f) override {
-        Tasks.push_back("start");
-        OnDone = std::move(f);
-    }
-    void RequestProfiles(std::function<void()> f) override {
-        Tasks.push_back("request");
-        OnDone = std::move(f);
-    }
-    int WorkerPointCount() const override { return PointCount; }
-    std::span<const ProfilePoint> WorkerProfile() const override { return Profile; }
-    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t> w) override {
-        Commands.emplace_back(code, w);
-        if (code == RefusedCode) return std::nullopt;
-        if (code == measure_cmd::GET_PROF_CORR) return CorrReply;
-        return std::vector<uint8_t>{};
-    }
-    std::optional<uint16_t> MemReadWord(uint32_t address, uint16_t mode) override {
-        Reads.emplace_back(address, mode);
-        if (RefuseRead) return std::nullopt;
-        return ReadValue;
-    }
-    void SetOutputZeroButton(int k, bool down) override { OutputButtons.emplace_back(k, down); }
-};
-
 class MeasureModelTest : public ::testing::Test {
   protected:
-    FakeMeasureHost host;
+    MeasureModelTest() {
+        t.Worker.Replies[cmd::GET_PROF_CORR] = {0x00, 0x05, 0xFF, 0xFE, 0x12, 0x34};
+        model.OnZeroButton = [this](int k, bool down) { buttons.emplace_back(k, down); };
+    }
+    TTestContext t;
+    test::TFakeWorker& worker = t.Worker;
     ProfileShared shared;
-    TMeasureModel model{host, shared};
+    TMeasureModel model{t.Ctx, shared};
+    std::vector<std::pair<int, bool>> buttons;
     std::vector<std::pair<int, std::string>> log;
     ScopedLogSink sink{[this](int a, const std::string& l) { log.emplace_back(a, l); }};
     std::pair<int, std::string> Last() const {
@@ -84,19 +36,29 @@ class MeasureModelTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(MeasureModelTest, RefreshFromImageSourcesUnitsCurrentLabelAndMidLines) {
-    host.Keys.Bank = {{"O1.Ch", 0},   {"O2.Ch", 3}, {"O3.Ch", 5}, {"Ana.Ch", 4}, {"A1.Func", 0},
-                      {"A4.Func", 6}, {"Op1.A", 0}, {"Op1.B", 3}, {"Op2.A", 7}};
+    for (auto [key, v] : std::vector<std::pair<const char*, int>>{{"O1.Ch", 0},
+                                                                  {"O2.Ch", 3},
+                                                                  {"O3.Ch", 7},
+                                                                  {"Ana.Ch", 4},
+                                                                  {"A1.Func", 0},
+                                                                  {"A2.Func", 0},
+                                                                  {"A3.Func", 0},
+                                                                  {"A4.Func", 6},
+                                                                  {"Op1.A", 0},
+                                                                  {"Op1.B", 3},
+                                                                  {"Op1.Op", 0}})
+        t.Set(key, v);
     model.SourceTexts[2] = "kept";
-    host.LiveValues.SoftVersion = 78;
+    t.State.SensorVersion.Soft = 78;
     model.RefreshFromImage();
     EXPECT_FALSE(model.ShowMeasuredCurrent);
     EXPECT_EQ(model.SourceTexts[0], "Area1:ave");
     EXPECT_EQ(model.SourceTexts[1], "Area4:edge");
-    EXPECT_EQ(model.SourceTexts[2], "kept");  // invalid operands keep the text
+    EXPECT_EQ(model.SourceTexts[2], "kept");  // no such channel: the text is kept
     EXPECT_EQ(model.SourceTexts[3], "[A1:ave + A4:edge]");
     EXPECT_EQ(model.UnitTexts[2], "?");
     EXPECT_EQ(model.Plot.MidLineMask, 0b1000u);
-    host.LiveValues.SoftVersion = 0;
+    t.State.SensorVersion.Soft = 0;
     model.RefreshFromImage();
     EXPECT_TRUE(model.ShowMeasuredCurrent);
     EXPECT_EQ(model.InitialValueText(0), "-.---");
@@ -105,22 +67,22 @@ TEST_F(MeasureModelTest, RefreshFromImageSourcesUnitsCurrentLabelAndMidLines) {
 TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisibleConnectedPage) {
     std::array<GaugeGeometry, 3> g{};
     EXPECT_TRUE(model.Tick(g).has_value());
-    host.Link = 0;
+    t.State.LinkState = 0;
     EXPECT_FALSE(model.Tick(g).has_value());
-    host.Link = 1;
-    host.Page = 0x21;
+    t.State.LinkState = 1;
+    t.State.CurrentPage = 0x21;
     EXPECT_FALSE(model.Tick(g).has_value());
-    host.Page = kMeasurePageCode;
-    host.Camera = true;
+    t.State.CurrentPage = kPageMeasure;
+    t.State.CameraLive = true;
     EXPECT_FALSE(model.Tick(g).has_value());
 }
 
 TEST_F(MeasureModelTest, DeliverCopiesProfileAndCorrection) {
     int plotChanges = 0;
     model.OnPlotChanged = [&] { ++plotChanges; };
-    host.PointCount = 3;
-    host.Profile[0] = {1, 2};
-    host.Profile[2] = {5, kMissing};
+    worker.Count = 3;
+    worker.SetPoint(0, 1, 2);
+    worker.SetPoint(2, 5, kMissing);
     model.Deliver();
     EXPECT_EQ(model.Plot.PointCount, 3);
     EXPECT_EQ(shared.ProfileBuffer[2], (ProfilePoint{5, kMissing}));
@@ -129,18 +91,18 @@ TEST_F(MeasureModelTest, DeliverCopiesProfileAndCorrection) {
     EXPECT_EQ(model.Plot.CorrectionValue3, 0x1234);
     EXPECT_EQ(plotChanges, 1);
     // A short correction reply leaves the offsets as they were.
-    host.CorrReply = {0, 1};
+    worker.Replies[cmd::GET_PROF_CORR] = {0, 1};
     model.Deliver();
     EXPECT_EQ(model.Plot.OffsetZ, 10);
 }
 
 TEST_F(MeasureModelTest, IllegalProfileSizeKeepsThePreviousProfile) {
-    host.PointCount = 2;
-    host.Profile[0] = {7, 7};
+    worker.Count = 2;
+    worker.SetPoint(0, 7, 7);
     model.Deliver();
     for (int bad : {1024, -1, 99999}) {
-        host.PointCount = bad;
-        host.Profile[0] = {9, 9};
+        worker.Count = bad;
+        worker.SetPoint(0, 9, 9);
         try {
             model.Deliver();
             FAIL() << bad;
@@ -150,28 +112,28 @@ TEST_F(MeasureModelTest, IllegalProfileSizeKeepsThePreviousProfile) {
         EXPECT_EQ(model.Plot.PointCount, 2);
         EXPECT_EQ(shared.ProfileBuffer[0], (ProfilePoint{7, 7}));
     }
-    host.PointCount = 1023;
+    worker.Count = 1023;
     EXPECT_NO_THROW(model.Deliver());
 }
 
 TEST_F(MeasureModelTest, RefOnceFetchesOneProfileOrAbortsARunningTask) {
-    host.PointCount = 4;
+    worker.Count = 4;
     model.RefOnce();
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogAction, "PROFILE ONCE"}));
-    ASSERT_EQ(host.Tasks, (std::vector<std::string>{"start"}));
-    host.OnDone();
+    ASSERT_EQ(worker.Tasks, (std::vector<std::string>{"start"}));
+    worker.OnDone();
     EXPECT_EQ(model.Plot.PointCount, 4);
-    EXPECT_EQ(host.Aborts, 1);  // one profile only
+    EXPECT_EQ(worker.Aborts, 1);  // one profile only
     // A failing delivery still ends the task.
-    host.PointCount = 5000;
-    EXPECT_THROW(host.OnDone(), EKestError);
-    EXPECT_EQ(host.Aborts, 2);
+    worker.Count = 5000;
+    EXPECT_THROW(worker.OnDone(), EKestError);
+    EXPECT_EQ(worker.Aborts, 2);
     // While a task runs, RefOnce aborts instead of fetching.
-    host.Running = true;
+    worker.Running = true;
     model.RefRepeatChecked = true;
     model.RefOnce();
-    EXPECT_EQ(host.Tasks.size(), 1u);
-    EXPECT_EQ(host.Aborts, 3);
+    EXPECT_EQ(worker.Tasks.size(), 1u);
+    EXPECT_EQ(worker.Aborts, 3);
     EXPECT_FALSE(model.RefRepeatChecked);
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogRed, "ABORT"}));
 }
@@ -180,87 +142,95 @@ TEST_F(MeasureModelTest, RepeatStartRestartAndStop) {
     model.RefRepeat();
     EXPECT_TRUE(model.RefRepeatChecked);
     EXPECT_EQ(Last().second, "PROFILE START");
-    host.PointCount = 2;
-    host.OnDone();
-    host.OnDone();
-    EXPECT_EQ(host.Aborts, 0);  // repeat keeps polling
+    worker.Count = 2;
+    worker.OnDone();
+    worker.OnDone();
+    EXPECT_EQ(worker.Aborts, 0);  // repeat keeps polling
     model.RefRepeat();
     EXPECT_FALSE(model.RefRepeatChecked);
-    EXPECT_EQ(host.Aborts, 1);
+    EXPECT_EQ(worker.Aborts, 1);
     EXPECT_EQ(Last().second, "ABORT");
     model.RestartRepeat();
-    EXPECT_EQ(host.Tasks.back(), "request");
+    EXPECT_EQ(worker.Tasks.back(), "request");
     EXPECT_TRUE(model.RefRepeatChecked);
     model.StopRepeat();
     EXPECT_FALSE(model.RefRepeatChecked);
     model.StartRepeat();
-    EXPECT_EQ(host.Tasks.back(), "start");
+    EXPECT_EQ(worker.Tasks.back(), "start");
     EXPECT_TRUE(model.RefRepeatChecked);
 }
 
 TEST_F(MeasureModelTest, ZeroSetReadsBackTheZeroAdjustment) {
-    host.Keys.Bank["O2.Ch"] = 4;
-    host.Keys.WordIndex["C5.ZAdj"] = 32 + 84;
+    t.Set("O2.Ch", 4);
+    worker.ReadValue = 0xFFF6;  // -10
     model.ZeroSetToggle(1);
-    ASSERT_EQ(host.Commands.size(), 1u);
-    EXPECT_EQ(host.Commands[0].first, measure_cmd::ZERO_SET);
-    EXPECT_EQ(host.Commands[0].second, (std::vector<uint16_t>{1}));
+    ASSERT_EQ(worker.Sent.size(), 1u);
+    EXPECT_EQ(worker.Sent[0].Code, cmd::ZERO_SET);
+    EXPECT_EQ(worker.Sent[0].Payload, (std::vector<uint8_t>{0, 1}));
     EXPECT_TRUE(model.ZeroSetChecked[1]);
-    ASSERT_EQ(host.Reads.size(), 1u);
-    EXPECT_EQ(host.Reads[0], (std::pair<uint32_t, uint16_t>{1024 + 116, 0x111}));
-    EXPECT_EQ(host.Keys.Bank["C5.ZAdj"], -10);
-    EXPECT_EQ(host.OutputButtons.back(), (std::pair<int, bool>{1, true}));
+    ASSERT_EQ(worker.Reads.size(), 1u);
+    // C5.ZAdj: word 100 of bank 0, image word 132, sensor word 1024 + 132.
+    EXPECT_EQ(worker.Reads[0], (std::pair<uint32_t, uint16_t>{1024 + 132, 0x111}));
+    EXPECT_EQ(t.Ctx.GetBank("C5.ZAdj"), -10);
+    EXPECT_EQ(buttons.back(), (std::pair<int, bool>{1, true}));
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogPlain, "OUT2: 0set"}));
     // Second press clears.
     model.ZeroSetToggle(1);
-    EXPECT_EQ(host.Commands.back().first, measure_cmd::ZERO_CLR);
+    EXPECT_EQ(worker.Sent.back().Code, cmd::ZERO_CLR);
     EXPECT_FALSE(model.ZeroSetChecked[1]);
-    EXPECT_EQ(host.OutputButtons.back(), (std::pair<int, bool>{1, false}));
+    EXPECT_EQ(buttons.back(), (std::pair<int, bool>{1, false}));
     EXPECT_EQ(Last().second, "OUT2: 0clr");
 }
 
 TEST_F(MeasureModelTest, ZeroSetDataErrorChangesNothing) {
-    host.RefusedCode = measure_cmd::ZERO_SET;
+    t.Image.SetSensorModified(false);
+    worker.RefusedCode = cmd::ZERO_SET;
     model.ZeroSetToggle(0);
     EXPECT_FALSE(model.ZeroSetChecked[0]);
-    EXPECT_TRUE(host.Reads.empty());
-    EXPECT_EQ(host.Keys.Writes, 0);
+    EXPECT_TRUE(worker.Reads.empty());
+    EXPECT_FALSE(t.Image.SensorModified);  // nothing written
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogPlain, "OUT1: 0set failed, NO DISPL"}));
-    EXPECT_EQ(host.OutputButtons.back(), (std::pair<int, bool>{0, false}));
+    EXPECT_EQ(buttons.back(), (std::pair<int, bool>{0, false}));
     // Source channel outside 0..5: no read-back at all.
-    host.RefusedCode = 0;
-    host.Keys.Bank["O3.Ch"] = 9;
+    worker.RefusedCode = 0;
+    t.Set("O3.Ch", 9);
     model.ZeroSetToggle(2);
     EXPECT_TRUE(model.ZeroSetChecked[2]);
-    EXPECT_TRUE(host.Reads.empty());
+    EXPECT_TRUE(worker.Reads.empty());
     model.ZeroSetToggle(7);  // no such output
-    EXPECT_EQ(host.Commands.size(), 2u);
+    EXPECT_EQ(worker.Sent.size(), 2u);
+    // A refused read-back changes no key.
+    t.Set("O1.Ch", 0);
+    t.Set("C1.ZAdj", 5);
+    worker.RefuseRead = true;
+    model.ZeroSetToggle(0);
+    EXPECT_EQ(t.Ctx.GetBank("C1.ZAdj"), 5);
+    EXPECT_EQ(Last().second, "OUT1: 0set failed, NO DISPL");
 }
 
 TEST_F(MeasureModelTest, DirectControlsSendAndLog) {
     model.HoldToggle(true);
-    EXPECT_EQ(host.Commands.back(),
-              (std::pair<uint16_t, std::vector<uint16_t>>{measure_cmd::SET_HOLD_STATE, {1}}));
+    EXPECT_EQ(worker.Sent.back(), (test::TFakeWorker::TSent{cmd::SET_HOLD_STATE, {0, 1}}));
     EXPECT_EQ(Last(), (std::pair<int, std::string>{kLogAction, "SET_HOLD_STATE(1)"}));
     model.TriggerToggle(false);
-    EXPECT_EQ(host.Commands.back().first, measure_cmd::SET_INT_TRIG);
+    EXPECT_EQ(worker.Sent.back(), (test::TFakeWorker::TSent{cmd::SET_INT_TRIG, {0, 0}}));
     EXPECT_EQ(Last().second, "SET_INT_TRIG(0)");
     model.LaserToggle(true);
-    EXPECT_EQ(host.Commands.back().first, measure_cmd::SET_LASER);
+    EXPECT_EQ(worker.Sent.back().Code, cmd::SET_LASER);
     EXPECT_EQ(Last().second, "SET_LASER(1)");
     model.Reset();
-    EXPECT_EQ(host.Commands.back(),
-              (std::pair<uint16_t, std::vector<uint16_t>>{measure_cmd::RUN_RESET, {}}));
+    EXPECT_EQ(worker.Sent.back(), (test::TFakeWorker::TSent{cmd::RUN_RESET, {}}));
     EXPECT_EQ(Last().second, "RUN_RESET");
 }
 
 TEST_F(MeasureModelTest, EnablingRulesLogOnlyChanges) {
-    host.Link = 0;
+    t.State.LinkState = 0;
     model.UpdateEnabled();
     EXPECT_TRUE(log.empty());
     EXPECT_FALSE(model.Enabled("RefOnce"));
-    host.Link = 2;
-    host.Keys.Sys["INPUT2"] = 1;  // hold by an input: no hold button
+    t.State.LinkState = 2;
+    t.Set("INPUT2", 1);  // hold by an input: no hold button
+    t.Set("INPUT3", 0);
     model.UpdateEnabled();
     EXPECT_TRUE(model.Enabled("RefOnce"));
     EXPECT_TRUE(model.Enabled("TriggerToggle"));
@@ -270,7 +240,7 @@ TEST_F(MeasureModelTest, EnablingRulesLogOnlyChanges) {
     log.clear();
     model.UpdateEnabled();
     EXPECT_TRUE(log.empty());
-    host.Keys.Sys["INPUT3"] = 2;
+    t.Set("INPUT3", 1);
     model.UpdateEnabled();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].second, "Action TriggerToggle.Enabled=2");
@@ -280,9 +250,9 @@ TEST_F(MeasureModelTest, EnablingRulesLogOnlyChanges) {
 TEST_F(MeasureModelTest, ProfileTextFileHoldsWhatThePlotShows) {
     auto dir = std::filesystem::temp_directory_path() / ("kd_mm_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    host.PointCount = 10;
+    worker.Count = 10;
     for (int i = 0; i < 10; ++i)
-        host.Profile[static_cast<size_t>(i)] = {static_cast<int16_t>(i * 1000), 250};
+        worker.SetPoint(static_cast<size_t>(i), static_cast<int16_t>(i * 1000), 250);
     model.Deliver();
     const std::string path = (dir / "prof.csv").string();
     model.SaveProfile(path);

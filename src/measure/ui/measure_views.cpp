@@ -11,15 +11,17 @@
 
 namespace kd {
 
-TMeasureViews::TMeasureViews(TKestTrel& window) : window_(window), access_(window.Image()) {
-    if (TKestThread* worker = window.Worker()) link_ = std::make_unique<TMeasureLink>(*worker);
+TMeasureViews::TMeasureViews(TKestTrel& window) : window_(window) {
     window.WindowFactories["TPMeasure"] = [this](TKestTrel&) { CreatePage(); };
 }
 
 TMeasureViews::~TMeasureViews() = default;
 
 void TMeasureViews::CreatePage() {
-    Page = new TPMeasure(*this, Shared, this, window_.ClientArea);
+    Page = new TPMeasure(window_.Context(), Shared, window_.ClientArea);
+    Page->Model().OnZeroButton = [this](int k, bool down) {
+        if (OutputZeroButton) OutputZeroButton(k, down);
+    };
     Page->setObjectName("PMeasure");
     TProfileFrame* frame = Page->ProfileFrame();
     ProfileColors pc;
@@ -41,7 +43,8 @@ void TMeasureViews::CreatePage() {
     TPageHooks hooks;
     hooks.Window = Page;
     hooks.OnEnter = [this] {
-        if (Page->Action("RefRepeat")->isChecked() && LinkState() != 0) Page->RestartRepeat();
+        if (Page->Action("RefRepeat")->isChecked() && window_.State.LinkState != 0)
+            Page->RestartRepeat();
         Page->ProfileFrame()->Redraw();
     };
     hooks.ShowParams = [this] {
@@ -56,9 +59,10 @@ void TMeasureViews::LoadAreas() {
                                              {"A2.Left", "A2.Top", "A2.Right", "A2.Bottom"},
                                              {"A3.Left", "A3.Top", "A3.Right", "A3.Bottom"},
                                              {"A4.Left", "A4.Top", "A4.Right", "A4.Bottom"}};
+    const TPageContext& ctx = window_.Context();
     for (int n = 0; n < kAreas; ++n)
-        Shared.SetArea(n, access_.GetBank(kEdges[n][0]), access_.GetBank(kEdges[n][1]),
-                       access_.GetBank(kEdges[n][2]), access_.GetBank(kEdges[n][3]));
+        Shared.SetArea(n, ctx.GetBank(kEdges[n][0]), ctx.GetBank(kEdges[n][1]),
+                       ctx.GetBank(kEdges[n][2]), ctx.GetBank(kEdges[n][3]));
     RedrawPlot();
 }
 
@@ -95,107 +99,6 @@ void TMeasureViews::SyncAreaResults() {
         Shared.AreaResults[n] = window_.Live.AreaResults[n];
     }
     if (changed) RedrawPlot();
-}
-
-MeasureLive TMeasureViews::Live() const {
-    MeasureLive m;
-    const TLiveValues& l = window_.Live;
-    m.Channel = l.Channels;
-    m.Output = l.Outputs;
-    m.AnalogCurrent = l.AnalogCurrent;
-    m.OutputDisplayBits = l.OutputDisplayBits;
-    m.LaserOn = l.LaserOn;
-    m.HoldOn = l.HoldOn;
-    m.InternalTrigger = l.InternalTrigger;
-    m.SamplingPeriod = SamplingPeriod ? SamplingPeriod() : 0;
-    m.SoftVersion = window_.State.SensorVersion.Soft;
-    return m;
-}
-
-int TMeasureViews::LinkState() const {
-    return window_.State.LinkState;
-}
-int TMeasureViews::CurrentPage() const {
-    return window_.State.CurrentPage;
-}
-bool TMeasureViews::CameraLive() const {
-    return window_.State.CameraLive;
-}
-int TMeasureViews::DisplDecimal() const {
-    return window_.Display.DisplDecimal;
-}
-int TMeasureViews::DisplUnit() const {
-    return window_.Display.DisplUnit;
-}
-
-MeasModeTexts TMeasureViews::ModeTexts() const {
-    MeasModeTexts t;
-    t.Units = window_.MeasModeUnits;
-    t.Shorts = window_.MeasModeShort;
-    t.DisplUnit = window_.Display.DisplUnit;
-    return t;
-}
-
-bool TMeasureViews::TaskRunning() const {
-    return link_ ? link_->TaskRunning() : window_.Link().TaskRunning();
-}
-void TMeasureViews::RequestAbort() {
-    if (link_)
-        link_->RequestAbort();
-    else
-        window_.Link().RequestAbort();
-}
-void TMeasureViews::StartProfiles(std::function<void()> onDone) {
-    if (!link_) throw EKestError("no communication worker");
-    link_->StartProfiles(std::move(onDone));
-}
-void TMeasureViews::RequestProfiles(std::function<void()> onDone) {
-    if (!link_) throw EKestError("no communication worker");
-    link_->RequestProfiles(std::move(onDone));
-}
-int TMeasureViews::WorkerPointCount() const {
-    return link_ ? link_->WorkerPointCount() : 0;
-}
-std::span<const ProfilePoint> TMeasureViews::WorkerProfile() const {
-    return link_ ? link_->WorkerProfile() : std::span<const ProfilePoint>{};
-}
-
-std::optional<std::vector<uint8_t>> TMeasureViews::Command(uint16_t code,
-                                                           std::vector<uint16_t> words) {
-    if (link_) return link_->Command(code, words);
-    // A link handed in by the owner answers without a reply payload.
-    window_.Link().Command(code, PayloadWords(words));
-    return std::vector<uint8_t>{};
-}
-
-std::optional<uint16_t> TMeasureViews::MemReadWord(uint32_t address, uint16_t mode) {
-    if (!link_) throw EKestError("no communication worker");
-    return link_->MemReadWord(address, mode);
-}
-
-bool TMeasureViews::LinkOpen() const {
-    return link_ && link_->LinkOpen();
-}
-
-std::optional<AreaBounds> TMeasureViews::SendAreaRect(int area, const AreaBounds& r) {
-    if (!link_) throw EKestError("no communication worker");
-    return link_->SendAreaRect(area, r);
-}
-
-void TMeasureViews::Trigger(const char* action) {
-    if (QAction* a = window_.Action(action)) a->trigger();
-}
-void TMeasureViews::SettingTrigger() {
-    Trigger("SettingTrigger");
-}
-void TMeasureViews::ViewDataLog() {
-    Trigger("ViewDataLog");
-}
-void TMeasureViews::CommSettings1() {
-    Trigger("CommSettings1");
-}
-void TMeasureViews::SetOutputZeroButton(int k, bool down) {
-    if (OutputZeroButton) OutputZeroButton(k, down);
 }
 
 }  // namespace kd

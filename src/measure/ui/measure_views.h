@@ -6,34 +6,27 @@
 // CreateWindows, then connects the session host:
 //
 //   kd::TMeasureViews measure(window);
-//   measure.SamplingPeriod = [&session] { return session.SamplingPeriod; };
 //   measure.ConnectSession(sessionHost);
 #include <functional>
 #include <memory>
 
 #include "measure/chart_data.h"
-#include "measure/kest_param_access.h"
-#include "measure/measure_host.h"
-#include "measure/measure_link.h"
 #include "measure/profile_data.h"
-#include "measure/profile_frame_host.h"
 
 namespace kd {
 
 class TKestTrel;
 class TPMeasure;
 
-class TMeasureViews : public IMeasureHost, public IProfileFrameHost {
+class TMeasureViews {
   public:
     // Registers the factory of the window "TPMeasure" with the main window.
     explicit TMeasureViews(TKestTrel& window);
-    ~TMeasureViews() override;
+    ~TMeasureViews();
 
     ProfileShared Shared;
     TChartData Chart{TChartData::kDefaultCapacity};
     TPMeasure* Page = nullptr;  // made by CreateWindows, owned by the window
-    // The sampling period read at connection (5 µs steps).
-    std::function<uint16_t()> SamplingPeriod;
     // The output page's zero-set button k, once that page exists.
     std::function<void(int k, bool down)> OutputZeroButton;
 
@@ -63,40 +56,10 @@ class TMeasureViews : public IMeasureHost, public IProfileFrameHost {
     // Copies the polling tick's area results to the plots; redraws on a change.
     void SyncAreaResults();
 
-    // IMeasureHost
-    IParamAccess* Params() override { return &access_; }
-    MeasureLive Live() const override;
-    int LinkState() const override;
-    int CurrentPage() const override;
-    bool CameraLive() const override;
-    int DisplDecimal() const override;
-    MeasModeTexts ModeTexts() const override;
-    bool TaskRunning() const override;
-    void RequestAbort() override;
-    void StartProfiles(std::function<void()> onDone) override;
-    void RequestProfiles(std::function<void()> onDone) override;
-    int WorkerPointCount() const override;
-    std::span<const ProfilePoint> WorkerProfile() const override;
-    std::optional<std::vector<uint8_t>> Command(uint16_t code,
-                                                std::vector<uint16_t> words) override;
-    std::optional<uint16_t> MemReadWord(uint32_t address, uint16_t mode) override;
-    void SettingTrigger() override;
-    void ViewDataLog() override;
-    void CommSettings1() override;
-    void SetOutputZeroButton(int k, bool down) override;
-
-    // IProfileFrameHost (Params as above)
-    bool LinkOpen() const override;
-    std::optional<AreaBounds> SendAreaRect(int area, const AreaBounds& r) override;
-    int DisplUnit() const override;
-
   private:
     void CreatePage();
-    void Trigger(const char* action);
 
     TKestTrel& window_;
-    TKestParamAccess access_;
-    std::unique_ptr<TMeasureLink> link_;  // null when the window has no worker of its own
 };
 
 }  // namespace kd

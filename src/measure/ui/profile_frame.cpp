@@ -19,6 +19,7 @@
 #include "common/clock.h"
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "link/comm_error.h"
 #include "measure/profile_file.h"
 #include "measure/ui/colors.h"
 
@@ -114,8 +115,8 @@ void ProfilePlotWidget::contextMenuEvent(QContextMenuEvent* e) {
     menu.exec(e->globalPos());
 }
 
-TProfileFrame::TProfileFrame(ProfileShared& shared, IProfileFrameHost* host, QWidget* parent)
-    : QFrame(parent), shared_(shared), host_(host) {
+TProfileFrame::TProfileFrame(ProfileShared& shared, TPageContext* ctx, QWidget* parent)
+    : QFrame(parent), shared_(shared), ctx_(ctx) {
     setObjectName("ProfileFrame");
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -196,9 +197,24 @@ TProfileFrame::TProfileFrame(ProfileShared& shared, IProfileFrameHost* host, QWi
 
 TProfileFrame::~TProfileFrame() = default;
 
-void TProfileFrame::SetHost(IProfileFrameHost* host) {
-    host_ = host;
+void TProfileFrame::SetContext(TPageContext* ctx) {
+    ctx_ = ctx;
     Redraw();
+}
+
+std::span<const ProfilePoint> TProfileFrame::MasterProfile() {
+    master_.clear();
+    if (!ctx_) return {};
+    const int bank = std::clamp(ctx_->State.CurrentBank, 0, kBankCount - 1);
+    const int count = std::min<int>(ctx_->Masters.MasterCount[static_cast<size_t>(bank)],
+                                    TMasterStore::kMaxCount);
+    if (count <= 0) return {};
+    const auto& words = ctx_->Masters.MasterWords[static_cast<size_t>(bank)];
+    master_.resize(static_cast<size_t>(count));
+    // The points follow the record's four header words.
+    ProfilePointsFromWords(
+        std::span<const uint16_t>(words).subspan(4, 2 * static_cast<size_t>(count)), master_);
+    return master_;
 }
 
 void TProfileFrame::SetColors(const ProfileColors& c) {
@@ -263,7 +279,7 @@ void TProfileFrame::FitToWindowClick() {
 }
 
 void TProfileFrame::TimerTick(uint32_t nowMs) {
-    if (Host().CameraLive()) return;
+    if (ctx_ && ctx_->State.CameraLive) return;
     if (int tag = zoomState_.Tick(nowMs, false)) ZoomBy(tag);
     if (LineMode != 0) {
         blinkSolid_ = nowMs % 300 > 99;
@@ -272,13 +288,11 @@ void TProfileFrame::TimerTick(uint32_t nowMs) {
 }
 
 int TProfileFrame::Bank(const char* key) const {
-    IParamAccess* p = const_cast<TProfileFrame*>(this)->Host().Params();
-    return p ? p->GetBank(key) : 0;
+    return ctx_ ? ctx_->GetBank(key) : 0;
 }
 
 int TProfileFrame::Sys(const char* key) const {
-    IParamAccess* p = const_cast<TProfileFrame*>(this)->Host().Params();
-    return p ? p->GetSys(key) : 0;
+    return ctx_ ? ctx_->GetSys(key) : 0;
 }
 
 std::pair<int, int> TProfileFrame::AreaShiftPx(int area, bool always) const {
@@ -447,7 +461,7 @@ void TProfileFrame::DrawPlot(QImage& img) {
             1);
     }
     if (ShowMaster) {
-        std::span<const ProfilePoint> master = Host().MasterProfile();
+        std::span<const ProfilePoint> master = MasterProfile();
         if (!master.empty()) {
             p.setPen(QPen(ColorRef(kMasterColor), 1));
             polyline(master, 0);
@@ -510,7 +524,7 @@ void TProfileFrame::DrawAxisLabels(QPainter& p, const QRect& visible) {
     if (visible.isEmpty()) return;
     const double sx = scale_.X, sy = scale_.Y;
     const int cx = plot_->width() / 2, cy = plot_->height() / 2;
-    const int unit = Host().DisplUnit();
+    const int unit = ctx_ ? ctx_->Display.DisplUnit : 0;
     const int axisDir = Sys("AxisDir");
     QFont f = p.font();
     f.setPixelSize(11);
@@ -554,11 +568,14 @@ void TProfileFrame::MouseMove(QMouseEvent* e) {
     if (LineMode != 0) {
         if (LineDragging != 0) {
             LineLimits lim;
-            if (IParamAccess* pa = Host().Params()) {
-                auto hl = pa->KeyLimits("HCorrect");
-                auto vl = pa->KeyLimits("VCorrect");
-                auto tl = pa->KeyLimits("TiltCorPos");
-                lim = {hl.Min, hl.Max, vl.Min, vl.Max, tl.Min, tl.Max};
+            if (ctx_) {
+                auto limit = [](int key, bool max) {
+                    const TParamKey* k = FindKeyIn(TKeyBlock::Bank, key);
+                    return k ? static_cast<int>(max ? k->Max : k->Min) : 0;
+                };
+                lim = {limit(pk::HCorrect, false),   limit(pk::HCorrect, true),
+                       limit(pk::VCorrect, false),   limit(pk::VCorrect, true),
+                       limit(pk::TiltCorPos, false), limit(pk::TiltCorPos, true)};
             }
             LinePos = LineDragPos(LineMode, x, z, lim, Bank("VCorrect"), Bank("TiltCorPos"));
             plot_->update();
@@ -594,9 +611,11 @@ void TProfileFrame::MouseRelease(QMouseEvent* e) {
             try {
                 if (area >= 0) FinishAreaDrag(area);
             } catch (const std::exception& ex) {
-                // No exception leaves the event handler: log it as the
-                // program's handler does.
-                WriteLog(kLogError, "%s", ex.what());
+                // No exception leaves the event handler.
+                if (ctx_)
+                    ctx_->Services.HandleException(ex);
+                else
+                    WriteLog(kLogError, "%s", ex.what());
             }
             plot_->update();
         }
@@ -605,18 +624,16 @@ void TProfileFrame::MouseRelease(QMouseEvent* e) {
 }
 
 void TProfileFrame::FinishAreaDrag(int area) {
-    if (Host().LinkOpen()) {
+    if (ctx_ && ctx_->Worker.IsOpen()) {
         const AreaBounds r = shared_.AreaRects[static_cast<size_t>(area)];
-        std::optional<AreaBounds> sent = Host().SendAreaRect(area, r);
-        if (sent) {
-            if (IParamAccess* pa = Host().Params()) {
-                pa->SetBank(kAreaKeys[area][2], sent->Left);
-                pa->SetBank(kAreaKeys[area][3], sent->Top);
-                pa->SetBank(kAreaKeys[area][4], sent->Right);
-                pa->SetBank(kAreaKeys[area][5], sent->Bottom);
-            }
+        try {
+            const AreaRect sent = ctx_->Worker.SetAreaRect(area, r.Left, r.Top, r.Right, r.Bottom);
+            ctx_->SetBank(kAreaKeys[area][2], sent.x0);
+            ctx_->SetBank(kAreaKeys[area][3], sent.y0);
+            ctx_->SetBank(kAreaKeys[area][4], sent.x1);
+            ctx_->SetBank(kAreaKeys[area][5], sent.y1);
             Redraw();
-        } else {
+        } catch (const ECommErrData&) {
             WriteLog(kLogError, "SetArea; invalid rect");
         }
     }

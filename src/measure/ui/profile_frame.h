@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "measure/profile_data.h"
-#include "measure/profile_frame_host.h"
 #include "measure/profile_geometry.h"
+#include "shell/page_context.h"
 
 class QAction;
 class QPushButton;
@@ -50,8 +50,10 @@ class TProfileFrame : public QFrame {
   public:
     static constexpr size_t kPolylinePoints = 2000;
 
-    TProfileFrame(ProfileShared& shared, IProfileFrameHost* host = nullptr,
-                  QWidget* parent = nullptr);
+    // ctx: the page context the frame reads the image, the link, the master
+    // store and the display settings from; without one every key reads 0,
+    // nothing is sent and no master is drawn.
+    TProfileFrame(ProfileShared& shared, TPageContext* ctx = nullptr, QWidget* parent = nullptr);
     ~TProfileFrame() override;
 
     // Per-frame state; hosts set the flags once after creating the frame.
@@ -88,9 +90,11 @@ class TProfileFrame : public QFrame {
     // One zoom step by the zoom image's tag (1..4), logged.
     void ZoomBy(int tag);
     void SetColors(const ProfileColors& c);
-    void SetHost(IProfileFrameHost* host);
+    void SetContext(TPageContext* ctx);
     ProfileShared& Shared() { return shared_; }
-    IProfileFrameHost& Host() { return host_ ? *host_ : defaultHost_; }
+    TPageContext* Context() const { return ctx_; }
+    // The master profile of the bank shown by the main window (may be empty).
+    std::span<const ProfilePoint> MasterProfile();
 
     // The profile file through dialogs (actions LoadProfile, SaveProfile) and
     // without them.
@@ -126,8 +130,8 @@ class TProfileFrame : public QFrame {
     void UpdateActions();
 
     ProfileShared& shared_;
-    IProfileFrameHost* host_;
-    IProfileFrameHost defaultHost_;
+    TPageContext* ctx_;
+    std::vector<ProfilePoint> master_;
     ProfileColors colors_;
     FrameScale scale_;
     AreaEditor editor_;

@@ -43,9 +43,8 @@ void SetFill(QFrame* f, uint32_t colorRef) {
 }
 }  // namespace
 
-TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHost* frameHost,
-                     QWidget* parent)
-    : QWidget(parent), host_(host), model_(std::make_unique<TMeasureModel>(host, shared)) {
+TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), model_(std::make_unique<TMeasureModel>(ctx, shared)) {
     setObjectName("PMeasure");
     resize(800, 500);
 
@@ -129,7 +128,7 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
     }
 
     const int px = 352, py = 68;
-    frame_ = new TProfileFrame(shared, frameHost, this);
+    frame_ = new TProfileFrame(shared, &ctx, this);
     frame_->setGeometry(px, py, 440, 370);
     frame_->ShowAreas = true;
     frame_->ShowAreaLabels = true;
@@ -190,9 +189,10 @@ TPMeasure::TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHos
         const char* caption;
         std::function<void()> go;
     };
-    const Page pages[3] = {{"SettingsButton", "Settings", [this] { host_.SettingTrigger(); }},
-                           {"DataLogButton", "Data Storage", [this] { host_.ViewDataLog(); }},
-                           {"CommonButton", "Common Setup", [this] { host_.CommSettings1(); }}};
+    const Page pages[3] = {
+        {"SettingsButton", "Settings", [this] { ctx_.Services.TriggerAction("SettingTrigger"); }},
+        {"DataLogButton", "Data Storage", [this] { ctx_.Services.TriggerAction("ViewDataLog"); }},
+        {"CommonButton", "Common Setup", [this] { ctx_.Services.TriggerAction("CommSettings1"); }}};
     for (int i = 0; i < 3; ++i) {
         auto* b = new QToolButton(this);
         b->setObjectName(pages[i].name);
@@ -249,7 +249,7 @@ void TPMeasure::Guarded(const std::function<void()>& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        WriteLog(kLogError, "%s", e.what());
+        ctx_.Services.HandleException(e);
     }
     Action("RefRepeat")->setChecked(model_->RefRepeatChecked);
     ApplyEnabled();

@@ -19,12 +19,10 @@ class QToolButton;
 namespace kd {
 
 class TProfileFrame;
-class IProfileFrameHost;
 
 class TPMeasure : public QWidget {
   public:
-    TPMeasure(IMeasureHost& host, ProfileShared& shared, IProfileFrameHost* frameHost,
-              QWidget* parent = nullptr);
+    TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent = nullptr);
     ~TPMeasure() override;
 
     // Called by RefreshAll, at first showing and after a language change.
@@ -66,7 +64,7 @@ class TPMeasure : public QWidget {
     void ApplyEnabled();
     void Guarded(const std::function<void()>& f);
 
-    IMeasureHost& host_;
+    TPageContext& ctx_;
     std::unique_ptr<TMeasureModel> model_;
     TProfileFrame* frame_ = nullptr;
     std::array<QLabel*, 4> displ_{};

@@ -10,6 +10,7 @@
 #include "common/log.h"
 #include "link/comm_error.h"
 #include "link/commands.h"
+#include "shell/page_context.h"
 #include "shell/session/settings_backup.h"
 
 namespace kd {
@@ -148,25 +149,8 @@ void TKestSession::WriteFromImage(int firstWord, int count, uint32_t address) {
 
 void TKestSession::ReadMaster(int bank, bool log) {
     CheckBank(bank, "master");
-    std::vector<uint8_t> reply;
-    if (MastersPerBank(Version()))
-        reply = thread_.CommandReply(cmd::GET_MST_ADDR, NumberPayload(bank));
-    else
-        reply = thread_.CommandReply(cmd::GET_MST_ADDR);
-    if (reply.size() < 4) throw ECommErrShort("GET_MST_ADDR: short reply");
-    const uint32_t address = (uint32_t{reply[0]} << 24) | (uint32_t{reply[1]} << 16) |
-                             (uint32_t{reply[2]} << 8) | reply[3];
-    if ((address >> 16) == 0xFFFF) {
-        masters_.MasterCount[static_cast<size_t>(bank)] = 0;
-        if (log) WriteLog(kLogPlain, "bank%d: no master", bank);
-        return;
-    }
-    if (log) WriteLog(kLogPlain, "bank%d: master address 0x%08X", bank, address);
-    auto& words = masters_.MasterWords[static_cast<size_t>(bank)];
-    // The count only becomes the bank's once the whole record has arrived.
-    masters_.MasterCount[static_cast<size_t>(bank)] = 0;
-    const int count = thread_.FetchMasterProfile(address, words);
-    masters_.MasterCount[static_cast<size_t>(bank)] = std::min(count, TMasterStore::kMaxCount);
+    TThreadWorker worker(thread_);
+    ReadSensorMaster(worker, masters_, Version(), bank, log);
 }
 
 void TKestSession::WriteMaster(int bank) {

@@ -68,8 +68,8 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     DebugButton->hide();
     StartupSteps.push_back("layout");
     // 2. The measurement-mode lists are filled by the localisation.
-    MeasModeUnits.clear();
-    MeasModeShort.clear();
+    Lists.MeasModeUnits.clear();
+    Lists.MeasModeShort.clear();
     // 3. Minimum size: the 800 x 480 client area below the menu.
     setMinimumSize(MinimumClientSize[0], MinimumClientSize[1] + menuBar()->sizeHint().height());
     // 4. Live values at their no-value marks; the master store is zeroed.
@@ -89,12 +89,12 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     hintFilter_.reset(filter);
     StartupSteps.push_back("handlers");
     // 8. The communication worker.
-    if (!services.Link) {
-        ownWorker_ = std::make_unique<TKestThread>(QtDispatcher());
-        ownLink_ = std::make_unique<TKestThreadLink>(*ownWorker_);
-        services.Link = ownLink_.get();
+    if (!services.Worker) {
+        ownThread_ = std::make_unique<TKestThread>(QtDispatcher());
+        ownWorker_ = std::make_unique<TThreadWorker>(*ownThread_);
+        services.Worker = ownWorker_.get();
     }
-    link_ = services.Link;
+    worker_ = services.Worker;
     StartupSteps.push_back("worker");
     // 9. The parameter image.
     if (!services.Image) {
@@ -105,17 +105,16 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
     image_->Masters = &Masters;
     image_->SensorVersion = &State.SensorVersion;
     image_->ModeUnit = [this](int func) {
-        return ModeUnitFromList(MeasModeUnits, Display.DisplUnit, func);
+        return ModeUnitFromList(Lists.MeasModeUnits, Display.DisplUnit, func);
     };
     image_->OnModifiedChange = [this] { UpdateCaption(); };
     StartupSteps.push_back("image");
     // 10. The chart sample store belongs to the chart frame's library.
     StartupSteps.push_back("chart store");
-    if (!services.Workflow) {
-        ownWorkflow_ = std::make_unique<TPendingWorkflow>();
-        services.Workflow = ownWorkflow_.get();
-    }
+    if (!services.Workflow) throw EKestError("the main window needs the operator workflows");
     workflow_ = services.Workflow;
+    context_ = std::make_unique<TPageContext>(TPageContext{
+        *image_, Masters, *worker_, State, Live, Display, Colors, Settings, Lists, *this});
     // 11. Command line.
     Options = ParseCommandLine(args);
     LocaleCode = Options.Loc;
@@ -143,10 +142,10 @@ TKestTrel::TKestTrel(const std::vector<std::string>& args, TKestServices service
                         std::max(Settings.Main.Height, minimumHeight()));
         }
     }
-    link_->SetPortName(Settings.PortName);
+    worker_->SetPortName(Settings.PortName);
     if (Options.Port) {
         portOverride_ = Options.Port;
-        link_->SetPortName(*Options.Port);
+        worker_->SetPortName(*Options.Port);
     }
     StartupSteps.push_back("settings");
     // 15. Localise: only the main window exists yet.
@@ -169,7 +168,7 @@ TKestTrel::~TKestTrel() {
     if (hintFilter_) qApp->removeEventFilter(hintFilter_.get());
     if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
         app->ShowUnhandled = nullptr;
-    link_->Terminate();
+    worker_->Terminate();
 }
 
 QAction* TKestTrel::MakeAction(const char* name, const char* caption) {
@@ -186,6 +185,44 @@ void TKestTrel::OnTriggered(QAction* action, std::function<void()> handler) {
 QAction* TKestTrel::Action(const QString& name) const {
     auto it = actions_.find(name);
     return it == actions_.end() ? nullptr : it->second;
+}
+
+// ---------------------------------------------------------------- page services
+
+bool TKestTrel::Sync() const {
+    return DebugForm && DebugForm->Sync->isChecked();
+}
+
+bool TKestTrel::Displ() const {
+    return !DebugForm || DebugForm->Displ->isChecked();
+}
+
+std::string TKestTrel::Translate(const std::string& name, const std::string& def) const {
+    return Lang ? Lang->Translate(name, def) : def;
+}
+
+void TKestTrel::TriggerAction(const std::string& name) {
+    if (QAction* a = Action(QString::fromStdString(name))) a->trigger();
+}
+
+void TKestTrel::HandleException(const std::exception& e) {
+    HandleUnhandledException(e.what());
+}
+
+void TKestTrel::RefreshAll() {
+    workflow_->RefreshAll();
+}
+
+void TKestTrel::BeginWait() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void TKestTrel::EndWait() {
+    QApplication::restoreOverrideCursor();
+}
+
+void TKestTrel::ProcessEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
 bool TKestTrel::UnhandledExceptionChecked() const {
@@ -393,12 +430,12 @@ void TKestTrel::BuildMenus() {
     OnTriggered(commRecvAll, [this] { workflow_->ReceiveAll(); });
     OnTriggered(commEpmWrite, [this] { CommEpmWriteExecute(); });
     OnTriggered(reset, [this] {
-        link_->Command(cmd::RUN_RESET, {});
+        worker_->Command(cmd::RUN_RESET);
         WriteLog(kLogAction, "RUN_RESET");
     });
     OnTriggered(holdToggle, [this, holdToggle] {
         const int state = holdToggle->isChecked() ? 1 : 0;
-        link_->Command(cmd::SET_HOLD_STATE, {0, static_cast<uint8_t>(state)});
+        worker_->Command(cmd::SET_HOLD_STATE, PayloadB(state));
         WriteLog(kLogAction, "SET_HOLD_STATE(%d)", state);
     });
     OnTriggered(fileNew, [this] { workflow_->FileNew(); });
@@ -427,11 +464,11 @@ void TKestTrel::BuildMenus() {
         ServicePanel->show();
     });
     OnTriggered(camStop, [this] {
-        link_->Command(cmd::CAM_STOP, {});
+        worker_->Command(cmd::CAM_STOP);
         State.SysModeActive = true;
     });
     OnTriggered(camStarat, [this] {
-        link_->Command(cmd::CAM_STARAT, {});
+        worker_->Command(cmd::CAM_STARAT);
         State.SysModeActive = false;
     });
     OnTriggered(eepGrid, [this] {
@@ -675,10 +712,10 @@ void TKestTrel::ShowPage(int code) {
     if (code == State.CurrentPage) return;
     const int previous = State.CurrentPage;
     if (DebugForm->Sync->isChecked()) {
-        if (link_->TaskRunning()) link_->RequestAbort();
+        if (worker_->TaskRunning()) worker_->RequestAbort();
         const int m = SysModeOfPage(code);
         try {
-            link_->Command(cmd::SET_SYS_MODE, {0, static_cast<uint8_t>(m)});
+            worker_->Command(cmd::SET_SYS_MODE, PayloadB(m));
             WriteLog(kLogPlain, "SET_SYS_MODE(%d)", m);
             State.SysModeActive = m != 0;
         } catch (const ECommError&) {
@@ -701,7 +738,7 @@ void TKestTrel::ShowPage(int code) {
     if (code == kPageMeasure) {
         if (State.SysModeActive) {
             try {
-                link_->Command(cmd::SET_SYS_MODE, {0, 0});
+                worker_->Command(cmd::SET_SYS_MODE, PayloadB(0));
                 WriteLog(kLogPlain, "SET_SYS_MODE(0)");
             } catch (const ECommError&) {
                 WriteLog(kLogError, "SET_SYS_MODE no reply");
@@ -753,6 +790,7 @@ void TKestTrel::UpdateActions() {
                              "CommBankClear", "CommBankCopy", "CommEpmWrite", "Reset"})
         Action(name)->setEnabled(linked);
     Action("HoldToggle")->setEnabled(linked && image_->GetSys(pk::INPUT2) == 0);
+    for (auto& update : ActionUpdaters) update();
 }
 
 void TKestTrel::SetLinkState(int state) {
@@ -808,10 +846,10 @@ void TKestTrel::ReloadLanguage() {
     }
     Lang = std::move(table);
     // 4. Program-wide lists.
-    OutTargetNames = ParseCommaList(
+    Lists.OutTargetNames = ParseCommaList(
         Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
-    MeasModeUnits = ParseCommaList(Lang->Translate("MeasMode_units", ""));
-    MeasModeShort = ParseCommaList(Lang->Translate("MeasMode_short", ""));
+    Lists.MeasModeUnits = ParseCommaList(Lang->Translate("MeasMode_units", ""));
+    Lists.MeasModeShort = ParseCommaList(Lang->Translate("MeasMode_short", ""));
     // 5. Every existing window in its order.
     LocaleOrder.clear();
     auto apply = [this](QWidget* w, const std::string& name) {
@@ -896,8 +934,8 @@ void TKestTrel::SaveRegistry() {
     Settings.DisplUnit = Display.DisplUnit;
     Settings.DisplDecimal = Display.DisplDecimal;
     // The -port option holds for this run only.
-    if (!portOverride_ || link_->PortName() != *portOverride_)
-        Settings.PortName = link_->PortName();
+    if (!portOverride_ || worker_->PortName() != *portOverride_)
+        Settings.PortName = worker_->PortName();
     for (auto& collect : SettingsCollectors) collect(Settings);
     // A language taken from the system is stored as no choice, so that the
     // next start follows the system again.
@@ -956,7 +994,7 @@ void TKestTrel::CommEpmWriteExecute() {
         WriteLog(kLogError, "EPM_WRITE: not a bank: '%s'", answer->toUtf8().constData());
         return;
     }
-    link_->Command(cmd::EPM_WRITE, {0, static_cast<uint8_t>(bank)});
+    worker_->Command(cmd::EPM_WRITE, PayloadB(bank));
     WriteLog(kLogAction, "EPM_WRITE(%d)", bank);
 }
 

@@ -21,9 +21,9 @@
 #include "params/kest_param.h"
 #include "shell/command_line.h"
 #include "shell/config_store.h"
-#include "shell/default_seams.h"
 #include "shell/display_colors.h"
 #include "shell/mirel_lang.h"
+#include "shell/page_context.h"
 #include "shell/shell_seams.h"
 #include "shell/shell_state.h"
 
@@ -48,16 +48,17 @@ struct TPageHooks {
     std::function<void()> ShowParams;
 };
 
-// The objects the main window works with; null members get stand-ins.
+// The objects the main window works with. Without a worker the window makes
+// the program's own; without an image, its own. The workflows are needed.
 struct TKestServices {
-    TSensorLink* Link = nullptr;
+    TPageWorker* Worker = nullptr;
     TKestParam* Image = nullptr;
     TShellWorkflow* Workflow = nullptr;
     TConfigStore* Store = nullptr;
     std::string ProgramPath;  // the colour file lies beside it
 };
 
-class TKestTrel : public QMainWindow {
+class TKestTrel : public QMainWindow, public TPageServices {
     Q_OBJECT
   public:
     TKestTrel(const std::vector<std::string>& args, TKestServices services,
@@ -75,8 +76,8 @@ class TKestTrel : public QMainWindow {
     void RegisterWindow(const std::string& name, QWidget* window,
                         std::function<void()> refresh = {});
 
-    void ShowPage(int code);
-    void UpdateActions();
+    void ShowPage(int code) override;
+    void UpdateActions() override;
     // Sets LinkState; the polling tick runs only while linked.
     void SetLinkState(int state);
     bool PollingActive() const { return pollTimer_.isActive(); }
@@ -103,7 +104,7 @@ class TKestTrel : public QMainWindow {
     TStartOptions Options;
     std::string LocaleCode;
     std::unique_ptr<TMirelLang> Lang;
-    std::vector<std::string> OutTargetNames, MeasModeUnits, MeasModeShort;
+    TModeLists Lists;
     std::string BaseCaption;
     std::array<int, 2> MinimumClientSize{800, 480};
 
@@ -125,10 +126,29 @@ class TKestTrel : public QMainWindow {
     std::function<void(int chMask)> SetChartMask;
     std::function<void(const std::string& code)> SetLanguageText;
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
+    // Pages' own actions whose enabling follows the connection (UpdateActions).
+    std::vector<std::function<void()>> ActionUpdaters;
 
-    TSensorLink& Link() { return *link_; }
-    // The program's own worker; null when a link was handed in.
-    TKestThread* Worker() { return ownWorker_.get(); }
+    // The context every page works in.
+    TPageContext& Context() { return *context_; }
+    TPageWorker& Worker() { return *worker_; }
+    // The program's own communication worker; null when a worker was handed in.
+    TKestThread* Thread() { return ownThread_.get(); }
+
+    // --- TPageServices
+    bool Sync() const override;
+    bool Displ() const override;
+    std::string Translate(const std::string& name, const std::string& def) const override;
+    void TriggerAction(const std::string& name) override;
+    void HandleException(const std::exception& e) override;
+    void RefreshAll() override;
+    void BeginWait() override;
+    void EndWait() override;
+    void ProcessEvents() override;
+    uint16_t SamplingPeriod() const override {
+        return SamplingPeriodHook ? SamplingPeriodHook() : 0;
+    }
+    std::function<uint16_t()> SamplingPeriodHook;
     TKestParam& Image() { return *image_; }
     TShellWorkflow& Workflow() { return *workflow_; }
     TConfigStore* Store() { return store_; }
@@ -189,11 +209,11 @@ class TKestTrel : public QMainWindow {
     void FileSaveAsExecute();
     void PollTimerTimer();
 
-    std::unique_ptr<TKestThread> ownWorker_;
-    std::unique_ptr<TKestThreadLink> ownLink_;
+    std::unique_ptr<TKestThread> ownThread_;
+    std::unique_ptr<TThreadWorker> ownWorker_;
     std::unique_ptr<TKestParam> ownImage_;
-    std::unique_ptr<TPendingWorkflow> ownWorkflow_;
-    TSensorLink* link_;
+    std::unique_ptr<TPageContext> context_;
+    TPageWorker* worker_;
     TKestParam* image_;
     TShellWorkflow* workflow_;
     TConfigStore* store_;

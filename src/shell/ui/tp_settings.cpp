@@ -9,9 +9,17 @@
 namespace kd {
 
 namespace {
+// Tab-like buttons: the chosen one white with a blue frame and caption, open
+// to the page at its right edge.
+constexpr const char* kTabStyle =
+    "QPushButton { background: #d4d0c8; border: 1px solid #808080; border-right: none; "
+    "border-top-left-radius: 6px; border-bottom-left-radius: 6px; }";
+constexpr const char* kSelectedStyle =
+    "QPushButton { background: #ffffff; border: 2px solid #3d5f80; border-right: none; "
+    "border-top-left-radius: 6px; border-bottom-left-radius: 6px; color: #1f3f80; }";
 constexpr std::array<const char*, 6> kPageNames = {"TPTrigger", "TPCamera",    "TPProfile",
                                                    "TPArea",    "TPOperation", "TPOutput"};
-}
+}  // namespace
 
 TPSettings::TPSettings(QWidget* parent) : QWidget(parent) {
     setObjectName("PSettings");
@@ -41,6 +49,7 @@ TPSettings::TPSettings(QWidget* parent) : QWidget(parent) {
         (*b.field)->setObjectName(b.name);
         (*b.field)->setGeometry(b.rect);
         (*b.field)->setProperty("tag", tag++);
+        (*b.field)->setStyleSheet(kTabStyle);
     }
     for (size_t i = 0; i < pages_.size(); ++i) {
         auto* empty = new QWidget(this);
@@ -103,6 +112,11 @@ void TPSettings::ShowSubPage(int code) {
     }
     page_ = pages_[static_cast<size_t>(code - kPageTrigger)];
     button_ = button;
+    // The chosen button is drawn as the tab joined to the page.
+    for (QPushButton* b : {TrigButton, CamButton, ProfButton, AreaButton, OpeButton, OutButton}) {
+        b->setProperty("selected", b == button);
+        b->setStyleSheet(b == button ? kSelectedStyle : kTabStyle);
+    }
     Bevel1->setVisible(bevel);
     // The chosen button lies behind the page's edge like a tab.
     page_->lower();

@@ -12,13 +12,11 @@
 
 #include "link/commands.h"
 #include "link/kest_thread.h"
-#include "link_host.h"
-#include "measure/kest_param_access.h"
-#include "measure/measure_link.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/ui/tp_measure.h"
 #include "shell/ui/qt_dispatcher.h"
 #include "sim/sim_sensor.h"
+#include "tests/support/test_context.h"
 #include "ui_test_util.h"
 
 using namespace kd;
@@ -32,20 +30,6 @@ int32_t Be32(const std::vector<uint8_t>& r) {
                                 static_cast<uint32_t>(r[1]) << 16 |
                                 static_cast<uint32_t>(r[2]) << 8 | r[3]);
 }
-
-class SimHost : public LinkForwardingHost, public IProfileFrameHost {
-  public:
-    SimHost(TKestThread& th, TKestParam& image) : LinkForwardingHost(th), access(image) {}
-    TKestParamAccess access;
-    MeasureLive live;
-    IParamAccess* Params() override { return &access; }
-    MeasureLive Live() const override { return live; }
-    // Frame host.
-    bool LinkOpen() const override { return const_cast<TMeasureLink&>(link).LinkOpen(); }
-    std::optional<AreaBounds> SendAreaRect(int area, const AreaBounds& r) override {
-        return link.SendAreaRect(area, r);
-    }
-};
 
 void Pump(int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -68,21 +52,21 @@ TEST(MeasureWithSimulatedSensor, LiveProfileAreasAndValues) {
     ASSERT_NO_THROW(th.Connect());
 
     // The sensor's parameters, as the connect workflow receives them.
-    TKestParam image;
+    TThreadWorker worker(th);
+    TTestContext t(&worker);
     std::array<uint16_t, kImageWords> words{};
     th.MemRead(words.data(), kSensorWordBase, 0x111, kImageWords);
-    for (int i = 0; i < kImageWords; ++i) image.SetWord(i, words[static_cast<size_t>(i)]);
-    SimHost host(th, image);
+    for (int i = 0; i < kImageWords; ++i) t.Image.SetWord(i, words[static_cast<size_t>(i)]);
     ProfileShared shared;
     static const char* const kEdges[4][4] = {{"A1.Left", "A1.Top", "A1.Right", "A1.Bottom"},
                                              {"A2.Left", "A2.Top", "A2.Right", "A2.Bottom"},
                                              {"A3.Left", "A3.Top", "A3.Right", "A3.Bottom"},
                                              {"A4.Left", "A4.Top", "A4.Right", "A4.Bottom"}};
     for (int n = 0; n < 4; ++n)
-        shared.SetArea(n, host.access.GetBank(kEdges[n][0]), host.access.GetBank(kEdges[n][1]),
-                       host.access.GetBank(kEdges[n][2]), host.access.GetBank(kEdges[n][3]));
+        shared.SetArea(n, t.Ctx.GetBank(kEdges[n][0]), t.Ctx.GetBank(kEdges[n][1]),
+                       t.Ctx.GetBank(kEdges[n][2]), t.Ctx.GetBank(kEdges[n][3]));
 
-    TPMeasure page(host, shared, &host);
+    TPMeasure page(t.Ctx, shared);
     page.SetScales(0.0141, 0.00705);
     page.RefreshFromImage();
     page.show();
@@ -104,20 +88,20 @@ TEST(MeasureWithSimulatedSensor, LiveProfileAreasAndValues) {
     for (int round = 0; round < 200 && (round < 5 || zRange() < 6000); ++round) {
         Pump(60);
         for (int i = 0; i < 6; ++i)
-            host.live.Channel[static_cast<size_t>(i)] =
+            t.Live.Channels[static_cast<size_t>(i)] =
                 Be32(th.CommandReply(cmd::GET_MEAS, PayloadB(i)));
         for (int j = 0; j < 4; ++j)
-            host.live.Output[static_cast<size_t>(j)] =
+            t.Live.Outputs[static_cast<size_t>(j)] =
                 Be32(th.CommandReply(cmd::GET_OUT_VAL, PayloadB(j)));
-        host.live.AnalogCurrent = Be32(th.CommandReply(cmd::GET_ANA_VAL, PayloadB(3)));
+        t.Live.AnalogCurrent = Be32(th.CommandReply(cmd::GET_ANA_VAL, PayloadB(3)));
         for (int j = 0; j < 4; ++j) {
             std::vector<uint8_t> r = th.CommandReply(cmd::GET_AREA_STAT, PayloadB(j));
             shared.AreaResults[static_cast<size_t>(j)] =
                 r.size() >= 2 ? static_cast<int16_t>(r[0] << 8 | r[1]) : kNoResult;
         }
         std::vector<uint8_t> smp = th.CommandReply(cmd::GET_SMP_RATE);
-        if (smp.size() >= 2) host.live.SamplingPeriod = static_cast<uint16_t>(smp[0] << 8 | smp[1]);
-        host.live.SoftVersion = 0x50;
+        if (smp.size() >= 2) t.Services.Period = static_cast<uint16_t>(smp[0] << 8 | smp[1]);
+        t.State.SensorVersion.Soft = 0x50;
         page.MeasTimerTimer();
     }
     Pump(100);

@@ -55,6 +55,8 @@ struct HookSlots {
 TEST(MeasureViews, PageRegisteredAndHooksConnected) {
     KestApp();
     TKestServices services;
+    TDeferredWorkflow workflow;
+    services.Workflow = &workflow;
     TKestTrel window({}, services);
     TMeasureViews views(window);
     window.CreateWindows();
@@ -106,11 +108,11 @@ TEST(MeasureViews, ProgramOnTheSimulatedSensor) {
         WriteLog(kLogError, "message: %s", text.c_str());
     };
     TKestSession session(
-        {*window.Worker(), window.Image(), window.Masters, window.State, window.Live, sessionHost});
+        {*window.Thread(), window.Image(), window.Masters, window.State, window.Live, sessionHost});
     session.PortResolver = [&simPort](const std::string&) { return simPort.Resolve("SIM"); };
     workflow.Target = &session;
     TMeasureViews views(window);
-    views.SamplingPeriod = [&session] { return session.SamplingPeriod; };
+    window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
     views.ConnectSession(sessionHost);
     window.CreateWindows();
     window.show();

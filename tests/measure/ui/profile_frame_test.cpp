@@ -7,8 +7,8 @@
 #include "common/atomic_file.h"
 #include "common/kest_error.h"
 #include "common/log.h"
-#include "fake_keys.h"
 #include "measure/ui/profile_frame.h"
+#include "tests/support/test_context.h"
 #include "ui_test_util.h"
 
 using namespace kd;
@@ -16,38 +16,12 @@ using namespace kd::test;
 
 namespace {
 
-class FakeHost : public IProfileFrameHost {
-  public:
-    FakeKeys Keys;
-    bool Open = false;
-    bool Refuse = false;
-    std::vector<std::pair<int, AreaBounds>> Sent;
-    std::vector<ProfilePoint> Master;
-    bool Camera = false;
-    int Unit = 0;
-
-    IParamAccess* Params() override { return &Keys; }
-    bool LinkOpen() const override { return Open; }
-    std::optional<AreaBounds> SendAreaRect(int area, const AreaBounds& r) override {
-        Sent.emplace_back(area, r);
-        if (Refuse) return std::nullopt;
-        AreaBounds o = r.Ordered();
-        o.Left = std::clamp(o.Left, -14998, 14934);  // as the worker clamps
-        return o;
-    }
-    std::span<const ProfilePoint> MasterProfile() const override { return Master; }
-    bool CameraLive() const override { return Camera; }
-    int DisplUnit() const override { return Unit; }
-};
-
 class ProfileFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
-        host.Keys.KeyLimitTable = {{"HCorrect", {-14000, 14000}},
-                                   {"VCorrect", {-7500, 7500}},
-                                   {"TiltCorPos", {-7500, 7500}}};
-        frame = std::make_unique<TProfileFrame>(shared, &host);
+        t.Worker.Open = false;
+        frame = std::make_unique<TProfileFrame>(shared, &t.Ctx);
         frame->resize(500, 400);
         frame->SetScaleX(0.01);
         frame->SetScaleY(0.005);
@@ -66,7 +40,7 @@ class ProfileFrameTest : public ::testing::Test {
     }
 
     ProfileShared shared;
-    FakeHost host;
+    TTestContext t;
     std::unique_ptr<TProfileFrame> frame;
     std::vector<std::pair<int, std::string>> log;
     ScopedLogSink sink{[this](int a, const std::string& l) { log.emplace_back(a, l); }};
@@ -97,8 +71,8 @@ TEST_F(ProfileFrameTest, AreaBodiesFramesLabelsAndMarkers) {
     frame->ShowAreaLabels = true;
     frame->SetArea(0, -10000, -10000, -2000, 5000);
     frame->SetArea(1, 1000, 0, 9000, 20000);
-    host.Keys.Bank["A1.Func"] = 0;  // Average: horizontal marker
-    host.Keys.Bank["A2.Func"] = 4;  // Peak Position: vertical marker
+    t.Set("A1.Func", 0);  // Average: horizontal marker
+    t.Set("A2.Func", 4);  // Peak Position: vertical marker
     shared.AreaResults[0] = 1000;
     shared.AreaResults[1] = 5000;
     frame->PointCount = 10;
@@ -121,7 +95,7 @@ TEST_F(ProfileFrameTest, AreaBodiesFramesLabelsAndMarkers) {
 TEST_F(ProfileFrameTest, ShiftedAreasWithCompensation) {
     frame->ShowAreas = true;
     frame->SetArea(0, -4500, -4500, 4500, 4500);  // frames off the grid lines
-    host.Keys.Bank["A1.Cmp"] = 1;
+    t.Set("A1.Cmp", 1);
     frame->OffsetX = 2000;  // 20 px
     frame->OffsetZ = 0;
     frame->Redraw();
@@ -161,15 +135,20 @@ TEST_F(ProfileFrameTest, ProfileLineSkipsPointZeroAndLeavesAtGaps) {
 }
 
 TEST_F(ProfileFrameTest, LongMasterProfileIsDrawnWhole) {
-    for (int i = 0; i < 5000; ++i)
-        host.Master.push_back({static_cast<int16_t>(-14000 + i * 5), static_cast<int16_t>(-5000)});
+    // A full master record of the bank shown: 2046 points after four header words.
+    auto& words = t.Masters.MasterWords[0];
+    for (int i = 0; i < TMasterStore::kMaxCount; ++i) {
+        words[4 + 2 * static_cast<size_t>(i)] = static_cast<uint16_t>(-14000 + i * 12);
+        words[5 + 2 * static_cast<size_t>(i)] = static_cast<uint16_t>(-5000);
+    }
+    t.Masters.MasterCount[0] = TMasterStore::kMaxCount;
     frame->ShowMaster = true;
     frame->Redraw();
     QImage img = frame->PlotImage();
     const int y = PixelY(-5000, 0.005);
     EXPECT_EQ(Rgb(img, PixelX(-13000, 0.01), y), 0x0000FFu);  // master is blue
     SavePng(img, "profile_master");
-    EXPECT_EQ(Rgb(img, PixelX(-14000 + 4900 * 5, 0.01), y), 0x0000FFu);  // beyond 2000 points
+    EXPECT_EQ(Rgb(img, PixelX(-14000 + 2040 * 12, 0.01), y), 0x0000FFu);  // beyond 2000 points
 }
 
 TEST_F(ProfileFrameTest, ZoomTimingAndFitToWindow) {
@@ -178,10 +157,10 @@ TEST_F(ProfileFrameTest, ZoomTimingAndFitToWindow) {
     frame->TimerTick(1100);
     EXPECT_EQ(frame->ScaleY(), 0.005);
     z.Release();
-    host.Camera = true;
+    t.State.CameraLive = true;
     frame->TimerTick(1400);
     EXPECT_EQ(frame->ScaleY(), 0.005);
-    host.Camera = false;
+    t.State.CameraLive = false;
     frame->TimerTick(1500);
     EXPECT_NEAR(frame->ScaleY(), 0.006, 1e-9);
     EXPECT_EQ(frame->PlotWidget()->height(), PlotHeight(frame->ScaleY()));
@@ -198,7 +177,7 @@ TEST_F(ProfileFrameTest, AreaDragIsSentStoredAndReported) {
     frame->EditAreas = true;
     frame->ShowAreas = true;
     frame->SetArea(0, -5000, -5000, 5000, 5000);
-    host.Open = true;
+    t.Worker.Open = true;
     int selects = 0, changes = 0;
     frame->OnAreaSelect = [&] { ++selects; };
     frame->OnAreaChanged = [&] { ++changes; };
@@ -220,11 +199,11 @@ TEST_F(ProfileFrameTest, AreaDragIsSentStoredAndReported) {
     EXPECT_EQ(frame->PlotImage().cacheKey(), key);
     SendMouse(w, QEvent::MouseButtonRelease, {p.X + 250, p.Y}, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(changes, 1);
-    ASSERT_EQ(host.Sent.size(), 1u);
-    EXPECT_EQ(host.Sent[0].first, 0);
-    EXPECT_EQ(host.Sent[0].second, (AreaBounds{4872, -5000, 5000, 5000}));
-    EXPECT_EQ(host.Keys.Bank["A1.Left"], 4872);
-    EXPECT_EQ(host.Keys.Bank["A1.Bottom"], 5000);
+    ASSERT_EQ(t.Worker.Rects.size(), 1u);
+    EXPECT_EQ(t.Worker.Rects[0].first, 0);
+    EXPECT_EQ(t.Worker.Rects[0].second, (AreaRect{4872, -5000, 5000, 5000}));
+    EXPECT_EQ(t.Ctx.GetBank("A1.Left"), 4872);
+    EXPECT_EQ(t.Ctx.GetBank("A1.Bottom"), 5000);
     EXPECT_EQ(frame->SelectedArea(), -1);
     EXPECT_TRUE(frame->Stale());
 }
@@ -232,22 +211,22 @@ TEST_F(ProfileFrameTest, AreaDragIsSentStoredAndReported) {
 TEST_F(ProfileFrameTest, RefusedAreaKeepsEditAndKeysAndStillReports) {
     frame->EditAreas = true;
     frame->SetArea(0, -5000, -5000, 5000, 5000);
-    host.Keys.Bank["A1.Left"] = -5000;
-    host.Open = true;
-    host.Refuse = true;
+    t.Set("A1.Left", -5000);
+    t.Worker.Open = true;
+    t.Worker.RefuseRect = true;
     int changes = 0;
     frame->OnAreaChanged = [&] { ++changes; };
     PixelPoint p = Px(0, 0);
     Drag({p.X, p.Y}, {p.X + 20, p.Y});
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(shared.AreaRects[0], (AreaBounds{-3000, -5000, 7000, 5000}));
-    EXPECT_EQ(host.Keys.Bank["A1.Left"], -5000);
+    EXPECT_EQ(t.Ctx.GetBank("A1.Left"), -5000);
     EXPECT_EQ(log.back(), (std::pair<int, std::string>{kLogError, "SetArea; invalid rect"}));
     // Not connected: stored, nothing sent, still reported.
-    host.Open = false;
-    host.Sent.clear();
+    t.Worker.Open = false;
+    t.Worker.Rects.clear();
     Drag({p.X + 20, p.Y}, {p.X, p.Y});
-    EXPECT_TRUE(host.Sent.empty());
+    EXPECT_TRUE(t.Worker.Rects.empty());
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(shared.AreaRects[0], (AreaBounds{-5000, -5000, 5000, 5000}));
 }
@@ -270,8 +249,9 @@ TEST_F(ProfileFrameTest, HoverCursorsFollowTheEdgeCode) {
 }
 
 TEST_F(ProfileFrameTest, CorrectionLineDragStopsAtTheOtherLine) {
-    host.Keys.Bank["VCorrect"] = -1000;
-    host.Keys.Bank["TiltCorPos"] = 2000;
+    t.Set("VCorrect", -1000);
+    t.Set("TiltCorPos", 2000);
+    t.Set("HCorrect", 0);
     frame->LineMode = 2;
     frame->LinePos = -1000;
     int ups = 0;
@@ -336,19 +316,12 @@ TEST_F(ProfileFrameTest, ProfileFileThroughTheFrame) {
 }
 
 TEST_F(ProfileFrameTest, LinkFailureOnReleaseIsLoggedNotThrown) {
-    class ThrowingHost : public FakeHost {
-      public:
-        std::optional<AreaBounds> SendAreaRect(int, const AreaBounds&) override {
-            throw EKestError("no reply");
-        }
-    } throwing;
-    throwing.Open = true;
-    frame->SetHost(&throwing);
+    t.Worker.Open = true;
+    t.Worker.FailRect = true;
     frame->EditAreas = true;
     frame->SetArea(0, -5000, -5000, 5000, 5000);
     PixelPoint p = Px(0, 0);
     Drag({p.X, p.Y}, {p.X + 20, p.Y});
-    EXPECT_EQ(log.back(), (std::pair<int, std::string>{kLogError, "no reply"}));
+    EXPECT_EQ(t.Services.Exceptions, (std::vector<std::string>{"no reply"}));
     EXPECT_EQ(shared.AreaRects[0].Left, -3000);  // the edit itself is kept
-    frame->SetHost(&host);
 }

@@ -8,9 +8,10 @@
 
 #include "common/atomic_file.h"
 #include "common/log.h"
-#include "fake_keys.h"
+#include "link/commands.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/ui/tp_measure.h"
+#include "tests/support/test_context.h"
 #include "ui_test_util.h"
 
 using namespace kd;
@@ -18,52 +19,13 @@ using namespace kd::test;
 
 namespace {
 
-class PageHost : public IMeasureHost, public IProfileFrameHost {
-  public:
-    FakeKeys Keys;
-    MeasureLive LiveValues;
-    int Link = 2;
-    bool Running = false;
-    int Aborts = 0;
-    std::function<void()> OnDone;
-    int PointCount = 0;
-    std::vector<ProfilePoint> Profile = std::vector<ProfilePoint>(2048);
-    std::vector<uint16_t> Codes;
-    int Settings = 0;
-
-    IParamAccess* Params() override { return &Keys; }
-    MeasureLive Live() const override { return LiveValues; }
-    int LinkState() const override { return Link; }
-    int CurrentPage() const override { return kMeasurePageCode; }
-    bool CameraLive() const override { return false; }
-    int DisplDecimal() const override { return 3; }
-    MeasModeTexts ModeTexts() const override { return EnglishTexts(); }
-    bool TaskRunning() const override { return Running; }
-    void RequestAbort() override { ++Aborts; }
-    void StartProfiles(std::function<void()> f) override { OnDone = std::move(f); }
-    void RequestProfiles(std::function<void()> f) override { OnDone = std::move(f); }
-    int WorkerPointCount() const override { return PointCount; }
-    std::span<const ProfilePoint> WorkerProfile() const override { return Profile; }
-    std::optional<std::vector<uint8_t>> Command(uint16_t code, std::vector<uint16_t>) override {
-        Codes.push_back(code);
-        if (code == measure_cmd::GET_PROF_CORR) return std::vector<uint8_t>{0, 0, 0, 0, 0, 0};
-        return std::vector<uint8_t>{};
-    }
-    std::optional<uint16_t> MemReadWord(uint32_t, uint16_t) override { return 0; }
-    void SettingTrigger() override { ++Settings; }
-    IParamAccess* ParamsForFrame() { return &Keys; }
-};
-
-// A profile frame host over the same keys.
-class FrameHost : public IProfileFrameHost {
-  public:
-    explicit FrameHost(PageHost& h) : h_(h) {}
-    IParamAccess* Params() override { return &h_.Keys; }
-    bool LinkOpen() const override { return h_.Link != 0; }
-
-  private:
-    PageHost& h_;
-};
+// Puts points into the worker's profile words.
+void SetProfile(TFakeWorker& w, const std::vector<ProfilePoint>& pts, int n) {
+    for (int i = 0; i < n; ++i)
+        w.SetPoint(static_cast<size_t>(i), pts[static_cast<size_t>(i)].X,
+                   pts[static_cast<size_t>(i)].Z);
+    w.Count = n;
+}
 
 // A part on a belt: flat belt, a raised block with sloped sides, a groove.
 void SensorLikeProfile(std::vector<ProfilePoint>& pts, int n) {
@@ -85,16 +47,20 @@ class TPMeasureTest : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
-        host.Keys.Bank = {{"O1.Ch", 0},         {"O2.Ch", 1},        {"O3.Ch", 4},
-                          {"Ana.Ch", 0},        {"A1.Func", 0},      {"A2.Func", 3},
-                          {"Op1.A", 0},         {"Op1.B", 1},        {"O1.ULimit", 5000},
-                          {"O1.LLimit", -5000}, {"O2.ULimit", 1000}, {"O2.LLimit", 0},
-                          {"O3.ULimit", 100},   {"O3.LLimit", 0},    {"O3.Action", 3},
-                          {"Ana.ULimit", 8000}, {"Ana.LLimit", 0}};
-        page = std::make_unique<TPMeasure>(host, shared, &frameHost);
+        for (auto [key, v] : std::vector<std::pair<const char*, int>>{
+                 {"O1.Ch", 0},     {"O2.Ch", 1},        {"O3.Ch", 4},         {"Ana.Ch", 0},
+                 {"A1.Func", 0},   {"A2.Func", 3},      {"Op1.A", 0},         {"Op1.B", 1},
+                 {"Op1.Op", 0},    {"O1.ULimit", 5000}, {"O1.LLimit", -5000}, {"O2.ULimit", 1000},
+                 {"O2.LLimit", 0}, {"O3.ULimit", 100},  {"O3.LLimit", 0},     {"O3.Action", 3},
+                 {"O1.Action", 0}, {"O2.Action", 0},    {"Ana.ULimit", 8000}, {"Ana.LLimit", 0},
+                 {"C1.Offset", 0}, {"C2.Offset", 0},    {"C5.Offset", 0}})
+            t.Set(key, v);
+        t.Worker.Replies[cmd::GET_PROF_CORR] = {0, 0, 0, 0, 0, 0};
+        page = std::make_unique<TPMeasure>(t.Ctx, shared);
     }
-    PageHost host;
-    FrameHost frameHost{host};
+    TTestContext t;
+    TFakeWorker& worker = t.Worker;
+    std::vector<ProfilePoint> profile = std::vector<ProfilePoint>(2048);
     ProfileShared shared;
     std::unique_ptr<TPMeasure> page;
     std::vector<std::pair<int, std::string>> log;
@@ -118,12 +84,12 @@ TEST_F(TPMeasureTest, CreationShowsNoValueMarks) {
 
 TEST_F(TPMeasureTest, TickShowsValuesColoursAndGauges) {
     page->RefreshFromImage();
-    host.LiveValues.Output = {1234, 2000, 50, 0};
-    host.LiveValues.Channel[0] = 4000;
-    host.LiveValues.OutputDisplayBits = 0b010;
-    host.LiveValues.SoftVersion = 70;
-    host.LiveValues.SamplingPeriod = 400;
-    host.LiveValues.HoldOn = true;
+    t.Live.Outputs = {1234, 2000, 50, 0};
+    t.Live.Channels[0] = 4000;
+    t.Live.OutputDisplayBits = 0b010;
+    t.State.SensorVersion.Soft = 70;
+    t.Services.Period = 400;
+    t.Live.HoldOn = true;
     page->MeasTimerTimer();
     EXPECT_EQ(page->DisplLabel(0)->text(), "1.234");
     EXPECT_EQ(page->DisplLabel(0)->palette().color(QPalette::WindowText), QColor(0, 255, 0));
@@ -141,33 +107,33 @@ TEST_F(TPMeasureTest, TickShowsValuesColoursAndGauges) {
 }
 
 TEST_F(TPMeasureTest, ActionsFollowTheLinkAndProfileArrives) {
-    host.Link = 0;
+    t.State.LinkState = 0;
     page->MeasTimerTimer();
     EXPECT_FALSE(page->Action("RefOnce")->isEnabled());
-    host.Link = 2;
+    t.State.LinkState = 2;
     page->MeasTimerTimer();
     EXPECT_TRUE(page->Action("RefOnce")->isEnabled());
     page->Action("RefRepeat")->trigger();
     EXPECT_TRUE(page->Action("RefRepeat")->isChecked());
-    host.PointCount = 800;
-    SensorLikeProfile(host.Profile, 800);
-    ASSERT_TRUE(host.OnDone);
-    host.OnDone();
+    SensorLikeProfile(profile, 800);
+    SetProfile(worker, profile, 800);
+    ASSERT_TRUE(worker.OnDone);
+    worker.OnDone();
     EXPECT_EQ(page->ProfileFrame()->PointCount, 800);
     page->Action("RefRepeat")->trigger();
     EXPECT_FALSE(page->Action("RefRepeat")->isChecked());
-    EXPECT_EQ(host.Aborts, 1);
+    EXPECT_EQ(worker.Aborts, 1);
     // A bad profile size is logged, not thrown out of the event handler.
     page->Action("RefOnce")->trigger();
-    host.PointCount = 4000;
-    host.OnDone = [this, f = host.OnDone] {
+    worker.Count = 4000;
+    worker.OnDone = [this, f = worker.OnDone] {
         try {
             f();
         } catch (const std::exception& e) {
             WriteLog(kLogError, "%s", e.what());
         }
     };
-    host.OnDone();
+    worker.OnDone();
     EXPECT_EQ(log.back().second, "illegal prof_size;4000");
     EXPECT_EQ(page->ProfileFrame()->PointCount, 800);
 }
@@ -179,15 +145,15 @@ TEST_F(TPMeasureTest, LiveProfileScreenshot) {
     shared.SetArea(2, 4000, 0, 9000, 10000);
     shared.SetArea(3, -11000, 6000, -8000, 10000);
     shared.AreaResults = {2000, 3500, 6500, kNoResult};
-    host.Keys.Bank["A3.Func"] = 6;
-    host.PointCount = 1000;
-    SensorLikeProfile(host.Profile, 1000);
+    t.Set("A3.Func", 6);
+    SensorLikeProfile(profile, 1000);
+    SetProfile(worker, profile, 1000);
     page->Action("RefOnce")->trigger();
-    host.OnDone();
+    worker.OnDone();
     page->SetScales(0.0141, 0.00705);
-    host.LiveValues.Output = {2012, 3498, 0, 0};
-    host.LiveValues.Channel[0] = 2012;
-    host.LiveValues.SamplingPeriod = 200;
+    t.Live.Outputs = {2012, 3498, 0, 0};
+    t.Live.Channels[0] = 2012;
+    t.Services.Period = 200;
     page->MeasTimerTimer();
     page->show();
     QImage img = page->grab().toImage();
@@ -206,10 +172,10 @@ TEST_F(TPMeasureTest, ZeroSetButtonsFollowTheSensorAndTheModel) {
     EXPECT_TRUE(page->Action("ZeroSetToggle2")->isChecked());
     page->MeasTimerTimer();                     // enables the actions
     page->Action("ZeroSetToggle2")->trigger();  // checked: clears
-    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_CLR);
+    EXPECT_EQ(worker.Sent.back().Code, cmd::ZERO_CLR);
     EXPECT_FALSE(page->Action("ZeroSetToggle2")->isChecked());
     page->Action("ZeroSetToggle1")->trigger();
-    EXPECT_EQ(host.Codes.back(), measure_cmd::ZERO_SET);
+    EXPECT_EQ(worker.Sent.back().Code, cmd::ZERO_SET);
     EXPECT_TRUE(page->Action("ZeroSetToggle1")->isChecked());
     page->SetZeroSetState(7, true);  // no such output: ignored
 }
@@ -240,5 +206,5 @@ TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
     auto* b = page->findChild<QWidget*>("SettingsButton");
     ASSERT_NE(b, nullptr);
     QMetaObject::invokeMethod(b, "click");
-    EXPECT_EQ(host.Settings, 1);
+    EXPECT_EQ(t.Services.Triggered, (std::vector<std::string>{"SettingTrigger"}));
 }

@@ -60,7 +60,7 @@ class SessionUi : public ::testing::Test {
             messages.push_back(c + "|" + t);
         };
         session = std::make_unique<kd::TKestSession>(kd::TSessionParts{
-            *win->Worker(), win->Image(), win->Masters, win->State, win->Live, *host});
+            *win->Thread(), win->Image(), win->Masters, win->State, win->Live, *host});
         session->PortResolver = [this](const std::string& n) { return simPort.Resolve(n); };
         session->BackupDir = dir.filePath("backup").toStdString();
         session->SysUpdateDelayMs = 0;
@@ -90,7 +90,7 @@ TEST_F(SessionUi, ConnectActionReachesTheSimulatedSensorAndThePollingTimerRuns) 
     EXPECT_FALSE(win->PollingActive());
     win->Action("CommConnect")->trigger();
     ASSERT_EQ(win->State.LinkState, 2) << session->LastConnectError;
-    EXPECT_EQ(win->Link().PortName(), "SIM");  // the operator's choice is kept
+    EXPECT_EQ(win->Worker().PortName(), "SIM");  // the operator's choice is kept
     EXPECT_TRUE(win->PollingActive());
     EXPECT_TRUE(win->DebugForm->Sync->isChecked());
     EXPECT_FALSE(win->ConnectButton->isVisible());
@@ -149,7 +149,7 @@ TEST_F(SessionUi, BankSelectorChangesTheSensorsBank) {
 }
 
 TEST_F(SessionUi, FailedConnectionShowsTheSetupPageAndTheMessage) {
-    win->Link().SetPortName(dir.filePath("none").toStdString());
+    win->Worker().SetPortName(dir.filePath("none").toStdString());
     win->Action("CommConnect")->trigger();
     EXPECT_EQ(win->State.LinkState, 0);
     EXPECT_EQ(win->State.CurrentPage, kd::kPageCommon);

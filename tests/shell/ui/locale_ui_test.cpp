@@ -152,7 +152,7 @@ class LangFileTest : public ::testing::Test {
     }
     std::unique_ptr<TKestTrel> Start(const std::string& langFile, const char* loc = "en") {
         TKestServices s;
-        s.Link = &link;
+        s.Worker = &link;
         s.Workflow = &workflow;
         auto w = std::make_unique<TKestTrel>(
             std::vector<std::string>{"-lang", langFile, "-loc", loc}, s);
@@ -206,10 +206,10 @@ TEST_F(LangFileTest, ReloadLanguageOrderListsAndSystemChoice) {
         "TPProfile", "TPArea",      "TPOperation",    "TPOutput",    "TPStoSett", "TPStoDispl",
         "TPStoProf", "TPCommon",    "TParamWriteDlg", "TOkCancelDlg"};
     EXPECT_EQ(w->LocaleOrder, order);
-    EXPECT_EQ(w->OutTargetNames.size(), 6u);
-    EXPECT_EQ(w->OutTargetNames[4], "演算1");
-    EXPECT_EQ(w->MeasModeUnits.size(), 13u);
-    EXPECT_EQ(w->MeasModeShort[0], "平均");
+    EXPECT_EQ(w->Lists.OutTargetNames.size(), 6u);
+    EXPECT_EQ(w->Lists.OutTargetNames[4], "演算1");
+    EXPECT_EQ(w->Lists.MeasModeUnits.size(), 13u);
+    EXPECT_EQ(w->Lists.MeasModeShort[0], "平均");
     EXPECT_EQ(w->Action("HelpAboutApp")->text(),
               QString::fromUtf8("'KD trelva' のバージョン情報(&A)..."));
     EXPECT_EQ(w->OkCancelDlg->windowTitle(), QString::fromUtf8("確認"));
@@ -250,7 +250,7 @@ TEST_F(LangFileTest, SystemChoiceIsStoredAsNoChoice) {
     QTemporaryDir storeDir;
     TQtConfigStore store(storeDir.filePath("s.ini"));
     TKestServices s;
-    s.Link = &link;
+    s.Worker = &link;
     s.Workflow = &workflow;
     s.Store = &store;
     {
@@ -280,9 +280,9 @@ TEST_F(LangFileTest, UnknownLocaleCodeFallsBackToEnglish) {
 
 TEST_F(LangFileTest, ListsFallBackToTheirDefaults) {
     auto w = Start(Write("few.txt", "x=1\r\n"));
-    EXPECT_EQ(w->OutTargetNames,
+    EXPECT_EQ(w->Lists.OutTargetNames,
               (std::vector<std::string>{"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"}));
-    EXPECT_TRUE(w->MeasModeUnits.empty());
+    EXPECT_TRUE(w->Lists.MeasModeUnits.empty());
     EXPECT_EQ(w->Action("HelpAboutApp")->text(), "About 'KD trelva' ...");
 }
 

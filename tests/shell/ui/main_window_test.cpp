@@ -25,7 +25,7 @@ class MainWindowTest : public ::testing::Test {
 
     TKestTrel& Make(std::vector<std::string> args = {}, bool show = true) {
         TKestServices s;
-        s.Link = &link;
+        s.Worker = &link;
         s.Workflow = &workflow;
         s.Store = store.get();
         s.ProgramPath = dir.filePath("kdtrelva").toStdString();
@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, StartUpOrder) {
 TEST_F(MainWindowTest, WindowFactoriesReplaceEmptyPages) {
     std::vector<std::string> made;
     TKestServices s;
-    s.Link = &link;
+    s.Worker = &link;
     s.Workflow = &workflow;
     win = std::make_unique<TKestTrel>(std::vector<std::string>{}, s);
     win->WindowFactories["TPCommon"] = [&made](TKestTrel& w) {
@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, StoreIsReadAtCreation) {
     store->Flush();
     int chartMask = -1;
     TKestServices s;
-    s.Link = &link;
+    s.Worker = &link;
     s.Workflow = &workflow;
     s.Store = store.get();
     win = std::make_unique<TKestTrel>(std::vector<std::string>{}, s);
@@ -585,15 +585,15 @@ TEST(MainWindowWorker, OwnWorkerWithClosedPortLogsTheModeFailure) {
     TKestServices s;
     s.Workflow = &workflow;
     TKestTrel w({"-port", "/nonexistent/tty"}, s);
-    ASSERT_NE(w.Worker(), nullptr);
-    EXPECT_EQ(w.Worker()->PortName, "/nonexistent/tty");
+    ASSERT_NE(w.Thread(), nullptr);
+    EXPECT_EQ(w.Thread()->PortName, "/nonexistent/tty");
     w.CreateWindows();
     w.show();
     w.DebugForm->Sync->setChecked(true);
     w.ShowPage(kPageCamera);
     EXPECT_EQ(w.State.CurrentPage, kPageCamera);
     EXPECT_EQ(log.AttributeOf("KEST_SET_SYS_MODE no reply"), kLogError);
-    EXPECT_FALSE(w.Link().TaskRunning());
+    EXPECT_FALSE(w.Worker().TaskRunning());
 }
 
 }  // namespace

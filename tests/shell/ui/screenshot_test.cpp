@@ -39,7 +39,7 @@ TEST(Screenshots, EveryWindowInEveryLanguage) {
         TRecordingLink link;
         TRecordingWorkflow workflow;
         TKestServices s;
-        s.Link = &link;
+        s.Worker = &link;
         s.Workflow = &workflow;
         TKestTrel w({"-loc", code}, s);
         w.CreateWindows();

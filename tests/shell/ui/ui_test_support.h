@@ -9,6 +9,7 @@
 #include "common/kest_error.h"
 #include "common/log.h"
 #include "link/comm_error.h"
+#include "shell/page_context.h"
 #include "shell/shell_seams.h"
 #include "shell/ui/kest_application.h"
 
@@ -22,15 +23,9 @@ struct TSentCommand {
     bool operator==(const TSentCommand&) const = default;
 };
 
-class TRecordingLink : public TSensorLink {
+// The main window's worker as a recorder of the commands it is given.
+class TRecordingLink : public TPageWorker {
   public:
-    void Command(uint16_t code, const std::vector<uint8_t>& payload) override {
-        if (failNext) {
-            failNext = false;
-            throw ECommNoReply("Command no reply");
-        }
-        sent.push_back({code, payload});
-    }
     bool TaskRunning() const override { return taskRunning; }
     void RequestAbort() override { ++aborts; }
     std::string PortName() const override { return port; }
@@ -43,6 +38,16 @@ class TRecordingLink : public TSensorLink {
     int aborts = 0;
     int terminated = 0;
     std::string port;
+
+  protected:
+    std::vector<uint8_t> DoCommand(uint16_t code, std::span<const uint8_t> payload) override {
+        if (failNext) {
+            failNext = false;
+            throw ECommNoReply("Command no reply");
+        }
+        sent.push_back({code, std::vector<uint8_t>(payload.begin(), payload.end())});
+        return {};
+    }
 };
 
 class TRecordingWorkflow : public TShellWorkflow {

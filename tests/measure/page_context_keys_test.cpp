@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "measure/kest_param_access.h"
+#include "measure/measure_access.h"
 #include "measure/value_text.h"
+#include "tests/support/test_context.h"
 
 using namespace kd;
 
-TEST(KestParamAccess, KeysByNameInTheSelectedBank) {
-    TKestParam image;
+TEST(PageContextKeys, KeysByNameInTheSelectedBank) {
+    test::TTestContext t;
+    TKestParam& image = t.Image;
     image.LoadDefaultImage();
     image.SetSys(pk::Bank, 2);
-    TKestParamAccess access(image);
+    TPageContext& access = t.Ctx;
     EXPECT_EQ(access.CurrentBank(), 2);
     access.SetBank("A1.Left", 1000);
     EXPECT_EQ(image.GetBank(2, pk::AreaLeft(1)), 1000);
@@ -24,15 +26,13 @@ TEST(KestParamAccess, KeysByNameInTheSelectedBank) {
     EXPECT_EQ(access.GetSys("A1.Left"), 0);
     EXPECT_EQ(access.GetBank("NoSuchKey"), 0);
     access.SetBank("NoSuchKey", 5);  // ignored
-    IParamAccess::Limits l = access.KeyLimits("VCorrect");
-    EXPECT_EQ(l.Min, -7500);
-    EXPECT_EQ(l.Max, 7500);
-    EXPECT_EQ(access.KeyWordIndex("C1.ZAdj"), image.BankWordIndex(2, pk::ChZAdj(1)));
-    EXPECT_EQ(access.KeyWordIndex("Nothing"), -1);
+    EXPECT_EQ(access.BankWordIndex("C1.ZAdj"), image.BankWordIndex(2, pk::ChZAdj(1)));
+    EXPECT_EQ(access.BankWordIndex("Nothing"), -1);
 }
 
-TEST(KestParamAccess, SourceTextsFromTheImage) {
-    TKestParam image;
+TEST(PageContextKeys, SourceTextsFromTheImage) {
+    test::TTestContext t;
+    TKestParam& image = t.Image;
     image.LoadDefaultImage();
     image.SetSys(pk::Bank, 0);
     image.SetBank(0, pk::AreaFunc(1), 1);
@@ -40,8 +40,8 @@ TEST(KestParamAccess, SourceTextsFromTheImage) {
     image.SetBank(0, pk::Op1A, 0);
     image.SetBank(0, pk::Op1B, 1);
     image.SetBank(0, pk::Op1Op, 0);
-    TKestParamAccess access(image);
-    MeasModeTexts t;
-    t.Shorts = {"ave", "p_hgt", "b_hgt", "width"};
-    EXPECT_EQ(SourceText(4, t, access), " [A1:p_hgt + A2:width]");
+    TContextKeys access(t.Ctx);
+    MeasModeTexts texts;
+    texts.Shorts = {"ave", "p_hgt", "b_hgt", "width"};
+    EXPECT_EQ(SourceText(4, texts, access), " [A1:p_hgt + A2:width]");
 }

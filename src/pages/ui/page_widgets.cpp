@@ -1,0 +1,48 @@
+#include "pages/ui/page_widgets.h"
+
+#include <algorithm>
+
+namespace kd {
+
+QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* g = new QGroupBox(caption, parent);
+    g->setObjectName(name);
+    g->setGeometry(geometry);
+    return g;
+}
+
+QLabel* TRowLayout::Label(const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, parent_);
+    l->setObjectName(name);
+    l->setGeometry(kLeft, y_, labelWidth_, kHeight);
+    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    l->setWordWrap(true);
+    return l;
+}
+
+QComboBox* TRowLayout::Combo(const char* name, const QString& commaItems) {
+    auto* c = new QComboBox(parent_);
+    c->setObjectName(name);
+    c->addItems(commaItems.split(','));
+    c->setGeometry(kLeft + labelWidth_ + kGap, y_, controlWidth_, kHeight);
+    return c;
+}
+
+QLineEdit* TRowLayout::Edit(const char* name, const QString& hint) {
+    auto* e = new QLineEdit(parent_);
+    e->setObjectName(name);
+    e->setToolTip(hint);
+    e->setAlignment(Qt::AlignRight);
+    e->setGeometry(kLeft + labelWidth_ + kGap, y_, kEditWidth, kHeight);
+    return e;
+}
+
+QLabel* TRowLayout::Unit(const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, parent_);
+    l->setObjectName(name);
+    const int x = kLeft + labelWidth_ + kGap + kEditWidth + 6;
+    l->setGeometry(x, y_, std::max(40, parent_->width() - x - 6), kHeight);
+    return l;
+}
+
+}  // namespace kd
