@@ -64,6 +64,8 @@ TEST(CommandLine, RunOptions) {
     EXPECT_EQ(o.WaitMs, 250);
     EXPECT_TRUE(o.Errors.empty());
     EXPECT_EQ(ParseCommandLine({"-page", "144"}).Page, 0x90);
+    EXPECT_EQ(ParseCommandLine({"-action", "PrfOrigButton,RecvProf"}).Actions,
+              (std::vector<std::string>{"PrfOrigButton", "RecvProf"}));
 }
 
 TEST(CommandLine, BadRunOptionValuesAreErrors) {
@@ -74,6 +76,8 @@ TEST(CommandLine, BadRunOptionValuesAreErrors) {
     EXPECT_EQ(ParseCommandLine({"-wait", "99999999999"}).Errors.size(), 1u);
     EXPECT_EQ(ParseCommandLine({"-screenshot"}).Errors.size(), 1u);
     EXPECT_EQ(ParseCommandLine({"-port", ""}).Errors.size(), 1u);
+    for (const char* bad : {"", ",", "A,", ",A", "A,,B"})
+        EXPECT_EQ(ParseCommandLine({"-action", bad}).Errors.size(), 1u) << bad;
 }
 
 TEST(CommandLine, PageCodes) {

@@ -67,7 +67,8 @@ void TMeasureViews::LoadAreas() {
 }
 
 void TMeasureViews::StartRepeat() {
-    if (Page) Page->StartRepeat();
+    // After a connection the repeat starts again only when its button is down.
+    if (Page && Page->Action("RefRepeat")->isChecked()) Page->StartRepeat();
 }
 void TMeasureViews::StopRepeat() {
     if (Page) Page->StopRepeat();

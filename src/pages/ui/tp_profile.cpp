@@ -148,7 +148,7 @@ TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     });
     controls_.Bind(TiltCorrectCombo, [this](const TSettingOutcome& o) {
         if (o.Result != TSettingOutcome::Stored) return;
-        TiltOffsetButton->setEnabled(o.Value != 0);
+        adjust_[2]->setEnabled(o.Value != 0);
         if (o.Value == 0) {
             adjust_[2]->setChecked(false);
             frame_->LineMode = 0;
@@ -183,7 +183,7 @@ void TPProfile::Guarded(const std::function<void()>& f) {
 
 void TPProfile::ShowParams() {
     controls_.ShowAll();
-    TiltOffsetButton->setEnabled(ctx_.GetBank("TiltCorrect") != 0);
+    adjust_[2]->setEnabled(ctx_.GetBank("TiltCorrect") != 0);
     frame_->Redraw();
 }
 

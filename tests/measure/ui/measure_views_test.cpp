@@ -118,7 +118,12 @@ TEST(MeasureViews, ProgramOnTheSimulatedSensor) {
     window.show();
     ASSERT_TRUE(session.TryConnect());
     window.ShowPage(0x10);
+    // The repeat starts after a connection only when its button was down: the
+    // operator presses it once the page has enabled it.
+    EXPECT_EQ(window.Thread()->Task, kTaskIdle);
+    for (int i = 0; i < 40 && !views.Page->Action("RefRepeat")->isEnabled(); ++i) Pump(10);
     views.Page->Action("RefRepeat")->trigger();
+    ASSERT_TRUE(views.Page->Action("RefRepeat")->isChecked());
     auto zRange = [&] {
         int lo = 32767, hi = -32768;
         for (int i = 1; i < views.Page->ProfileFrame()->PointCount; ++i) {

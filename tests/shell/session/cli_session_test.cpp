@@ -173,5 +173,53 @@ TEST_F(KdctlSession, ProfileWritesAProfileFile) {
     EXPECT_EQ(Kdctl("profile").code, 2);
 }
 
+TEST_F(KdctlSession, GetAndSetSettingsAsThePagesDo) {
+    // One key of each kind: an edit, a list, a list over bits, a dragged line.
+    RunResult r = Kdctl("get InputFilter TrigAction InputsPolar HCorrect");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(
+        r.out, std::regex("InputFilter=[0-9]+\nTrigAction=[0-2]?\nInputsPolar=[01]?\n"
+                          "HCorrect=-?[0-9]+\n")))
+        << r.out;
+    for (const char* c : {"SET_GPIO", "SET_TMD", "SET_HCORRECT", "EPM_WRITE"})
+        EXPECT_TRUE(Only(c).empty()) << c;  // reading changes nothing
+    r = Kdctl("get --list");
+    ASSERT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("TrigDelay edit 5..20475 (TrigDelayEdit)"), std::string::npos);
+
+    // Set: the page's check, image write, command and payload.
+    r = Kdctl("set InputFilter=7 TrigAction=2 HCorrect=10001 InputsPolar=1");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "InputFilter=5\nTrigAction=2\nHCorrect=10000\nInputsPolar=1\n");
+    EXPECT_EQ(Only("SET_GPIO_IFILL"), (std::vector<std::string>{"SET_GPIO_IFILL 1"}));
+    EXPECT_EQ(Only("SET_TMD"), (std::vector<std::string>{"SET_TMD 2"}));
+    EXPECT_EQ(Only("SET_HCORRECT"), (std::vector<std::string>{"SET_HCORRECT 5000"}));
+    EXPECT_EQ(Only("SET_GPIO_IPOLAR"), (std::vector<std::string>{"SET_GPIO_IPOLAR 1"}));
+    EXPECT_TRUE(Only("EPM_WRITE").empty());  // not permanent without --save
+
+    // A refused value: exit 1 naming it, nothing sent for it, the others done,
+    // and --save makes nothing permanent.
+    r = Kdctl("set TrigCount=5000 TrigDelay=12 --save");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("TrigCount=5000 refused: outside 1..4095"), std::string::npos) << r.err;
+    EXPECT_TRUE(Only("SET_PCNT").empty());
+    EXPECT_EQ(Only("SET_TDLY"), (std::vector<std::string>{"SET_TDLY 2"}));
+    EXPECT_TRUE(Only("EPM_WRITE").empty());
+    EXPECT_EQ(Kdctl("set ZeroTarget=x").code, 1);
+
+    // --save: the current bank and then all, as Write Param for the bank does.
+    r = Kdctl("set TrigCount=9 --save");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> epm = Only("EPM_WRITE");
+    ASSERT_EQ(epm.size(), 2u);
+    EXPECT_EQ(epm.back(), "EPM_WRITE 1,15");
+
+    // Usage errors stop before the sensor is touched.
+    EXPECT_EQ(Kdctl("get NoSuchKey").code, 2);
+    EXPECT_EQ(Kdctl("set TrigCount").code, 2);
+    EXPECT_EQ(Kdctl("set").code, 2);
+    EXPECT_EQ(Kdctl("get").code, 2);
+}
+
 }  // namespace
 }  // namespace sessiontest

@@ -51,6 +51,12 @@ TEST(Program, BadRunOptionsAreReported) {
     TRun wait = RunProgram({"-wait", "soon"}, dir.path());
     EXPECT_EQ(wait.ExitCode, 2);
     EXPECT_TRUE(wait.Stderr.contains("-wait needs milliseconds")) << wait.Stderr.toStdString();
+    TRun action =
+        RunProgram({"-screenshot", dir.filePath("x.png"), "-action", "NoSuchAction"}, dir.path());
+    EXPECT_EQ(action.ExitCode, 2);
+    EXPECT_TRUE(action.Stderr.contains("kdtrelva: unknown action 'NoSuchAction'"))
+        << action.Stderr.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
 }
 
 TEST(Program, UnwritableScreenshotFails) {

@@ -111,6 +111,10 @@ TEST(SettingsContainer, ShowSubPage) {
         EXPECT_EQ(s->Bevel1->isVisible(), c.bevel) << c.code;
         EXPECT_EQ(s->ShownPage()->pos(), QPoint(102, 72));
         EXPECT_TRUE(s->ShownPage()->isVisible());
+        // The chosen button alone is drawn as the selected tab.
+        for (QPushButton* b : {s->TrigButton, s->CamButton, s->ProfButton, s->AreaButton,
+                               s->OpeButton, s->OutButton})
+            EXPECT_EQ(b->property("selected").toBool(), b == c.button) << c.code;
         if (previous) {
             EXPECT_FALSE(previous->isVisible());
         }

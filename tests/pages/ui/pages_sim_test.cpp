@@ -1,0 +1,226 @@
+// The trigger and profile pages on the offscreen platform against the
+// simulated sensor: what the operator does in a control, what the image then
+// holds, and the exact frames the sensor received (its frame trace).
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <chrono>
+#include <thread>
+
+#include "measure/ui/profile_frame.h"
+#include "pages/ui/setting_controls.h"
+#include "pages/ui/tp_profile.h"
+#include "pages/ui/tp_trigger.h"
+#include "shell/ui/qt_dispatcher.h"
+#include "tests/shell/session/session_fixture.h"
+#include "tests/support/test_context.h"
+#include "ui_test_util.h"
+
+using namespace kd;
+using kd::test::TTestContext;
+
+namespace {
+
+void Pump(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+class PagesOnSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::App();
+        dir = sessiontest::ScratchDir();
+        kdsim::SimOptions o;
+        o.frameUs = 5000;
+        o.trace = dir + "/trace.txt";
+        sim = std::make_unique<kdsim::SimSensor>(o);
+        th.PortName = sim->Start();
+        ASSERT_NO_THROW(th.Connect());
+        // The sensor's parameters, as the connect workflow receives them.
+        std::array<uint16_t, kImageWords> words{};
+        th.MemRead(words.data(), kSensorWordBase, kModeWords, kImageWords);
+        for (int i = 0; i < kImageWords; ++i) t.Image.SetWord(i, words[static_cast<size_t>(i)]);
+        t.State.SensorVersion = {0x53, 0x6D, 0x50};
+        t.State.CurrentBank = t.Ctx.CurrentBank();
+        NewRequests();
+    }
+    void TearDown() override {
+        th.AbortRequested = true;
+        for (int i = 0; i < 200 && th.Task != kTaskIdle; ++i) Pump(5);
+        th.ForceDisconnect();
+        sim->Stop();
+        std::filesystem::remove_all(dir);
+    }
+    // Requests received since the last call, as "NAME w1,w2".
+    std::vector<std::string> NewRequests() {
+        auto all = sessiontest::ReadRequests(dir + "/trace.txt");
+        std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
+        seen = all.size();
+        return fresh;
+    }
+    static void Choose(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);  // as the operator's choice
+    }
+    using Requests = std::vector<std::string>;
+
+    std::string dir;
+    std::unique_ptr<kdsim::SimSensor> sim;
+    TKestThread th{QtDispatcher()};
+    TThreadWorker worker{th};
+    TTestContext t{&worker};
+    size_t seen = 0;
+    std::vector<std::string> log;
+    ScopedLogSink sink{[this](int, const std::string& l) { log.push_back(l); }};
+};
+
+}  // namespace
+
+TEST_F(PagesOnSim, TriggerPageTruncatesMapsAndSendsOnlyInStep) {
+    TPTrigger page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    EXPECT_TRUE(NewRequests().empty());  // refilling never sends
+
+    // 7 us: the image keeps 5, the sensor gets 1, the log says 7; the edit keeps 7.
+    page.TrigFilterEdit->setText("7");
+    EXPECT_EQ(NewRequests(), (Requests{"SET_GPIO_IFILL 1"}));
+    EXPECT_EQ(t.Ctx.GetSys("InputFilter"), 5);
+    EXPECT_EQ(log.back(), "SET_GPIO_IFILL(7)");
+    EXPECT_EQ(page.TrigFilterEdit->text(), "7");
+    EXPECT_TRUE(EditValid(page.TrigFilterEdit));
+    // An empty edit is red and changes nothing.
+    page.TrigFilterEdit->setText("");
+    EXPECT_FALSE(EditValid(page.TrigFilterEdit));
+    EXPECT_TRUE(NewRequests().empty());
+    EXPECT_EQ(t.Ctx.GetSys("InputFilter"), 5);
+
+    // PulseCount: stored 3, sent 2; count and delay shown; Continuous hides both.
+    Choose(page.TrigModeCombo, 2);
+    EXPECT_EQ(NewRequests(), (Requests{"SET_TMD 2"}));
+    EXPECT_EQ(t.Ctx.GetBank("TrigAction"), 3);
+    EXPECT_TRUE(page.TrigCountEdit->isVisibleTo(&page));
+    EXPECT_TRUE(page.TrigDelayEdit->isVisibleTo(&page));
+    page.TrigDelayEdit->setText("12");
+    page.TrigCountEdit->setText("300");
+    EXPECT_EQ(NewRequests(), (Requests{"SET_TDLY 2", "SET_PCNT 300"}));
+    EXPECT_EQ(t.Ctx.GetBank("TrigDelay"), 10);
+    Choose(page.TrigModeCombo, 0);
+    EXPECT_FALSE(page.TrigCountEdit->isVisibleTo(&page));
+    EXPECT_FALSE(page.TrigDelayEdit->isVisibleTo(&page));
+    EXPECT_EQ(NewRequests(), (Requests{"SET_TMD 0"}));
+
+    // Input 4 as "Laser OFF" hides the offset target and updates the actions.
+    const int updates = t.Services.ActionUpdates;
+    Choose(page.INCombo[3], 1);
+    EXPECT_EQ(NewRequests(), (Requests{"SET_GPIO_IMODE 3,1"}));
+    EXPECT_FALSE(page.ZeroTargetCombo->isVisibleTo(&page));
+    EXPECT_EQ(t.Services.ActionUpdates, updates + 1);
+
+    // Some but not all polarity bits: no selection, and refilling sends nothing.
+    t.Set("InputsPolar", (t.Ctx.GetSys("InputsPolar") & ~0x55) | 0x05);
+    page.ShowParams();
+    EXPECT_EQ(page.ExtPolarCombo->currentIndex(), -1);
+    Choose(page.ExtPolarCombo, 1);
+    EXPECT_EQ(t.Ctx.GetSys("InputsPolar") & 0x55, 0x55);
+    EXPECT_EQ(NewRequests(), (Requests{"SET_GPIO_IPOLAR 1"}));
+
+    // Sync off: the image changes, the sensor hears nothing, the log stays quiet.
+    t.Services.SyncOn = false;
+    const size_t lines = log.size();
+    page.TrigFilterEdit->setText("1275");
+    Choose(page.ZeroTargetCombo, 2);
+    EXPECT_EQ(t.Ctx.GetSys("InputFilter"), 1275);
+    EXPECT_EQ(t.Ctx.GetSys("ZeroTarget"), 2);
+    EXPECT_TRUE(NewRequests().empty());
+    EXPECT_EQ(log.size(), lines);
+    test::SavePng(page.grab().toImage(), "trigger_page");
+}
+
+TEST_F(PagesOnSim, ProfilePageListsLinesAndMaster) {
+    ProfileShared shared;
+    TPProfile page(t.Ctx, shared);
+    page.resize(680, 390);
+    page.ShowParams();
+    page.show();
+    page.UpdateActions();
+    NewRequests();
+    EXPECT_TRUE(page.WavePanel->isVisibleTo(&page));
+
+    // Gap/Trans: the image holds 2, the sensor is sent the position 1.
+    Choose(page.ModeCombo, 1);
+    EXPECT_EQ(t.Ctx.GetBank("Extract"), 2);
+    EXPECT_EQ(NewRequests(), (Requests{"SET_PRF_FUNC 1"}));
+
+    page.PrfOrigButton->click();
+    EXPECT_TRUE(page.AdjPanel->isVisibleTo(&page));
+    EXPECT_FALSE(page.MasterChangeLabel->isVisibleTo(page.AdjPanel));
+    TProfileFrame* frame = page.Frame();
+    QWidget* plot = frame->PlotWidget();
+    auto release = [&] {
+        test::SendMouse(plot, QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    };
+
+    // A line dragged to 10001 um: sent as 5000, kept as 10000; the notice shows.
+    page.Action("XAdjust")->trigger();
+    EXPECT_EQ(frame->LineMode, 1);
+    frame->LinePos = 10001;
+    release();
+    EXPECT_EQ(NewRequests(), (Requests{"SET_HCORRECT 5000"}));
+    EXPECT_EQ(t.Ctx.GetBank("HCorrect"), 10000);
+    EXPECT_EQ(log.back(), "cmd4015(5000)");
+    EXPECT_TRUE(page.MasterChangeLabel->isVisibleTo(page.AdjPanel));
+
+    // With Sync off a list stays in the image, while a release without a
+    // drag still sends the unchanged line.
+    t.Services.SyncOn = false;
+    Choose(page.SmoothCombo, 3);
+    EXPECT_EQ(t.Ctx.GetBank("Smoothing"), 3);
+    page.Action("ZAdjust")->trigger();
+    EXPECT_EQ(frame->LineMode, 2);
+    EXPECT_FALSE(page.Action("XAdjust")->isChecked());
+    const int v = t.Ctx.GetBank("VCorrect");
+    release();
+    EXPECT_EQ(NewRequests(), (Requests{Format("SET_VCORRECT %d", static_cast<uint16_t>(v / 2))}));
+    t.Services.SyncOn = true;
+
+    // Tilt correction off while its line is edited: editing ends, its button is disabled.
+    Choose(page.TiltCorrectCombo, 1);
+    EXPECT_TRUE(page.TiltOffsetButton->isEnabled());
+    page.Action("RollAdjust")->trigger();
+    EXPECT_EQ(frame->LineMode, 3);
+    Choose(page.TiltCorrectCombo, 0);
+    EXPECT_FALSE(page.TiltOffsetButton->isEnabled());
+    EXPECT_EQ(frame->LineMode, 0);
+    EXPECT_EQ(NewRequests(), (Requests{"SET_PROF_TILT 1", "SET_PROF_TILT 0"}));
+
+    // Reading the master of a bank without one leaves its count 0.
+    t.Masters.MasterCount[static_cast<size_t>(t.State.CurrentBank)] = 5;
+    page.Action("RecvMaster")->trigger();
+    EXPECT_EQ(t.Masters.MasterCount[static_cast<size_t>(t.State.CurrentBank)], 0);
+    EXPECT_EQ(NewRequests(), (Requests{Format("GET_MST_ADDR %d", t.State.CurrentBank)}));
+
+    // Registration: SET_PROF_MST, one profile, the master read back; the notice goes.
+    page.Action("Register")->trigger();
+    for (int i = 0; i < 400 && (th.Task != kTaskIdle || frame->PointCount == 0); ++i) Pump(5);
+    EXPECT_GT(frame->PointCount, 0);
+    const Requests r = NewRequests();
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(r.front(), "SET_PROF_MST");
+    EXPECT_NE(std::find(r.begin(), r.end(), Format("GET_MST_ADDR %d", t.State.CurrentBank)),
+              r.end());
+    EXPECT_FALSE(page.MasterChangeLabel->isVisibleTo(page.AdjPanel));
+    // Hiding the page ends line editing.
+    page.Action("XAdjust")->trigger();
+    page.hide();
+    EXPECT_EQ(frame->LineMode, 0);
+    EXPECT_FALSE(page.Action("XAdjust")->isChecked());
+}
