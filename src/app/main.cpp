@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
             return simPort.Resolve(name);
         };
         workflow.Target = &session;
+        kd::WatchReturningPort(window, session);
         // The measurement page with its profile plot and the chart samples.
         kd::TMeasureViews measure(window);
         measure.SamplingPeriod = [&session] { return session.SamplingPeriod; };

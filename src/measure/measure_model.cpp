@@ -59,11 +59,12 @@ void TMeasureModel::RefreshFromImage() {
 }
 
 std::optional<MeasureView> TMeasureModel::Tick(const std::array<GaugeGeometry, 3>& gauges) {
-    if (host_.CameraLive() || host_.CurrentPage() != kMeasurePageCode || host_.LinkState() == 0)
-        return std::nullopt;
+    if (host_.CameraLive() || host_.CurrentPage() != kMeasurePageCode) return std::nullopt;
     const IBankKeys* keys = host_.Params();
     if (!keys) keys = &kNoKeys;
-    return RenderMeasure(host_.Live(), *keys, UnitTexts, host_.DisplDecimal(), gauges);
+    MeasureLive live = host_.Live();
+    live.Stale = host_.LinkState() != 2;  // not polling: nothing may look live
+    return RenderMeasure(live, *keys, UnitTexts, host_.DisplDecimal(), gauges);
 }
 
 void TMeasureModel::Deliver() {

@@ -187,7 +187,7 @@ TEST(WorkerConnection, ForceDisconnectAndOpenFailure) {
         th.Connect();
         FAIL() << "connected to nothing";
     } catch (const EKestError& e) {
-        EXPECT_STREQ(e.what(), "serial port cannot open 'kd-missing-port'");
+        EXPECT_STREQ(e.what(), "serial port cannot open 'kd-missing-port'; no such port");
     }
     EXPECT_EQ(th.ConnectCount, 0);
 }

@@ -102,11 +102,23 @@ TEST_F(MeasureModelTest, RefreshFromImageSourcesUnitsCurrentLabelAndMidLines) {
     EXPECT_EQ(model.InitialValueText(0), "-.---");
 }
 
-TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisibleConnectedPage) {
+TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisiblePageAndNothingStaleLooksLive) {
     std::array<GaugeGeometry, 3> g{};
+    host.LiveValues.Output = {1500, 1500, 1500, 1500};
     EXPECT_TRUE(model.Tick(g).has_value());
-    host.Link = 0;
-    EXPECT_FALSE(model.Tick(g).has_value());
+    EXPECT_FALSE(model.Tick(g)->Stale);
+    // Not polling (connected but silent, or the link ended): the last values
+    // give way to the no-value marks in grey.
+    for (int link : {1, 0}) {
+        host.Link = link;
+        std::optional<MeasureView> v = model.Tick(g);
+        ASSERT_TRUE(v.has_value());
+        EXPECT_TRUE(v->Stale);
+        EXPECT_EQ(v->Outputs[0].Text, "-.---");
+        EXPECT_EQ(v->Outputs[0].Color, kJudgeGrey);
+        EXPECT_EQ(v->CurrentText, "-.---");
+        EXPECT_FALSE(v->Outputs[1].PointerVisible);
+    }
     host.Link = 1;
     host.Page = 0x21;
     EXPECT_FALSE(model.Tick(g).has_value());
