@@ -102,6 +102,7 @@ void TKestThread::Connect() {
                                  SerialOpenError(port_.openError));
             }
             openError_ = 0;
+            open_ = true;
             WriteLog(kLogPlain, "CONNECTED '%s', %dbps", PortName.c_str(), ComGetBaud(port_));
         }
     }
@@ -115,6 +116,7 @@ void TKestThread::Disconnect() {
     {
         std::lock_guard<TicketLock> g(lock_);
         ComClose(port_);
+        open_ = false;
     }
     if (OnConnectChange) OnConnectChange();
     WriteLog(kLogPlain, "DISCONNECTED");
@@ -144,8 +146,7 @@ TQueryTiming TKestThread::QueryTiming(int attempts) const {
 }
 
 bool TKestThread::IsOpen() {
-    std::lock_guard<TicketLock> g(lock_);
-    return ComIsOpen(port_);
+    return open_.load();  // without the lock: asked by every tick, also while a task holds it
 }
 
 void TKestThread::SetTrace(FrameTrace trace) {

@@ -235,6 +235,7 @@ class TKestThread {
     TicketLock lock_;
     std::atomic<bool> terminated_{false};
     std::atomic<int> openError_{0};
+    std::atomic<bool> open_{false};
     std::mutex requestLock_;  // hands a new profile consumer to running polling
     Callback pendingDone_;
     bool pendingDoneSet_ = false;

@@ -46,9 +46,12 @@ std::string UsbSerialOf(const std::string& name, const TDeviceRoots& roots) {
 TPortIdentity IdentifyPort(const std::string& path, const TDeviceRoots& roots) {
     TPortIdentity id;
     id.Path = path;
-    std::error_code ec;
-    const fs::path real = fs::canonical(path, ec);  // /dev/serial/by-id/... -> ttyUSB0
-    id.UsbSerial = UsbSerialOf((ec ? fs::path(path) : real).filename().string(), roots);
+    id.UsbSerial = UsbSerialOf(fs::path(path).filename().string(), roots);
+    if (id.UsbSerial.empty()) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(path, ec);  // /dev/serial/by-id/... -> ttyUSB0
+        if (!ec) id.UsbSerial = UsbSerialOf(real.filename().string(), roots);
+    }
     return id;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/comm_error.h"
+#include "link/commands.h"
 
 namespace kd {
 
@@ -30,8 +31,15 @@ std::span<const ProfilePoint> TMeasureLink::WorkerProfile() {
 std::optional<std::vector<uint8_t>> TMeasureLink::Command(uint16_t code,
                                                           std::span<const uint16_t> words) {
     try {
+        // The correction query follows every live profile: it must not hold
+        // the window when the sensor falls silent (a missed one is asked
+        // again with the next profile).
+        if (code == cmd::GET_PROF_CORR)
+            return worker_.CommandReply(code, PayloadWords(words), worker_.QueryTiming(1));
         return worker_.CommandReply(code, PayloadWords(words));
     } catch (const ECommErrData&) {
+        return std::nullopt;
+    } catch (const ELinkBusy&) {
         return std::nullopt;
     }
 }
