@@ -62,5 +62,19 @@ int main(int argc, char** argv) {
         std::printf("%-34s %10.0f %12.0f %10.3f\n", (std::string("paced 2 Mbit/s ") + what).c_str(),
                     p.frames / p.seconds, p.bytes / p.seconds, wire / p.seconds);
     }
+    // How late the paced replies' last bytes reached us against the wire's timing.
+    const kdsim::SimSensor::Stats st = paced.GetStats();
+    auto percentile = [&](double q) {
+        uint64_t want = static_cast<uint64_t>(q * static_cast<double>(st.lateCount)), seen = 0;
+        for (size_t i = 0; i < st.lateHist.size(); ++i) {
+            seen += st.lateHist[i];
+            if (seen > want) return static_cast<int>(10 * i + 10);
+        }
+        return static_cast<int>(10 * st.lateHist.size());
+    };
+    std::printf("paced reply lateness: median < %d us, p99 < %d us, max %llu us "
+                "(terminal delivery %llu us counted as wire time)\n",
+                percentile(0.5), percentile(0.99), static_cast<unsigned long long>(st.lateMaxUs),
+                static_cast<unsigned long long>(st.ptyUs));
     return 0;
 }

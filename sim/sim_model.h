@@ -73,6 +73,7 @@ class SensorModel {
     uint64_t Now() const { return now_; }
     // The scene's surface at x (µm) and time; reflectance through refl.
     double SceneZ(double x, double tSec, double* refl) const;
+    mutable double poseT_ = -1, poseDrift_ = 0, poseBob_ = 0;  // SceneZ's pose of the part
     // Loads the permanent memory file; throws kd::EKestError on a bad file.
     void LoadEeprom(const std::string& path);
     // One sample with an explicit profile instead of the scene (tests).

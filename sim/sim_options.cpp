@@ -41,15 +41,16 @@ std::array<uint16_t, 3> Version(const std::string& text) {
 }  // namespace
 
 const char* SimUsage() {
-    return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace] [--baud N]\n"
-           "             [--latency-us N] [--faults LIST] [--seed N] [--trace FILE] [--frame-us "
-           "N]\n"
+    return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace|--no-pace]\n"
+           "             [--baud N] [--latency-us N] [--spin-us N] [--faults LIST] [--seed N]\n"
+           "             [--trace FILE] [--frame-us N]\n"
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
+           "  --baud N: pace at N bit/s (default: the rate the program sets on the port)\n"
            "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
 }
 
-SimOptions ParseSimArgs(const std::vector<std::string>& args) {
-    SimOptions o;
+SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions defaults) {
+    SimOptions o = std::move(defaults);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string& {
@@ -64,6 +65,8 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args) {
             o.eeprom = value();
         } else if (a == "--pace") {
             o.pace = true;
+        } else if (a == "--no-pace") {
+            o.pace = false;
         } else if (a == "--baud") {
             o.baud = static_cast<uint32_t>(Number(a, value(), 300, 12000000));
         } else if (a == "--latency-us") {
@@ -75,6 +78,8 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args) {
             o.seed = Number(a, value(), 0, UINT64_MAX);
         } else if (a == "--trace") {
             o.trace = value();
+        } else if (a == "--spin-us") {
+            o.spinUs = static_cast<uint32_t>(Number(a, value(), 0, 1000));
         } else if (a == "--frame-us") {
             o.frameUs = static_cast<uint32_t>(Number(a, value(), 0, 10000000));
         } else {
@@ -82,6 +87,14 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args) {
         }
     }
     return o;
+}
+
+SimOptions DemoSimOptions(const char* envArgs) {
+    SimOptions demo;
+    demo.pace = true;
+    demo.latencyUs = 100;
+    demo.spinUs = 0;  // a demo may answer a little late; it must not spin a core
+    return ParseSimArgs(SplitArgs(envArgs ? envArgs : ""), demo);
 }
 
 std::vector<std::string> SplitArgs(const std::string& text) {

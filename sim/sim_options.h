@@ -12,18 +12,23 @@ struct SimOptions {
     std::string link;                                      // --link PATH: symbolic link to the port
     std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // --version FF:BB:SS (hexadecimal)
     std::string eeprom;                                    // --eeprom FILE
-    bool pace = false;                                     // --pace
-    uint32_t baud = 2000000;                               // --baud N
+    bool pace = false;                                     // --pace / --no-pace
+    uint32_t baud = 0;  // --baud N; 0: the rate the program set on the port (2 Mbit/s if none)
     uint32_t latencyUs = 0;                                // --latency-us N
     std::string faults;                                    // --faults LIST
     uint64_t seed = 1;                                     // --seed N
     std::string trace;                                     // --trace FILE
+    uint32_t spinUs = 60;  // --spin-us N: paced waits spin their last N µs (0: sleep only)
     uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)
 };
 
-// Parses the arguments (without the program name). Throws kd::EKestError with
-// a message naming the bad argument.
-SimOptions ParseSimArgs(const std::vector<std::string>& args);
+// Parses the arguments (without the program name) over the given defaults.
+// Throws kd::EKestError with a message naming the bad argument.
+SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions defaults = {});
+// The built-in demo sensor (port SIM): paced at the port's rate with a reply
+// latency of 100 µs, like a real sensor, then the options of envArgs
+// (KDSIM_ARGS; "--no-pace" for tests that want no wire time).
+SimOptions DemoSimOptions(const char* envArgs);
 // Splits a string at blanks (for KDSIM_ARGS).
 std::vector<std::string> SplitArgs(const std::string& text);
 const char* SimUsage();

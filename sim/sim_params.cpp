@@ -140,13 +140,20 @@ const std::array<std::array<Resolved, kMaxIndex>, kFieldCount>& Table() {
 }
 
 const FieldDef* Def(Fld f, size_t* at = nullptr) {
-    for (size_t i = 0; i < kFieldCount; ++i) {
-        if (kFields[i].f == f) {
-            if (at) *at = i;
-            return &kFields[i];
+    // The fields by their number, looked up on every profile point.
+    static const auto index = [] {
+        std::array<int, 256> ix{};
+        ix.fill(-1);
+        for (size_t i = 0; i < kFieldCount; ++i) {
+            const auto n = static_cast<size_t>(kFields[i].f);
+            if (n < ix.size() && ix[n] < 0) ix[n] = static_cast<int>(i);
         }
-    }
-    return nullptr;
+        return ix;
+    }();
+    const auto n = static_cast<size_t>(f);
+    if (n >= index.size() || index[n] < 0) return nullptr;
+    if (at) *at = static_cast<size_t>(index[n]);
+    return &kFields[static_cast<size_t>(index[n])];
 }
 
 }  // namespace

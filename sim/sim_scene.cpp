@@ -106,10 +106,16 @@ uint32_t SensorModel::SamplingPeriodUnits() const {
 double SensorModel::SceneZ(double x, double tSec, double* refl) const {
     // A part 180 mm long passes under the line at 20 mm/s on a belt (z = 8 mm),
     // drifting sideways and bobbing a little: its top face at z = 0 with a
-    // chamfer on the left, a V-groove and a 2.5 mm step on the right.
-    const double s = std::fmod(tSec * 20.0, 240.0);
-    const double xs = x - 600.0 * std::sin(2 * kPi * tSec / 7.0);
-    const double bob = 150.0 * std::sin(2 * kPi * tSec / 3.0);
+    // chamfer on the left, a V-groove and a 2.5 mm step on the right. At time
+    // 0 the middle of the part is under the line, so a profile shows it at once.
+    const double s = std::fmod(tSec * 20.0 + 110.0, 240.0);
+    if (tSec != poseT_) {  // the same for every point of a profile
+        poseT_ = tSec;
+        poseDrift_ = 600.0 * std::sin(2 * kPi * tSec / 7.0);
+        poseBob_ = 150.0 * std::sin(2 * kPi * tSec / 3.0);
+    }
+    const double xs = x - poseDrift_;
+    const double bob = poseBob_;
     double z = 8000.0;
     double r = 0.35;
     if (s >= 20.0 && s <= 200.0 && xs >= -9000.0 && xs <= 8500.0) {

@@ -1,12 +1,16 @@
 #include "sim/sim_sensor.h"
 
+#include "sim/sim_line.h"
+
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +81,7 @@ std::string SimSensor::Start() {
     const int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave >= 0) {
         SetRaw(slave);
+        if (opt_.pace) CalibrateTerminal(slave);
         close(slave);
     }
     if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -129,6 +134,24 @@ void SimSensor::Stop() {
     }
 }
 
+void SimSensor::CalibrateTerminal(int slave) {
+    // A byte written on one side reaches a reader on the other some tens of
+    // microseconds later; pacing counts that time as part of the wire's.
+    std::vector<uint64_t> samples;
+    for (int i = 0; i < 24; ++i) {
+        const uint8_t b = 0;
+        const uint64_t t0 = kd::TickUs();
+        if (write(slave, &b, 1) != 1) return;
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, 100) != 1) return;
+        uint8_t in = 0;
+        if (read(master_, &in, 1) != 1) return;
+        samples.push_back(kd::TickUs() - t0);
+    }
+    std::sort(samples.begin(), samples.end());
+    ptyUs_ = std::min<uint64_t>(samples[samples.size() / 2], 200);
+}
+
 void SimSensor::WithModel(const std::function<void(SensorModel&)>& f) {
     std::lock_guard<std::mutex> lock(modelMutex_);
     f(*model_);
@@ -136,7 +159,9 @@ void SimSensor::WithModel(const std::function<void(SensorModel&)>& f) {
 
 SimSensor::Stats SimSensor::GetStats() const {
     std::lock_guard<std::mutex> lock(statsMutex_);
-    return stats_;
+    Stats s = stats_;
+    s.ptyUs = ptyUs_;
+    return s;
 }
 
 uint64_t SimSensor::ModelNow() {
@@ -161,9 +186,10 @@ void SimSensor::TraceNote(const std::string& text) {
 }
 
 bool SimSensor::WaitUntil(uint64_t tickUs) {
-    // Sleeps most of the way and spins the last stretch, so that short waits
-    // (a few bytes at 2 Mbit/s last tens of microseconds) end on time.
-    constexpr uint64_t kSpinUs = 80;
+    // Sleeps most of the way; with spinUs, spins the last stretch, because a
+    // sleep ends tens of microseconds late, as long as a few bytes take on
+    // the wire at 2 Mbit/s.
+    const uint64_t spinUs = opt_.spinUs;
     while (!stop_) {
         const uint64_t now = kd::TickUs();
         if (now >= tickUs) return true;
@@ -171,24 +197,35 @@ bool SimSensor::WaitUntil(uint64_t tickUs) {
         if (left > 20000) {
             pollfd p{wake_[0], POLLIN, 0};  // long waits watch the stop request
             poll(&p, 1, 10);
-        } else if (left > kSpinUs) {
-            kd::SleepUs(static_cast<unsigned>(left - kSpinUs));
+        } else if (left > spinUs) {
+            kd::SleepUs(static_cast<unsigned>(left - spinUs));
+            if (spinUs == 0) return !stop_;
         }
     }
     return false;
 }
 
-bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes) {
-    // Paced: every byte takes 10 bit times, and a chunk leaves when its last
-    // byte would have finished on the wire.
-    const double byteUs = opt_.pace ? 10.0e6 / opt_.baud : 0.0;
+uint32_t SimSensor::LineBaud() const {
+    if (opt_.baud > 0) return opt_.baud;
+    const uint32_t rate = PortRate(master_);
+    return rate > 0 ? rate : 2000000;
+}
+
+bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs) {
+    // Paced: every byte takes 10 bit times from startUs on, and a chunk (a
+    // millisecond of bytes, as a USB serial adapter hands them on) leaves when
+    // its last byte would have finished on the wire.
+    const double byteUs = opt_.pace ? 10.0e6 / LineBaud() : 0.0;
     const size_t chunk =
-        opt_.pace ? std::max<size_t>(1, static_cast<size_t>(200.0 / byteUs)) : bytes.size();
-    const uint64_t t0 = kd::TickUs();
+        opt_.pace ? std::max<size_t>(1, static_cast<size_t>(1000.0 / byteUs)) : bytes.size();
     size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
         const size_t n = std::min(chunk, bytes.size() - sent);
-        if (opt_.pace && !WaitUntil(t0 + static_cast<uint64_t>((sent + n) * byteUs))) return false;
+        if (opt_.pace) {
+            const uint64_t due = startUs + static_cast<uint64_t>((sent + n) * byteUs);
+            if (!WaitUntil(due > ptyUs_ ? due - ptyUs_ : 0)) return false;
+            if (sent + n == bytes.size()) NoteLateness(kd::TickUs() + ptyUs_, due);
+        }
         size_t done = 0;
         while (done < n) {
             const ssize_t w = write(master_, bytes.data() + sent + done, n - done);
@@ -207,6 +244,15 @@ bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes) {
         sent += n;
     }
     return sent == bytes.size();
+}
+
+void SimSensor::NoteLateness(uint64_t deliveredUs, uint64_t dueUs) {
+    const uint64_t late = deliveredUs > dueUs ? deliveredUs - dueUs : 0;
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    ++stats_.lateCount;
+    stats_.lateSumUs += late;
+    stats_.lateMaxUs = std::max(stats_.lateMaxUs, late);
+    ++stats_.lateHist[std::min<size_t>(late / 10, stats_.lateHist.size() - 1)];
 }
 
 void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
@@ -228,20 +274,22 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
         TraceNote("drop reply");
         return;
     }
-    uint64_t due = kd::TickUs();
+    // The reply starts once the request has crossed the line (its first byte
+    // left the program about ptyUs_ before we saw it) and the latency has passed.
+    uint64_t start = kd::TickUs();
     if (opt_.pace) {
-        // The request itself needed its time on the wire.
-        due =
-            std::max(due, firstByteUs + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / opt_.baud));
+        const uint64_t sent = firstByteUs > ptyUs_ ? firstByteUs - ptyUs_ : 0;
+        start = std::max(start,
+                         sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud()));
     }
-    due += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
+    start += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
     if (plan.lateMs) TraceNote("late reply " + std::to_string(plan.lateMs) + " ms");
-    if (!WaitUntil(due)) return;
+    if (!opt_.pace && !WaitUntil(start)) return;
     const auto out = ApplyFaults(plan, reply);
     if (!plan.noise.empty()) TraceNote("noise before reply");
     if (plan.corrupt) TraceNote("corrupt check byte");
     if (plan.cutAt) TraceNote("reply cut short");
-    if (WriteOut(out)) {
+    if (WriteOut(out, start)) {
         Trace("OUT", out);
         std::lock_guard<std::mutex> lock(statsMutex_);
         ++stats_.replies;
@@ -251,6 +299,7 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
 }
 
 void SimSensor::Serve() {
+    pthread_setname_np(pthread_self(), "kdsim");
     prctl(PR_SET_TIMERSLACK, 1UL);  // pacing needs sleeps that end when asked
     RequestScanner scanner;
     std::vector<uint8_t> buf(4096);

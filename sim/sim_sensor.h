@@ -2,6 +2,7 @@
 // The simulated sensor served on a pseudo-terminal from its own thread. The
 // program side opens Path() like a serial port, as often as it likes; the
 // sensor keeps serving until Stop().
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -38,14 +39,22 @@ class SimSensor {
         uint64_t requests = 0;  // valid request frames
         uint64_t replies = 0;   // replies sent (whole or damaged)
         uint64_t junkBytes = 0;
+        // Paced replies: how late the last byte reached the program against
+        // the wire's timing (histogram in steps of 10 µs, the last open-ended).
+        uint64_t lateCount = 0, lateSumUs = 0, lateMaxUs = 0;
+        std::array<uint64_t, 20> lateHist{};
+        uint64_t ptyUs = 0;  // the pseudo-terminal's delivery time counted as wire time
     };
     Stats GetStats() const;
 
   private:
     void Serve();
     void HandleFrame(const ScanEvent& ev, uint64_t firstByteUs);
-    bool WriteOut(const std::vector<uint8_t>& bytes);
+    bool WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs);
+    void NoteLateness(uint64_t deliveredUs, uint64_t dueUs);
+    void CalibrateTerminal(int slave);
     bool WaitUntil(uint64_t tickUs);
+    uint32_t LineBaud() const;
     uint64_t ModelNow();
     void Trace(const char* dir, const std::vector<uint8_t>& bytes);
     void TraceNote(const std::string& text);
@@ -62,6 +71,7 @@ class SimSensor {
     std::atomic<bool> stop_{false};
     uint64_t startUs_ = 0;
     uint64_t modelClock_ = 0;
+    uint64_t ptyUs_ = 0;  // one-way delivery time of the pseudo-terminal (paced only)
     FILE* trace_ = nullptr;
     mutable std::mutex statsMutex_;
     Stats stats_;

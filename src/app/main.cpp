@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
             return simPort.Resolve(name);
         };
         workflow.Target = &session;
+        kd::WatchReturningPort(window, session);
         // The measurement page with its profile plot and the chart samples.
         window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
         kd::TMeasureViews measure(window);

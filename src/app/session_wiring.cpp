@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdlib>
 
 #include "common/kest_error.h"
@@ -25,11 +26,23 @@ TSimPort::~TSimPort() {
 std::string TSimPort::Resolve(const std::string& name) {
     if (name != kSimPortName) return name;
     if (!sim_) {
-        const char* env = std::getenv("KDSIM_ARGS");
-        sim_ = std::make_unique<kdsim::SimSensor>(
-            kdsim::ParseSimArgs(kdsim::SplitArgs(env ? env : "")));
+        sim_ = std::make_unique<kdsim::SimSensor>(kdsim::DemoSimOptions(std::getenv("KDSIM_ARGS")));
     }
     return sim_->Start();  // the path; a running sensor keeps its own
+}
+
+void WatchReturningPort(QObject& owner, TKestSession& session) {
+    auto* timer = new QTimer(&owner);
+    timer->setInterval(1000);
+    QObject::connect(timer, &QTimer::timeout, &owner, [&session] {
+        if (session.LostPort.Path.empty()) return;
+        try {
+            session.WatchLostPort();
+        } catch (const std::exception& e) {
+            WriteLog(kLogError, "%s", e.what());
+        }
+    });
+    timer->start();
 }
 
 TKestSession& TDeferredWorkflow::Get() {
@@ -93,7 +106,9 @@ bool TTrelSessionHost::Displ() const {
 }
 
 void TTrelSessionHost::ShowStatusWord(uint16_t status) {
-    if (w_.DebugForm) w_.DebugForm->Edit1->setText(Qs(Format("%04X", status)));
+    if (!w_.DebugForm) return;
+    const QString text = Qs(Format("%04X", status));
+    if (w_.DebugForm->Edit1->text() != text) w_.DebugForm->Edit1->setText(text);
 }
 
 void TTrelSessionHost::SetBankSelector(int bank) {
@@ -147,8 +162,11 @@ void TTrelSessionHost::SetFileName(const std::string& name) {
 
 void TTrelSessionHost::SetOutputLamp(int output, bool on) {
     if (output < 0 || output > 2 || !w_.OutputShapes[static_cast<size_t>(output)]) return;
-    w_.OutputShapes[static_cast<size_t>(output)]->setStyleSheet(
-        "background: " + (on ? ColorName(kLampOn) : QString("black")) + "; border-radius: 8px;");
+    // Every tick reports the lamps; restyling a widget is costly, so only a change does.
+    QWidget* lamp = w_.OutputShapes[static_cast<size_t>(output)];
+    const QString style =
+        "background: " + (on ? ColorName(kLampOn) : QString("black")) + "; border-radius: 8px;";
+    if (lamp->styleSheet() != style) lamp->setStyleSheet(style);
 }
 
 void TTrelSessionHost::SetLaserIndicator(bool on) {

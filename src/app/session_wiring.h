@@ -61,6 +61,10 @@ class TDeferredWorkflow : public TShellWorkflow {
     TKestSession& Get();
 };
 
+// Every second while a lost port is watched: reconnects when it is back.
+// The timer belongs to owner.
+void WatchReturningPort(QObject& owner, TKestSession& session);
+
 // The main window and its pages as the host of the workflows. Pages that are
 // built later plug their parts in through the hooks; an empty hook does nothing.
 class TTrelSessionHost : public TSessionHost {

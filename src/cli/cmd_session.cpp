@@ -160,7 +160,10 @@ int RunWatch(CliContext& ctx) {
     auto oldTerm = std::signal(SIGTERM, StopWatchSignal);
     long ticks = 0, failed = 0;
     while (!stopWatch && (count < 0 || ticks < count)) {
+        // A silent sensor is probed twice a second; no lines in between.
+        if (w.state.LinkState == 1) SleepMs(w.session.NextProbeInMs());
         if (!w.session.Tick()) break;  // the port closed under us
+        if (!w.session.LostPort.Path.empty()) break;
         ++ticks;
         if (w.state.LinkState != 2) ++failed;
         const TLiveValues& l = w.live;
@@ -179,6 +182,8 @@ int RunWatch(CliContext& ctx) {
     std::signal(SIGINT, oldInt);
     std::signal(SIGTERM, oldTerm);
     w.Close();
+    if (!w.session.LostPort.Path.empty())
+        throw EKestError("lost the port " + w.session.LostPort.Path);
     if (count > 0 && ticks < count)
         throw EKestError(Format("watch: stopped after %ld of %ld polling ticks", ticks, count));
     if (failed > 0)

@@ -1,7 +1,8 @@
 // The port name SIM of kdctl: a simulated sensor started in this process on
 // first use, kept to the end of the process, and reached through its
-// pseudo-terminal by the real serial code. KDSIM_ARGS may carry kdsim's
-// options (for example "--version 53:6D:45 --faults drop=0.01").
+// pseudo-terminal by the real serial code. It answers like a real sensor, at
+// the port's rate with a 100 µs reply latency; KDSIM_ARGS may carry kdsim's
+// options (for example "--version 53:6D:45 --faults drop=0.01" or "--no-pace").
 #include "cli/cli_session.h"
 
 #include <cstdlib>
@@ -19,12 +20,8 @@ std::string StartSim(const kd::cli::CliContext& ctx) {
     static std::string path;
     std::lock_guard<std::mutex> lock(mutex);
     if (sensor) return path;
-    const char* env = std::getenv("KDSIM_ARGS");
-    kdsim::SimOptions options = kdsim::ParseSimArgs(kdsim::SplitArgs(env ? env : ""));
-    if (ctx.baud > 0 && (!env || std::string(env).find("--baud") == std::string::npos)) {
-        options.baud = static_cast<uint32_t>(ctx.baud);
-    }
-    auto* s = new kdsim::SimSensor(options);
+    (void)ctx;  // the sensor paces at the rate the tool sets on the port
+    auto* s = new kdsim::SimSensor(kdsim::DemoSimOptions(std::getenv("KDSIM_ARGS")));
     try {
         path = s->Start();
     } catch (...) {

@@ -1,7 +1,9 @@
 #pragma once
-// Runs a closure on the user-interface thread and returns when it has run.
-// The desktop program posts it to the Qt event loop (blocking queued call);
-// kdctl and the tests run it in place or on their own thread.
+// Hands a closure to the user-interface thread. The desktop program posts it
+// to the Qt event loop and returns at once; kdctl and the tests run it in
+// place. The communication worker waits for the closure itself, so that it
+// can give up waiting when the program ends and the user-interface thread
+// will never run it: a dispatcher must copy the closure if it runs it later.
 #include <functional>
 
 namespace kd {

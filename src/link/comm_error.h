@@ -50,6 +50,20 @@ KD_COMM_SUBCLASS(ECommErrMissmatched);
 KD_COMM_SUBCLASS(ECommNoReply);
 #undef KD_COMM_SUBCLASS
 
+// The port has gone (adapter pulled, far end closed): nothing more can be
+// sent until it is opened again.
+class ECommPortLost : public ECommError {
+  public:
+    explicit ECommPortLost(const std::string& message) : ECommError(message, -1) {}
+};
+
+// A live query that could not have the port soon enough because a long
+// transfer holds it; the query is skipped, nothing failed.
+class ELinkBusy : public EKestError {
+  public:
+    using EKestError::EKestError;
+};
+
 class ETaskTimeout : public EKestError {
   public:
     using EKestError::EKestError;

@@ -18,9 +18,10 @@ int ComOpen(KestCom& com, const std::string& portName, int baud) {
         return 0;
     }
     std::string path = SerialDevicePath(portName);
-    int fd = SerialOpen(path);
+    int fd = SerialOpen(path, &com.openError);
     if (fd < 0) return -1;
     com.handle = fd;
+    com.lost = false;
     com.devicePath = path;
     com.lineCounters = LineCounters{};
     if (ComSetBaud(com, baud > 0 ? baud : com.settings.BaudRate) < 0) {
@@ -34,6 +35,7 @@ int ComOpen(KestCom& com, const std::string& portName, int baud) {
 void ComClose(KestCom& com) {
     if (com.handle >= 0) SerialClose(com.handle);
     com.handle = -1;
+    com.lost = false;
     com.devicePath.clear();
 }
 
@@ -66,6 +68,7 @@ uint8_t ComBcc(const uint8_t* bytes, size_t count) {
 int ComWrite(KestCom& com, const uint8_t* frame, size_t length) {
     if (length >= 4) com.expectedCommand = static_cast<uint16_t>(frame[2] << 8 | frame[3]);
     long n = SerialWrite(com.handle, frame, length, com.replyTimeout);
+    if (n == kSerialGone) com.lost = true;
     int result = n < 0 ? -1 : static_cast<int>(n);
     if (com.trace) com.trace(FrameTraceEvent{true, {frame, length}, result});
     return result;
@@ -137,26 +140,28 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
         return result;
     };
 
+    // Wait on the descriptor (at most 1 ms at a time, so a reply is taken the
+    // moment it arrives), then read what has come, up to the room left.
     for (;;) {
-        uint32_t mask = 0;
-        if (!SerialLineErrors(com.handle, com.lineCounters, mask)) return finish(-1);
-        const int queued = SerialInQueue(com.handle);
-        if (queued < 0) return finish(-1);
-        com.status.errors = mask;
-        com.status.inQueue = queued;
-        com.lineErrors |= mask;
-
-        if (queued == 0) {
+        const int ready = SerialWaitInput(com.handle, 1);
+        if (ready == kSerialGone) com.lost = true;
+        if (ready < 0) return finish(-1);
+        if (ready == 0) {
+            com.status.inQueue = 0;
+            if (com.cancel && com.cancel->load()) return finish(kRecvNothing);
             if (static_cast<uint32_t>(TickMs() - lastActivity) > com.replyTimeout)
                 return finish(scanner.Held() > 0 ? kRecvTimeout : kRecvNothing);
-            // Wait on the descriptor, at most 1 ms, so a reply is taken as it arrives.
-            if (SerialWaitInput(com.handle, 1) < 0) return finish(-1);
             continue;
         }
-
-        const long got = SerialRead(com.handle, scanner.WritePtr(),
-                                    std::min(static_cast<size_t>(queued), scanner.Room()));
+        const long got = SerialRead(com.handle, scanner.WritePtr(), scanner.Room());
+        if (got == kSerialGone) com.lost = true;
         if (got < 0) return finish(-1);
+        if (got == 0) continue;
+        uint32_t mask = 0;
+        if (!SerialLineErrors(com.handle, com.lineCounters, mask)) return finish(-1);
+        com.status.errors = mask;
+        com.status.inQueue = static_cast<int>(got);
+        com.lineErrors |= mask;
         lastActivity = TickMs();
         if (mask & kLineFatalMask) {
             SleepMs(1);
@@ -173,8 +178,8 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
 }
 
 int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes, void* reply,
-                int replyCapacity) {
-    if (!ComIsOpen(com)) return -1;
+                int replyCapacity, int attempts) {
+    if (!ComIsOpen(com) || com.lost) return -1;
     if (payloadBytes < 0 || static_cast<size_t>(payloadBytes) > kMaxRequestPayload)
         return kRecvNoBuff;
     auto& sb = com.sendBuffer;
@@ -196,13 +201,16 @@ int ComTransact(KestCom& com, uint16_t command, const void* payload, int payload
     com.sentLength = static_cast<uint16_t>(length);
 
     int result = 0;
-    for (int attempt = 0; attempt < kTransactAttempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (com.cancel && com.cancel->load()) break;
         // Whatever is still queued (a late or overlong earlier reply) cannot be the
         // answer to this request.
-        SerialPurge(com.handle, true, false);
+        if (SerialInQueue(com.handle) != 0) SerialPurge(com.handle, true, false);
         ComWrite(com, sb.data(), length);
+        if (com.lost) return -1;
         result = ComReceive(com, com.receiveBuffer.data(), com.receiveBuffer.size());
         if (result > 0) break;
+        if (com.lost) return -1;
         // The sensor's own error reply is a definitive answer.
         if (IsSensorErrorReply(result)) return result;
     }

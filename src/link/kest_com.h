@@ -8,6 +8,7 @@
 //
 // KestCom has no lock of its own: TKestThread serialises every call.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -65,6 +66,12 @@ struct KestCom {
     std::string devicePath;     // path of the open device
     LineCounters lineCounters;  // line-error counters of the device
     FrameTrace trace;           // called for every frame written and received; may be empty
+    // When set, a wait for a reply ends at once (the owner is shutting down).
+    const std::atomic<bool>* cancel = nullptr;
+    // The device has gone (hang-up, EIO, ENXIO): every transaction fails at
+    // once until the port is closed. Read without the owner's lock.
+    std::atomic<bool> lost{false};
+    int openError = 0;  // errno of the last failed ComOpen
 };
 
 // 1 opened, 0 already open (both queues purged), -1 failure. A baud rate of 0
@@ -112,10 +119,10 @@ class ReplyScanner {
 
 // Receives one reply frame into buffer (offset 0). Result codes: see comm_error.h.
 int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity);
-// One request/reply exchange with up to three attempts. payload == nullptr
+// One request/reply exchange with up to three attempts (or as many as given). payload == nullptr
 // sends payloadBytes already standing in the send buffer from offset 4. On
 // success the reply payload is copied to reply (when given).
 int ComTransact(KestCom& com, uint16_t command, const void* payload, int payloadBytes, void* reply,
-                int replyCapacity);
+                int replyCapacity, int attempts = kTransactAttempts);
 
 }  // namespace kd

@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "common/clock.h"
 #include "common/log.h"
@@ -37,8 +39,22 @@ void TicketLock::unlock() {
     {
         std::lock_guard<std::mutex> l(mutex_);
         ++serving_;
+        for (auto it = std::find(abandoned_.begin(), abandoned_.end(), serving_);
+             it != abandoned_.end();
+             it = std::find(abandoned_.begin(), abandoned_.end(), serving_)) {
+            abandoned_.erase(it);
+            ++serving_;
+        }
     }
     turn_.notify_all();
+}
+
+bool TicketLock::try_lock_for(std::chrono::milliseconds ms) {
+    std::unique_lock<std::mutex> l(mutex_);
+    const uint64_t ticket = next_++;
+    if (turn_.wait_for(l, ms, [&] { return serving_ == ticket; })) return true;
+    abandoned_.push_back(ticket);
+    return false;
 }
 
 int AdaptiveThreshold(std::span<const uint8_t> thumbnail) {
@@ -60,6 +76,7 @@ int AdaptiveThreshold(std::span<const uint8_t> thumbnail) {
 
 TKestThread::TKestThread(Dispatcher dispatcher) : dispatcher_(std::move(dispatcher)) {
     if (!dispatcher_) dispatcher_ = DirectDispatcher();
+    port_.cancel = &terminated_;
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "KestThread");
         Execute();
@@ -67,7 +84,7 @@ TKestThread::TKestThread(Dispatcher dispatcher) : dispatcher_(std::move(dispatch
 }
 
 TKestThread::~TKestThread() {
-    terminated_ = true;
+    terminated_ = true;  // also ends a wait for a reply at once (port_.cancel)
     if (thread_.joinable()) thread_.join();
     std::lock_guard<TicketLock> g(lock_);
     ComClose(port_);
@@ -79,8 +96,13 @@ void TKestThread::Connect() {
     {
         std::lock_guard<TicketLock> g(lock_);
         if (!ComIsOpen(port_)) {
-            if (ComOpen(port_, PortName, -1) < 0)
-                throw EKestError("serial port cannot open '" + PortName + "'");
+            if (ComOpen(port_, PortName, -1) < 0) {
+                openError_ = port_.openError;
+                throw EKestError("serial port cannot open '" + PortName + "'; " +
+                                 SerialOpenError(port_.openError));
+            }
+            openError_ = 0;
+            open_ = true;
             WriteLog(kLogPlain, "CONNECTED '%s', %dbps", PortName.c_str(), ComGetBaud(port_));
         }
     }
@@ -94,6 +116,7 @@ void TKestThread::Disconnect() {
     {
         std::lock_guard<TicketLock> g(lock_);
         ComClose(port_);
+        open_ = false;
     }
     if (OnConnectChange) OnConnectChange();
     WriteLog(kLogPlain, "DISCONNECTED");
@@ -107,11 +130,23 @@ void TKestThread::ForceDisconnect() {
 void TKestThread::SetBaud(int baud) {
     std::lock_guard<TicketLock> g(lock_);
     if (ComSetBaud(port_, baud) < 0) throw EKestError("err: SetCommState");
+    BaudRate = baud;
+}
+
+std::string TKestThread::DevicePath() {
+    std::lock_guard<TicketLock> g(lock_);
+    return port_.devicePath;
+}
+
+TQueryTiming TKestThread::QueryTiming(int attempts) const {
+    // Four times a request and its reply of 16 bytes each, 10 bits a byte.
+    const int rate = std::max(1, BaudRate.load());
+    const int frames = static_cast<int>(4LL * 2 * 16 * 10 * 1000 / rate);
+    return TQueryTiming{attempts, std::max(50, frames), 50};
 }
 
 bool TKestThread::IsOpen() {
-    std::lock_guard<TicketLock> g(lock_);
-    return ComIsOpen(port_);
+    return open_.load();  // without the lock: asked by every tick, also while a task holds it
 }
 
 void TKestThread::SetTrace(FrameTrace trace) {
@@ -130,8 +165,7 @@ int TKestThread::Transact(uint16_t code, const void* payload, int payloadBytes, 
 int TKestThread::Command(uint16_t code, const void* payload, int payloadBytes, void* reply,
                          int replyCapacity) {
     int result = Transact(code, payload, payloadBytes, reply, replyCapacity);
-    if (result == 0) throw ECommNoReply("Command no reply");
-    RaiseCommResult(code, result);
+    RaiseResult(code, result);
     return result;
 }
 
@@ -143,21 +177,38 @@ int TKestThread::Command(uint16_t code, std::span<const uint8_t> payload) {
 }
 
 std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const uint8_t> payload) {
+    return CommandReply(code, payload, TQueryTiming{kTransactAttempts, port_.replyTimeout, -1});
+}
+
+std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const uint8_t> payload,
+                                               const TQueryTiming& timing) {
     static const uint8_t kNone = 0;
     std::vector<uint8_t> out;
     int result;
     {
-        std::lock_guard<TicketLock> g(lock_);
+        std::unique_lock<TicketLock> g(lock_, std::defer_lock);
+        if (timing.LockWaitMs < 0)
+            g.lock();
+        else if (!g.try_lock_for(std::chrono::milliseconds(timing.LockWaitMs)))
+            throw ELinkBusy("the port is busy with a transfer");
+        const uint16_t normal = port_.replyTimeout;
+        port_.replyTimeout = static_cast<uint16_t>(std::clamp(timing.TimeoutMs, 1, 65535));
         result = ComTransact(port_, code, payload.empty() ? &kNone : payload.data(),
-                             static_cast<int>(payload.size()), nullptr, 0);
+                             static_cast<int>(payload.size()), nullptr, 0, timing.Attempts);
+        port_.replyTimeout = normal;
         if (result > 0) {
             const uint8_t* p = port_.receiveBuffer.data() + 4;
             out.assign(p, p + (static_cast<size_t>(result) - 6));
         }
     }
+    RaiseResult(code, result);
+    return out;
+}
+
+void TKestThread::RaiseResult(uint16_t code, int result) {
+    if (result < 0 && PortLost()) throw ECommPortLost("port lost");
     if (result == 0) throw ECommNoReply("Command no reply");
     RaiseCommResult(code, result);
-    return out;
 }
 
 void TKestThread::CommandValue(uint16_t code) {
@@ -178,8 +229,7 @@ int TKestThread::CommandWord(uint16_t code, uint16_t word) {
             for (size_t i = 0; i < bytes; ++i) folded = folded << 8 | port_.receiveBuffer[4 + i];
         }
     }
-    if (result == 0) throw ECommNoReply("Command no reply");
-    RaiseCommResult(code, result);
+    RaiseResult(code, result);
     return static_cast<int>(folded);
 }
 
@@ -443,18 +493,65 @@ void TKestThread::StartProfiles(Callback onDone) {
     RequestProfiles(std::move(onDone));
 }
 
+namespace {
+
+// One closure handed to the user-interface thread. The worker waits for it
+// to have run; once the worker is being terminated, a closure that has not
+// started yet is abandoned, and runs never, also if the event loop reaches it
+// later.
+struct THandOver {
+    enum class State { Pending, Running, Done, Abandoned };
+    std::mutex mutex;
+    std::condition_variable cv;
+    State state = State::Pending;
+    const std::function<void()>* fn = nullptr;  // valid while the worker waits
+
+    void Run() {
+        {
+            std::lock_guard<std::mutex> g(mutex);
+            if (state != State::Pending) return;
+            state = State::Running;
+        }
+        struct Finish {
+            THandOver& h;
+            ~Finish() {
+                {
+                    std::lock_guard<std::mutex> g(h.mutex);
+                    h.state = State::Done;
+                }
+                h.cv.notify_all();
+            }
+        } finish{*this};
+        (*fn)();
+    }
+};
+
+}  // namespace
+
+bool TKestThread::HandOver(const std::function<void()>& fn) {
+    if (terminated_) return false;
+    auto h = std::make_shared<THandOver>();
+    h->fn = &fn;
+    dispatcher_([h] { h->Run(); });
+    std::unique_lock<std::mutex> l(h->mutex);
+    while (h->state != THandOver::State::Done) {
+        if (terminated_ && h->state == THandOver::State::Pending) {
+            h->state = THandOver::State::Abandoned;
+            return false;
+        }
+        h->cv.wait_for(l, std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 void TKestThread::Dispatch(const Callback& fn) {
-    if (!fn) return;
-    if (terminated_) return;  // the user-interface thread may be waiting for us to end
-    dispatcher_(fn);
+    if (fn) HandOver(fn);
 }
 
 void TKestThread::LogFromWorker(int attribute, const std::string& line) {
-    if (terminated_) {
+    // Written here when the user-interface thread can no longer take it.
+    if (!HandOver([&] { WriteLog(attribute, "%s", line.c_str()); }))
         WriteLog(attribute, "%s", line.c_str());
-        return;
-    }
-    dispatcher_([&] { WriteLog(attribute, "%s", line.c_str()); });
 }
 
 void TKestThread::CheckAbort() {
@@ -498,6 +595,7 @@ void TKestThread::Execute() {
             logError();
             if (e.Code != 0) done = AbortRequested;
             if (++failures_ >= kFailureLimit) done = true;
+            if (PortLost()) done = true;  // nothing more can be read
         } catch (const std::exception& e) {
             LastError = e.what();
             logError();
@@ -608,7 +706,16 @@ void TKestThread::LiveViewStep() {
 
 bool TKestThread::PollProfileTask() {
     uint8_t reply[4] = {0, 0, 0, 0};
-    int result = Transact(cmd::GET_PROF_ADDR, nullptr, 0, reply, 4);
+    int result;
+    {
+        // A live query: a sensor that falls silent costs a few frame times.
+        const TQueryTiming t = QueryTiming(kTransactAttempts);
+        std::lock_guard<TicketLock> g(lock_);
+        const uint16_t normal = port_.replyTimeout;
+        port_.replyTimeout = static_cast<uint16_t>(t.TimeoutMs);
+        result = ComTransact(port_, cmd::GET_PROF_ADDR, nullptr, 0, reply, 4, t.Attempts);
+        port_.replyTimeout = normal;
+    }
     LastResult = result;
     // A failed transaction is no address either (not only a short reply).
     if (result < 10) throw SendFailed(result);

@@ -6,15 +6,14 @@
 // from the user-interface thread is served between two blocks of a task.
 //
 // Callbacks and the worker's log lines reach the user-interface thread through
-// the injected dispatcher, which blocks the worker until they have run. Once
-// the destructor has begun, callbacks are skipped and log lines are written
-// directly, so a user-interface thread that destroys the worker while events
-// are still pending is not waited for; a dispatcher call already in progress
-// must still be allowed to finish (the GUI keeps its event loop alive until
-// the worker is gone). Task results and LastError are read inside OnDone or
-// after Task has returned to 0.
+// the injected dispatcher; the worker waits until they have run. Once the
+// destructor has begun, a hand-over that has not started is abandoned (the
+// closure never runs) and log lines are written directly, so the program ends
+// at once even when its event loop has already stopped. Task results and
+// LastError are read inside OnDone or after Task has returned to 0.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -66,12 +65,23 @@ class TicketLock {
   public:
     void lock();
     void unlock();
+    // Waits at most ms for the turn; a ticket given up is passed over.
+    bool try_lock_for(std::chrono::milliseconds ms);
 
   private:
     std::mutex mutex_;
     std::condition_variable turn_;
     uint64_t next_ = 0;
     uint64_t serving_ = 0;
+    std::vector<uint64_t> abandoned_;
+};
+
+// Timing of a live query (the polling tick, the profile poll, probes of a
+// silent sensor): a silent sensor must cost a few frame times, not seconds.
+struct TQueryTiming {
+    int Attempts = 3;
+    int TimeoutMs = 1000;  // longest silence tolerated per attempt
+    int LockWaitMs = -1;   // longest wait for the port; -1 for as long as it takes
 };
 
 // Level above which about 2 % of the thumbnail's pixels lie, kept to 10..200:
@@ -88,6 +98,8 @@ class TKestThread {
     TKestThread& operator=(const TKestThread&) = delete;
 
     // --- connection
+    // Throws EKestError "serial port cannot open '<name>'; <reason>" when the
+    // port cannot be opened (the reason names the fix where there is one).
     void Connect();
     void Disconnect();
     void ForceDisconnect();
@@ -101,6 +113,12 @@ class TKestThread {
     int Command(uint16_t code, std::span<const uint8_t> payload = {});
     // Sends a command and returns the whole reply payload.
     std::vector<uint8_t> CommandReply(uint16_t code, std::span<const uint8_t> payload = {});
+    // The same with the timing of a live query; throws ELinkBusy when the
+    // port could not be had within timing.LockWaitMs.
+    std::vector<uint8_t> CommandReply(uint16_t code, std::span<const uint8_t> payload,
+                                      const TQueryTiming& timing);
+    // Live-query timing at the port's rate: a few frame times, at least 50 ms.
+    TQueryTiming QueryTiming(int attempts) const;
     void CommandValue(uint16_t code);
     int CommandWord(uint16_t code, uint16_t word);
     // A transaction under the lock that raises nothing: the result code.
@@ -131,6 +149,13 @@ class TKestThread {
 
     // Frame trace of every frame in and out (empty to switch it off).
     void SetTrace(FrameTrace trace);
+    // True once the device has gone; every transaction fails at once until
+    // the port is closed.
+    bool PortLost() const { return port_.lost.load(); }
+    // errno of the last open that failed (see SerialOpenError); 0 after a success.
+    int OpenError() const { return openError_.load(); }
+    // The device path of the open port (empty while closed).
+    std::string DevicePath();
     // The port record; hold Lock() while touching it when the worker may run.
     KestCom& Port() { return port_; }
     std::unique_lock<TicketLock> Lock() { return std::unique_lock<TicketLock>(lock_); }
@@ -141,6 +166,7 @@ class TKestThread {
     std::atomic<int> Progress{0};
     int ConnectCount = 0;
     std::atomic<int> TimeLimit{1000};
+    std::atomic<int> BaudRate{kDefaultBaud};  // the port's rate, for QueryTiming
     std::atomic<uint32_t> TaskStart{0};
     std::string LastError;
     std::string PortName;
@@ -178,6 +204,11 @@ class TKestThread {
     void RunTask(uint8_t task, bool& done);
     void CheckAbort();
     void Dispatch(const Callback& fn);
+    // Raises the exception for a transaction result that is not a success.
+    void RaiseResult(uint16_t code, int result);
+    // Runs fn on the user-interface thread and waits for it; false when it
+    // was abandoned because the worker is being terminated.
+    bool HandOver(const std::function<void()>& fn);
     void LogFromWorker(int attribute, const std::string& line);
     void PrepareImage(int height, int width, int bytesPerPixel);
     void RefuseWhenBusy();
@@ -203,6 +234,8 @@ class TKestThread {
     KestCom port_;
     TicketLock lock_;
     std::atomic<bool> terminated_{false};
+    std::atomic<int> openError_{0};
+    std::atomic<bool> open_{false};
     std::mutex requestLock_;  // hands a new profile consumer to running polling
     Callback pendingDone_;
     bool pendingDoneSet_ = false;

@@ -13,20 +13,58 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace kd {
 
-int SerialOpen(const std::string& path) {
-    if (path.empty()) return -1;
+namespace {
+
+bool Gone(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+}  // namespace
+
+int SerialOpen(const std::string& path, int* error) {
+    auto fail = [error](int err) {
+        if (error) *error = err;
+        return -1;
+    };
+    if (path.empty()) return fail(ENOENT);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (fd < 0) return fail(errno);
     // Not shared: TIOCEXCL keeps other openers out (except the superuser), the
     // advisory lock also keeps out a second copy of this program run as root.
-    if (::isatty(fd) != 1 || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = 0;
+    if (::isatty(fd) != 1)
+        err = ENOTTY;
+    else if (::ioctl(fd, TIOCEXCL) != 0)
+        err = errno;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (err != 0) {
         ::close(fd);
-        return -1;
+        return fail(err);
     }
     return fd;
+}
+
+std::string SerialOpenError(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "permission denied: add your user to the dialout group";
+        case EBUSY:
+            return "the port is busy: another program is using it";
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return "no such port";
+        case ENOTTY:
+            return "not a serial port";
+        default:
+            return std::strerror(error);
+    }
 }
 
 void SerialClose(int fd) {
@@ -112,7 +150,7 @@ int SerialWaitInput(int fd, int timeoutMs) {
     if (r < 0) return errno == EINTR ? 0 : -1;
     if (r == 0) return 0;
     if (p.revents & POLLIN) return 1;
-    return -1;  // hang-up or error without data: the device has gone
+    return kSerialGone;  // hang-up or error without data: the device has gone
 }
 
 long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
@@ -127,6 +165,7 @@ long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && Gone(errno)) return kSerialGone;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return -1;
@@ -134,7 +173,7 @@ long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
             fd, POLLOUT, 0
         };
         if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return -1;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return kSerialGone;
     }
     return static_cast<long>(done);
 }
@@ -144,10 +183,11 @@ long SerialRead(int fd, uint8_t* data, size_t size) {
     if (size == 0) return 0;
     for (;;) {
         ssize_t n = ::read(fd, data, size);
-        if (n >= 0) return n;
+        if (n > 0) return n;
+        if (n == 0) return kSerialGone;  // a terminal reads end of file only after a hang-up
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return -1;
+        return Gone(errno) ? kSerialGone : -1;
     }
 }
 

@@ -29,9 +29,17 @@ struct LineCounters {
 uint32_t LineErrorMask(LineCounters& counters, uint32_t frame, uint32_t overrun, uint32_t parity,
                        uint32_t brk, uint32_t bufOverrun);
 
+// Result of the reads, writes and waits below when the device has gone
+// (hang-up, EIO, ENXIO, ENODEV: a USB adapter pulled, the far end of a
+// pseudo-terminal closed). Other failures are -1.
+constexpr int kSerialGone = -2;
+
 // Opens a device path for reading and writing, exclusively, without making it
-// the controlling terminal. Returns the descriptor or -1.
-int SerialOpen(const std::string& path);
+// the controlling terminal. Returns the descriptor or -1; error (when given)
+// receives the errno of the failure.
+int SerialOpen(const std::string& path, int* error = nullptr);
+// Why a port could not be opened, with the fix where there is one.
+std::string SerialOpenError(int error);
 void SerialClose(int fd);
 // Raw 8-N-1 at the given rate; XON/XOFF off, hardware flow control as the port had it.
 bool SerialConfigure(int fd, int baud);
@@ -42,11 +50,14 @@ bool SerialPurge(int fd, bool input, bool output);
 int SerialInQueue(int fd);
 // Adds the line errors reported since the last call to mask; false if the poll failed.
 bool SerialLineErrors(int fd, LineCounters& counters, uint32_t& mask);
-// Waits up to timeoutMs for input. 1 input ready, 0 nothing, -1 failure or hang-up.
+// Waits up to timeoutMs for input. 1 input ready, 0 nothing, -1 failure,
+// kSerialGone when the device has gone.
 int SerialWaitInput(int fd, int timeoutMs);
-// Writes all bytes, waiting for room at most timeoutMs in all. Bytes written or -1.
+// Writes all bytes, waiting for room at most timeoutMs in all. Bytes written,
+// -1 or kSerialGone.
 long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs);
-// Reads up to size bytes without waiting. Bytes read (0 if none) or -1.
+// Reads up to size bytes without waiting. Bytes read (0 if none), -1 or
+// kSerialGone (also for the end of file a terminal reports after a hang-up).
 long SerialRead(int fd, uint8_t* data, size_t size);
 
 // "/..." is used as it stands; any other name is looked up under /dev/.

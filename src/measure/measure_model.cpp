@@ -81,10 +81,10 @@ void TMeasureModel::RefreshFromImage() {
 }
 
 std::optional<MeasureView> TMeasureModel::Tick(const std::array<GaugeGeometry, 3>& gauges) {
-    if (ctx_.State.CameraLive || ctx_.State.CurrentPage != kPageMeasure ||
-        ctx_.State.LinkState == 0)
-        return std::nullopt;
-    return RenderMeasure(LiveOf(ctx_), keys_, UnitTexts, ctx_.Display.DisplDecimal, gauges);
+    if (ctx_.State.CameraLive || ctx_.State.CurrentPage != kPageMeasure) return std::nullopt;
+    MeasureLive live = LiveOf(ctx_);
+    live.Stale = ctx_.State.LinkState != 2;  // not polling: nothing may look live
+    return RenderMeasure(live, keys_, UnitTexts, ctx_.Display.DisplDecimal, gauges);
 }
 
 void TMeasureModel::Deliver() {
@@ -96,8 +96,12 @@ void TMeasureModel::Deliver() {
     ProfilePointsFromWords(words.first(2 * static_cast<size_t>(n)), shared_.ProfileBuffer);
     std::optional<std::vector<uint8_t>> r;
     try {
-        r = ctx_.Worker.Command(cmd::GET_PROF_CORR);
+        // The correction query follows every live profile: it must not hold
+        // the window when the sensor falls silent (a missed one is asked
+        // again with the next profile).
+        r = ctx_.Worker.Query(cmd::GET_PROF_CORR, {}, 1);
     } catch (const ECommErrData&) {
+    } catch (const ELinkBusy&) {
     }
     if (r && r->size() >= 6) {
         auto word = [&](size_t i) {

@@ -62,6 +62,19 @@ MeasureView RenderMeasure(const MeasureLive& live, const IBankKeys& keys,
                           const std::array<std::string, 4>& unitTexts, int displDecimal,
                           const std::array<GaugeGeometry, 3>& gauges) {
     MeasureView view;
+    if (live.Stale) {
+        // Last values of a link that is not polling would look live: show none.
+        for (size_t n = 0; n < 3; ++n) {
+            view.Outputs[n].Color = kJudgeGrey;
+            view.Outputs[n].Text = FormatValue(kNoValue, displDecimal, unitTexts[n]);
+        }
+        view.AnalogColor = kJudgeGrey;
+        view.AnalogValueText = FormatValue(kNoValue, displDecimal, unitTexts[3]);
+        view.CurrentText = "-.---";
+        view.SampleText = Format("%.2f", live.SamplingPeriod * 5 * 0.001);
+        view.Stale = true;
+        return view;
+    }
     // Analog output.
     {
         Limits l = ReadLimits(3, keys);

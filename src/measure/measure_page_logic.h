@@ -31,6 +31,7 @@ struct MeasureLive {
     bool InternalTrigger = false;
     uint16_t SamplingPeriod = 0;  // 5 µs steps
     int SoftVersion = 0;          // 0: no sensor yet
+    bool Stale = false;           // not polling (LinkState not 2): nothing may look live
 };
 
 // Analog current estimated from a value between the limits (microamperes):
@@ -54,6 +55,7 @@ struct MeasureView {
     std::string CurrentText;  // DisplALabel, mA with 3 decimals
     std::string SampleText;   // SampleEdit, ms with 2 decimals
     bool Laser = false, Hold = false, Trigger = false;
+    bool Stale = false;  // the values are no-value marks in grey
 };
 
 struct GaugeGeometry {

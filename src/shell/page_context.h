@@ -55,6 +55,14 @@ class TPageWorker {
         return DoCommand(code, payload);
     }
     std::vector<uint8_t> Command(uint16_t code) { return DoCommand(code, {}); }
+    // A live query (the polling of live values, the correction after each
+    // profile): a silent sensor costs a few frame times at the port's rate,
+    // not seconds; ELinkBusy when a long transfer holds the port meanwhile.
+    virtual std::vector<uint8_t> Query(uint16_t code, std::span<const uint8_t> payload,
+                                       int attempts) {
+        (void)attempts;
+        return DoCommand(code, payload);
+    }
     // Host-order words from and to sensor memory (see ModeConvert).
     virtual void MemRead(void* buffer, uint32_t address, uint16_t mode, int words);
     virtual void MemWrite(const void* buffer, uint32_t address, uint16_t mode, int words);
@@ -101,6 +109,10 @@ class TThreadWorker : public TPageWorker {
     bool IsOpen() override { return thread_.IsOpen(); }
     std::string PortName() const override { return thread_.PortName; }
     void SetPortName(const std::string& name) override { thread_.PortName = name; }
+    std::vector<uint8_t> Query(uint16_t code, std::span<const uint8_t> payload,
+                               int attempts) override {
+        return thread_.CommandReply(code, payload, thread_.QueryTiming(attempts));
+    }
     void MemRead(void* buffer, uint32_t address, uint16_t mode, int words) override;
     void MemWrite(const void* buffer, uint32_t address, uint16_t mode, int words) override;
     AreaRect SetAreaRect(int area, int xa, int ya, int xb, int yb) override;

@@ -116,7 +116,7 @@ TEST_F(KdctlTest, CommandErrors) {
     EXPECT_EQ(r.exitCode, 2);
     r = RunKdctl({"--port", "/kd/no/such/port", "command", "GET_VERSION"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "kdctl: serial port cannot open '/kd/no/such/port'\n");
+    EXPECT_EQ(r.err, "kdctl: serial port cannot open '/kd/no/such/port'; no such port\n");
 }
 
 TEST_F(KdctlTest, MemReadPrintsSixteenWordsALine) {

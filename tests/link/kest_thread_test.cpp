@@ -1,4 +1,9 @@
 // The communication worker against a scripted sensor on a pseudo-terminal.
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,9 +192,67 @@ TEST(WorkerConnection, ForceDisconnectAndOpenFailure) {
         th.Connect();
         FAIL() << "connected to nothing";
     } catch (const EKestError& e) {
-        EXPECT_STREQ(e.what(), "serial port cannot open 'kd-missing-port'");
+        EXPECT_STREQ(e.what(), "serial port cannot open 'kd-missing-port'; no such port");
     }
     EXPECT_EQ(th.ConnectCount, 0);
+}
+
+// Connects a new worker to path; the message of the failure, or "connected".
+std::string ConnectMessage(const std::string& path) {
+    TKestThread th;
+    th.PortName = path;
+    try {
+        th.Connect();
+    } catch (const EKestError& e) {
+        return e.what();
+    }
+    return "connected";
+}
+
+// What f returns when run by a user without rights to the device: a child
+// process as "nobody" when we are root, else with the device's mode 000.
+std::string WithoutRights(const std::string& path, const std::function<std::string()>& f) {
+    if (::geteuid() != 0) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        ::chmod(path.c_str(), 0);
+        std::string r = f();
+        ::chmod(path.c_str(), st.st_mode & 07777);
+        return r;
+    }
+    int fds[2];
+    if (::pipe(fds) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string r = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0
+                            ? f()
+                            : "cannot drop rights";
+        [[maybe_unused]] auto n = ::write(fds[1], r.data(), r.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    ::waitpid(pid, nullptr, 0);
+    return out;
+}
+
+TEST(WorkerConnection, OpenFailuresSayHowToMendThem) {
+    PtyPeer peer;
+    const std::string prefix = "serial port cannot open '" + peer.Path() + "'; ";
+    EXPECT_EQ(WithoutRights(peer.Path(), [&] { return ConnectMessage(peer.Path()); }),
+              prefix + "permission denied: add your user to the dialout group");
+    TKestThread holder;
+    holder.PortName = peer.Path();
+    holder.Connect();
+    EXPECT_EQ(ConnectMessage(peer.Path()),
+              prefix + "the port is busy: another program is using it");
+    holder.ForceDisconnect();
+    EXPECT_EQ(ConnectMessage(peer.Path()), "connected");
 }
 
 TEST(WorkerConnection, BaudRate) {

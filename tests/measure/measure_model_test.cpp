@@ -64,11 +64,23 @@ TEST_F(MeasureModelTest, RefreshFromImageSourcesUnitsCurrentLabelAndMidLines) {
     EXPECT_EQ(model.InitialValueText(0), "-.---");
 }
 
-TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisibleConnectedPage) {
+TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisiblePageAndNothingStaleLooksLive) {
     std::array<GaugeGeometry, 3> g{};
+    t.Live.Outputs = {1500, 1500, 1500, 1500};
     EXPECT_TRUE(model.Tick(g).has_value());
-    t.State.LinkState = 0;
-    EXPECT_FALSE(model.Tick(g).has_value());
+    EXPECT_FALSE(model.Tick(g)->Stale);
+    // Not polling (connected but silent, or the link ended): the last values
+    // give way to the no-value marks in grey.
+    for (int link : {1, 0}) {
+        t.State.LinkState = link;
+        std::optional<MeasureView> v = model.Tick(g);
+        ASSERT_TRUE(v.has_value());
+        EXPECT_TRUE(v->Stale);
+        EXPECT_EQ(v->Outputs[0].Text, "-.---");
+        EXPECT_EQ(v->Outputs[0].Color, kJudgeGrey);
+        EXPECT_EQ(v->CurrentText, "-.---");
+        EXPECT_FALSE(v->Outputs[1].PointerVisible);
+    }
     t.State.LinkState = 1;
     t.State.CurrentPage = 0x21;
     EXPECT_FALSE(model.Tick(g).has_value());

@@ -275,7 +275,11 @@ TEST(SimProfiles, LiveProfilesFromTheScene) {
     }
     EXPECT_GT(valid, 300);
     auto second = s.Call(kMemRead, ReadReq(a1 + static_cast<uint32_t>(total), 1, 0x11));
-    EXPECT_EQ(second.W(2) >> 5, valid);  // one stripe position per found point
+    // One stripe position per point found in this picture; a point kept from
+    // an earlier profile by the alarm limit has none.
+    const int stripes = second.W(2) >> 5;
+    EXPECT_LE(stripes, valid);
+    EXPECT_GE(stripes, valid * 9 / 10);
     // The correction query answers three words.
     EXPECT_EQ(s.Call(kGetProfCorr).payload.size(), 6u);
 }

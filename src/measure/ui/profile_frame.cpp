@@ -455,7 +455,8 @@ void TProfileFrame::DrawPlot(QImage& img) {
     };
     const int count = std::clamp(PointCount, 0, kProfileBufferPoints);
     if (count > 1) {
-        p.setPen(QPen(ColorRef(colors_.ProfileLine), 1));
+        const bool grey = fromSensor_ && sensorStale_;
+        p.setPen(QPen(grey ? QColor(0x90, 0x90, 0x90) : ColorRef(colors_.ProfileLine), 1));
         polyline(
             std::span<const ProfilePoint>(shared_.ProfileBuffer.data(), static_cast<size_t>(count)),
             1);
@@ -640,9 +641,16 @@ void TProfileFrame::FinishAreaDrag(int area) {
     if (OnAreaChanged) OnAreaChanged();
 }
 
+void TProfileFrame::SetSensorProfileStale(bool stale) {
+    if (stale == sensorStale_) return;
+    sensorStale_ = stale;
+    if (fromSensor_) Redraw();
+}
+
 void TProfileFrame::LoadProfileFrom(const std::string& path) {
     try {
         PointCount = LoadProfileFile(path, shared_.ProfileBuffer);
+        fromSensor_ = false;
         Redraw();
     } catch (const EKestError& e) {
         WriteLog(kLogError, "%s", e.what());

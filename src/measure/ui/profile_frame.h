@@ -58,6 +58,11 @@ class TProfileFrame : public QFrame {
 
     // Per-frame state; hosts set the flags once after creating the frame.
     int PointCount = 0;
+    // The sensor's profile while the link is not polling: drawn grey, so it
+    // does not look live. A profile loaded from a file is never greyed.
+    void SetSensorProfileStale(bool stale);
+    // Marks the profile in the buffer as the sensor's (true) or a file's.
+    void SetProfileFromSensor(bool fromSensor) { fromSensor_ = fromSensor; }
     bool ShowAreas = false;
     bool ShowAreaLabels = false;
     bool EditAreas = false;
@@ -137,6 +142,8 @@ class TProfileFrame : public QFrame {
     AreaEditor editor_;
     ZoomButtonState zoomState_;
     bool stale_ = true;
+    bool fromSensor_ = false;
+    bool sensorStale_ = false;
     bool blinkSolid_ = true;
     QImage image_;
     std::vector<PixelPoint> pixels_;

@@ -262,6 +262,7 @@ void TPMeasure::ApplyPlot() {
     frame_->OffsetZ = p.OffsetZ;
     frame_->CorrectionValue3 = p.CorrectionValue3;
     frame_->MidLineMask = p.MidLineMask;
+    frame_->SetProfileFromSensor(true);
     frame_->Redraw();
 }
 
@@ -328,6 +329,7 @@ void TPMeasure::MeasTimerTimer() {
     for (size_t n = 0; n < 3; ++n) gauges[n] = {gaugeBack_[n]->x(), gaugeBack_[n]->width()};
     std::optional<MeasureView> v = model_->Tick(gauges);
     if (!v) return;
+    frame_->SetSensorProfileStale(v->Stale);
     for (size_t n = 0; n < 3; ++n) {
         const OutputView& o = v->Outputs[n];
         SetFontColor(displ_[n], o.Color);

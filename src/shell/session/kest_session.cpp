@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "common/log.h"
 #include "link/comm_error.h"
 #include "link/commands.h"
+#include "link/serial_os.h"
 #include "shell/page_context.h"
 #include "shell/session/settings_backup.h"
 
@@ -172,8 +174,12 @@ bool TKestSession::TryConnect() {
     TBusy busy(busy_);
     NewConnection = true;
     LastConnectError.clear();
+    bool opened = false;
     try {
         OpenPort();
+        opened = true;
+        portIdentity_ = IdentifyPort(thread_.DevicePath(), DeviceRoots);
+        LostPort = {};
         try {
             thread_.CommandValue(cmd::NULL_CMD);
         } catch (const ECommError&) {
@@ -224,8 +230,25 @@ bool TKestSession::TryConnect() {
         host_.ShowPage(kPageCommon);
         std::string text = host_.Translate("connect_failed", "Connection Failed.");
         if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, "KD");
+        if (!opened) text += "\n" + thread_.PortName + ": " + OpenFailureText(thread_.OpenError());
         host_.Message("", text);
         return false;
+    }
+}
+
+std::string TKestSession::OpenFailureText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return host_.Translate("port_denied", SerialOpenError(error));
+        case EBUSY:
+            return host_.Translate("port_busy", SerialOpenError(error));
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return host_.Translate("port_missing", SerialOpenError(error));
+        default:
+            return SerialOpenError(error);
     }
 }
 
@@ -237,6 +260,7 @@ void TKestSession::SetSysModeOnConnect() {
 
 void TKestSession::Disconnect() {
     TBusy busy(busy_);
+    LostPort = {};  // the operator's own disconnection is not watched
     SetLinkState(0);
     host_.StopRepeats();
     thread_.AbortRequested = true;
@@ -498,21 +522,25 @@ std::string TKestSession::BackupSettings(const std::string& reason) {
 
 // ---------------------------------------------------------------- polling
 
+std::vector<uint8_t> TKestSession::Live(uint16_t code, std::span<const uint8_t> payload) {
+    return thread_.CommandReply(code, payload, tickTiming_);
+}
+
 int32_t TKestSession::Query32(uint16_t code, int number) {
-    const std::vector<uint8_t> r = thread_.CommandReply(code, NumberPayload(number));
+    const std::vector<uint8_t> r = Live(code, NumberPayload(number));
     if (r.size() < 4) return kNoValue32;
     return static_cast<int32_t>((uint32_t{r[0]} << 24) | (uint32_t{r[1]} << 16) |
                                 (uint32_t{r[2]} << 8) | r[3]);
 }
 
 int16_t TKestSession::Query16(uint16_t code, int number) {
-    const std::vector<uint8_t> r = thread_.CommandReply(code, NumberPayload(number));
+    const std::vector<uint8_t> r = Live(code, NumberPayload(number));
     if (r.size() < 2) return kNoValue16;
     return static_cast<int16_t>(r[0] << 8 | r[1]);
 }
 
 int TKestSession::QueryByte(uint16_t code) {
-    const std::vector<uint8_t> r = thread_.CommandReply(code);
+    const std::vector<uint8_t> r = Live(code);
     if (r.size() < 2) throw ECommErrShort(CommandName(code) + ": short reply");
     return r[1];
 }
@@ -538,7 +566,7 @@ void TKestSession::SetHold(bool on) {
 
 void TKestSession::ReadStatus() {
     if (StatusWordPath(Version())) {
-        const std::vector<uint8_t> r = thread_.CommandReply(cmd::GET_STATUS);
+        const std::vector<uint8_t> r = Live(cmd::GET_STATUS);
         if (r.size() < 2) throw ECommErrShort("GET_STATUS: short reply");
         const uint16_t s = static_cast<uint16_t>(r[0] << 8 | r[1]);
         StatusWord = s;
@@ -573,36 +601,123 @@ bool TKestSession::Tick() {
     if (busy_ > 0 || state_.CameraLive || !thread_.IsOpen() || !host_.Displ() ||
         state_.LinkState == 0)
         return false;
+    if (thread_.PortLost()) {
+        PortGone();
+        return true;
+    }
+    // A sensor that stopped answering is probed with one short request, one
+    // attempt, at most every ProbeIntervalMs; the whole tick resumes once it answers.
+    if (state_.LinkState == 1) {
+        if (NextProbeInMs() > 0) return true;
+        lastProbe_ = TickMs();
+        try {
+            thread_.CommandReply(cmd::NULL_CMD, {}, thread_.QueryTiming(1));
+        } catch (const ELinkBusy&) {
+            return true;
+        } catch (const ECommErrCmd&) {  // an error reply is an answer too
+        } catch (const ECommErrData&) {
+        } catch (const ECommErrShort&) {
+        } catch (const ECommErrExe&) {
+        } catch (const EKestError&) {
+            if (thread_.PortLost()) PortGone();
+            return true;
+        }
+    }
+    tickTiming_ = thread_.QueryTiming(3);
     try {
-        for (int i = 0; i < 6; ++i) {
-            const int32_t v = Query32(cmd::GET_MEAS, i);
-            host_.ChartValue(i, v);
-            live_.Channels[static_cast<size_t>(i)] = v;
-        }
-        for (int j = 0; j < 4; ++j) {
-            live_.Outputs[static_cast<size_t>(j)] = kNoValue32;
-            if (j == 3 && !ReadsAnalogValue(Version())) break;
-            live_.Outputs[static_cast<size_t>(j)] = Query32(cmd::GET_OUT_VAL, j);
-            if (j == 3) live_.AnalogCurrent = Query32(cmd::GET_ANA_VAL, 3);
-        }
-        for (int j = 0; j < 4; ++j)
-            live_.AreaResults[static_cast<size_t>(j)] = Query16(cmd::GET_AREA_STAT, j);
-        host_.ChartAdvance(state_.CurrentPage == kPageOperation);
-        ReadStatus();
-        for (int j = 0; j < 3; ++j) {
-            const std::vector<uint8_t> r =
-                thread_.CommandReply(cmd::GET_ZERO_STATE, NumberPayload(j));
-            const bool on = r.size() >= 2 && r[1] != 0;
-            ZeroState[static_cast<size_t>(j)] = on;
-            host_.SetZeroToggle(j, on);
-        }
-        for (int j = 0; j < 3; ++j) host_.SetOutputLamp(j, (live_.OutputBits >> j) & 1);
+        PollAll();
         SetLinkState(2);
+    } catch (const ELinkBusy&) {
+        // A long transfer holds the port: this tick is skipped, nothing failed.
     } catch (const EKestError&) {
-        // Every failure of the link counts; the next tick tries again.
-        SetLinkState(1);
+        // Every failure of the link counts; the next tick probes.
+        if (thread_.PortLost()) {
+            PortGone();
+        } else {
+            SetLinkState(1);
+            lastProbe_ = TickMs();
+        }
     }
     return true;
+}
+
+uint32_t TKestSession::NextProbeInMs() const {
+    if (state_.LinkState != 1) return 0;
+    const uint32_t since = TickMs() - lastProbe_;
+    return since >= ProbeIntervalMs ? 0 : ProbeIntervalMs - since;
+}
+
+void TKestSession::PollAll() {
+    for (int i = 0; i < 6; ++i) {
+        const int32_t v = Query32(cmd::GET_MEAS, i);
+        host_.ChartValue(i, v);
+        live_.Channels[static_cast<size_t>(i)] = v;
+    }
+    for (int j = 0; j < 4; ++j) {
+        live_.Outputs[static_cast<size_t>(j)] = kNoValue32;
+        if (j == 3 && !ReadsAnalogValue(Version())) break;
+        live_.Outputs[static_cast<size_t>(j)] = Query32(cmd::GET_OUT_VAL, j);
+        if (j == 3) live_.AnalogCurrent = Query32(cmd::GET_ANA_VAL, 3);
+    }
+    for (int j = 0; j < 4; ++j)
+        live_.AreaResults[static_cast<size_t>(j)] = Query16(cmd::GET_AREA_STAT, j);
+    host_.ChartAdvance(state_.CurrentPage == kPageOperation);
+    ReadStatus();
+    for (int j = 0; j < 3; ++j) {
+        const std::vector<uint8_t> r = Live(cmd::GET_ZERO_STATE, NumberPayload(j));
+        const bool on = r.size() >= 2 && r[1] != 0;
+        ZeroState[static_cast<size_t>(j)] = on;
+        host_.SetZeroToggle(j, on);
+    }
+    for (int j = 0; j < 3; ++j) host_.SetOutputLamp(j, (live_.OutputBits >> j) & 1);
+}
+
+void TKestSession::PortGone() {
+    TBusy busy(busy_);
+    std::string path = thread_.DevicePath();
+    if (path.empty()) path = thread_.PortName;
+    WriteLog(kLogError, "Connection lost: %s", path.c_str());
+    Disconnect();
+    LostPort = portIdentity_.Path.empty() ? TPortIdentity{path, {}} : portIdentity_;
+    std::string text = host_.Translate("connection_lost", "Connection lost: %s");
+    if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, path);
+    host_.Message("", text);
+}
+
+bool TKestSession::WatchLostPort() {
+    if (LostPort.Path.empty() || busy_ > 0 || state_.LinkState != 0) return false;
+    const std::string path = FindReturnedPort(LostPort, DeviceRoots);
+    if (path.empty()) return false;
+    // Only a port where a sensor answers counts as back: quietly, without
+    // the messages of the Connect workflow.
+    const std::string chosen = thread_.PortName;
+    if (path != LostPort.Path) thread_.PortName = path;  // back under another name
+    try {
+        thread_.Connect();
+        thread_.CommandReply(cmd::GET_VERSION, {}, thread_.QueryTiming(1));
+        thread_.ForceDisconnect();
+    } catch (const std::exception&) {
+        try {
+            thread_.ForceDisconnect();
+        } catch (const std::exception&) {
+        }
+        thread_.PortName = chosen;
+        return false;
+    }
+    WriteLog(kLogPlain, "port back: %s", path.c_str());
+    // The sensor's working memory may have been reset: what the operator
+    // changed and did not make permanent is kept in a file, never sent back.
+    ReconnectBackup.clear();
+    if (image_.SensorModified) {
+        ReconnectBackup = BackupSettings("reconnect");
+        std::string text = host_.Translate(
+            "reconnect_backup", "The changes not yet written to the sensor are kept in %s");
+        if (auto at = text.find("%s"); at != std::string::npos)
+            text.replace(at, 2, ReconnectBackup);
+        host_.Message("", text);
+    }
+    LostPort = {};
+    return TryConnect();
 }
 
 // ---------------------------------------------------------------- host

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "link/kest_thread.h"
+#include "link/port_identity.h"
 #include "params/kest_param.h"
 #include "shell/session/session_host.h"
 #include "shell/shell_seams.h"
@@ -80,6 +81,15 @@ class TKestSession : public TShellWorkflow {
     // whatever its outcome.
     bool Tick();
 
+    // --- a port that went away, and its return
+    // Checks once whether the lost port is back (its path, or the same USB
+    // adapter under another name) and a sensor answers there; then keeps
+    // changes not yet made permanent in a backup, tells the operator, and
+    // connects with the Connect workflow. True when connected again.
+    bool WatchLostPort();
+    // Milliseconds until the next probe of a silent sensor may run (0: now).
+    uint32_t NextProbeInMs() const;
+
     // Reads a bank's master record from the sensor into the master store;
     // log: write the "bank%d: ..." line.
     void ReadMaster(int bank, bool log);
@@ -113,6 +123,15 @@ class TKestSession : public TShellWorkflow {
     int SysUpdateFailures = 0;
     // Wait before SYS_UPDATE after a parameter write, ms (tests may shorten it).
     unsigned SysUpdateDelayMs = 5;
+    // Least time between two probes of a silent sensor, ms (tests may shorten it).
+    unsigned ProbeIntervalMs = 500;
+
+    // The port that went away while connected, watched for its return (empty
+    // Path: none). Roots of the device tree (tests point them elsewhere).
+    TPortIdentity LostPort;
+    TDeviceRoots DeviceRoots;
+    // The backup written before the last reconnection (empty: none was needed).
+    std::string ReconnectBackup;
 
     const TSensorVersion& Version() const { return parts_.State.SensorVersion; }
 
@@ -135,6 +154,13 @@ class TKestSession : public TShellWorkflow {
     int SelectorBank() const;
     void SetLinkState(int state);
     void OpenPort();
+    // Why the port could not be opened, in the operator's language.
+    std::string OpenFailureText(int error);
+    // The port has gone: the connection ends and the operator is told.
+    void PortGone();
+    // The live queries of one tick (quick time-outs, see TQueryTiming).
+    void PollAll();
+    std::vector<uint8_t> Live(uint16_t code, std::span<const uint8_t> payload = {});
 
     TSessionParts parts_;
     TKestThread& thread_;
@@ -143,7 +169,10 @@ class TKestSession : public TShellWorkflow {
     TShellState& state_;
     TLiveValues& live_;
     TSessionHost& host_;
-    int busy_ = 0;  // workflows running (a dialog of one may run the event loop)
+    int busy_ = 0;                // workflows running (a dialog of one may run the event loop)
+    TPortIdentity portIdentity_;  // of the port opened by the last connection
+    TQueryTiming tickTiming_;
+    uint32_t lastProbe_ = 0;  // when a silent sensor was last probed
 };
 
 }  // namespace kd

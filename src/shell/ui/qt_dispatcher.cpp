@@ -8,12 +8,14 @@ namespace kd {
 Dispatcher QtDispatcher() {
     return [](const std::function<void()>& f) {
         QCoreApplication* app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() == app->thread()) {
+        if (!app) return;  // no user-interface thread any more: never run
+        if (QThread::currentThread() == app->thread()) {
             f();
             return;
         }
-        QMetaObject::invokeMethod(
-            app, [&f] { f(); }, Qt::BlockingQueuedConnection);
+        // Queued, not blocking: the worker waits for it and may give up
+        // when the program ends before the event loop runs it.
+        QMetaObject::invokeMethod(app, f, Qt::QueuedConnection);
     };
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The dispatcher the communication worker hands its callbacks to: the closure
-// runs on the user-interface thread and the caller waits until it has run.
+// is posted to the Qt event loop (run at once when called on its thread).
 #include "common/dispatcher.h"
 
 namespace kd {

@@ -48,6 +48,22 @@ class KdctlSession : public ::testing::Test {
     std::string dir;
 };
 
+TEST_F(KdctlSession, WatchEndsWhenThePortGoesAway) {
+    // kdsim on its own pseudo-terminal, stopped while kdctl watches it.
+    const std::string link = dir + "/kd";
+    const std::string script = "'" + std::string(KDSIM_PATH) + "' --pace --link '" + link +
+                               "' >/dev/null & sim=$!; sleep 0.3; (sleep 0.8; kill $sim) & "
+                               "timeout 10 '" +
+                               KDCTL_PATH + "' --port '" + link + "' watch >'" + dir + "/out' 2>'" +
+                               dir + "/err'; echo $? >'" + dir + "/rc'; wait";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(kd::ReadFileAll(dir + "/rc"), "1\n");
+    EXPECT_EQ(kd::ReadFileAll(dir + "/err"), "kdctl: lost the port " + link + "\n");
+    // Live lines while the sensor was there, none once it had gone.
+    const std::string out = kd::ReadFileAll(dir + "/out");
+    EXPECT_GT(std::count(out.begin(), out.end(), '\n'), 10);
+}
+
 TEST_F(KdctlSession, VersionPrintsTheVersionAndSamplingPeriod) {
     RunResult r = Kdctl("version");
     ASSERT_EQ(r.code, 0) << r.err;

@@ -151,7 +151,9 @@ TEST(Connect, FailureReleasesThePortShowsTheSetupPageAndTellsTheOperator) {
     EXPECT_EQ(rig.state.LinkState, 0);
     EXPECT_FALSE(rig.thread->IsOpen());
     EXPECT_TRUE(rig.host.Has("page:90"));
-    EXPECT_TRUE(rig.host.Has("message:|Connection Failed."));
+    // The message says why the port did not open.
+    EXPECT_TRUE(
+        rig.host.Has("message:|Connection Failed.\n" + rig.dir + "/no-such-port: no such port"));
     EXPECT_FALSE(rig.host.SyncOn);
     EXPECT_TRUE(rig.session->NewConnection);
 }
@@ -183,7 +185,8 @@ TEST(Connect, TranslatedFailureTextNamesTheSensor) {
     kd::TKestSession s({*rig.thread, rig.image, rig.masters, rig.state, rig.live, host});
     rig.thread->PortName = rig.dir + "/none";
     EXPECT_FALSE(s.TryConnect());
-    EXPECT_TRUE(host.Has("message:|Failed to connect to KD sensor unit."));
+    EXPECT_TRUE(host.Has("message:|Failed to connect to KD sensor unit.\n" + rig.dir +
+                         "/none: no such port"));
 }
 
 TEST(Connect, FailureAfterTheReceiveLeavesNothingHalfConnected) {

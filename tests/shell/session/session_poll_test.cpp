@@ -240,8 +240,10 @@ TEST(PollTick, InjectedFaultsToggleTheLinkStateAndNeverCorruptValues) {
     rig.WithModel([&](kdsim::SensorModel& m) {
         for (int i = 0; i < 6; ++i) ch[static_cast<size_t>(i)] = m.ChannelValue(i);
     });
+    rig.session->ProbeIntervalMs = 5;
     int failed = 0, good = 0, recovered = 0, last = 2;
     for (int i = 0; i < 60; ++i) {
+        kd::SleepMs(rig.session->NextProbeInMs());
         ASSERT_TRUE(rig.session->Tick());
         if (rig.state.LinkState == 1) ++failed;
         if (rig.state.LinkState == 2) {

@@ -145,14 +145,12 @@ TEST(QtDispatcher, RunsClosuresOnTheUiThread) {
     bool ranHere = false;
     d([&] { ranHere = QThread::currentThread() == qApp->thread(); });
     EXPECT_TRUE(ranHere);
+    // From another thread the closure is posted: it runs when the loop runs.
     std::atomic<bool> onUi{false};
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        d([&] { onUi = QThread::currentThread() == qApp->thread(); });
-        done = true;
-    });
-    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::thread t([&] { d([&] { onUi = QThread::currentThread() == qApp->thread(); }); });
     t.join();
+    for (int i = 0; i < 400 && !onUi; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_TRUE(onUi);
 }
 

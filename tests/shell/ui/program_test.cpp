@@ -14,7 +14,7 @@ struct TRun {
     QString Stderr;
 };
 
-TRun RunProgram(const QStringList& args, const QString& home) {
+TRun RunProgram(const QStringList& args, const QString& home, int limitMs = 60000) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -22,7 +22,7 @@ TRun RunProgram(const QStringList& args, const QString& home) {
     env.insert("HOME", home);
     p.setProcessEnvironment(env);
     p.start(KD_TRELVA_PATH, args);
-    EXPECT_TRUE(p.waitForFinished(60000));
+    EXPECT_TRUE(p.waitForFinished(limitMs)) << "still running after " << limitMs << " ms";
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
 }
 
@@ -39,6 +39,17 @@ TEST(Program, ScreenshotOfAPage) {
     EXPECT_GE(image.height(), 480);
     // A screenshot run leaves the operator's settings alone.
     EXPECT_FALSE(QFile::exists(dir.filePath("Brenmark/KESTTrelva.conf")));
+}
+
+TEST(Program, ConnectedScreenshotRunEnds) {
+    // The quick start's own command: connected, polling, profiles repeating.
+    App();
+    QTemporaryDir dir;
+    const QString png = dir.filePath("shot.png");
+    TRun r = RunProgram({"-port", "SIM", "-connect", "-screenshot", png, "-wait", "800"},
+                        dir.path(), 15000);
+    EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+    EXPECT_FALSE(QImage(png).isNull());
 }
 
 TEST(Program, BadRunOptionsAreReported) {
