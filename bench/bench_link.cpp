@@ -21,7 +21,8 @@ void MemReadEfficiency(benchmark::State& state) {
     const bool wide = state.range(0) != 0;
     kdtest::PtyPeer peer;
     kdtest::MemorySensor sensor(size_t{1} << 18);
-    for (size_t i = 0; i < sensor.mem.size(); ++i) sensor.mem[i] = static_cast<uint16_t>(i * 13);
+    for (size_t i = 0; i < sensor.Size(); ++i)
+        sensor.Put(static_cast<uint32_t>(i), static_cast<uint16_t>(i * 13));
     peer.SetHandler([&](kdtest::PtyPeer& p, const kdtest::Request& r) { sensor.Handle(p, r); });
     peer.SetPacing(kBaud, kLatencyUs);
     const bool realtime = peer.SetRealtime();

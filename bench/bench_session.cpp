@@ -5,12 +5,21 @@
 //
 // Wire time: every frame byte both ways x 10 bits / baud. The ratio
 // time_to_wire is measured / wire time; time_to_wire_lat also counts the
-// sensor's reply latency per request as wire time.
+// sensor's reply latency per request as wire time. own_us_med and own_us_p99:
+// the program's own time per transaction, from the last byte of a reply read
+// to the next request written. cpu_us_per_req: CPU of the whole process
+// (program and simulated sensor) per transaction.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
+
+#include "common/clock.h"
 
 #include "link/kest_thread.h"
 #include "shell/session/kest_session.h"
@@ -32,7 +41,16 @@ struct Rig {
         thread.SetBaud(kBaud);
         thread.SetTrace([this](const kd::FrameTraceEvent& e) {
             bytes += e.bytes.size();
-            if (e.sent) ++requests;
+            const uint64_t now = kd::TickUs();
+            if (e.sent) {
+                ++requests;
+                // The program's own time: from the last reply byte read to
+                // the next request written.
+                if (lastReplyUs != 0) gapsUs.push_back(static_cast<double>(now - lastReplyUs));
+                lastReplyUs = 0;
+            } else if (e.result > 0) {
+                lastReplyUs = now;
+            }
         });
         image.Masters = &masters;
         image.SensorVersion = &state.SensorVersion;
@@ -48,6 +66,7 @@ struct Rig {
     void Reset() {
         bytes = 0;
         requests = 0;
+        lastReplyUs = 0;  // the first request of a run follows no reply
     }
     double WireSeconds() const { return static_cast<double>(bytes) * 10.0 / kBaud; }
 
@@ -61,11 +80,29 @@ struct Rig {
     std::unique_ptr<kd::TKestSession> session;
     std::atomic<uint64_t> bytes{0};
     std::atomic<uint64_t> requests{0};
+    uint64_t lastReplyUs = 0;
+    std::vector<double> gapsUs;
 };
+
+double Percentile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+}
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
 
 template <typename Fn>
 void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
     double measured = 0, wire = 0, latency = 0;
+    uint64_t allRequests = 0;
+    rig.gapsUs.clear();
+    const double cpu0 = ProcessCpuSeconds();
     for (auto _ : state) {
         rig.Reset();
         const auto t0 = std::chrono::steady_clock::now();
@@ -76,8 +113,14 @@ void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
         measured += s;
         wire += rig.WireSeconds();
         latency += static_cast<double>(rig.requests) * kLatencyUs * 1e-6;
+        allRequests += rig.requests;
     }
+    const double cpu = ProcessCpuSeconds() - cpu0;
     const double n = static_cast<double>(state.iterations());
+    // Program and sensor share this process: its CPU per transaction.
+    state.counters["cpu_us_per_req"] = allRequests ? cpu * 1e6 / static_cast<double>(allRequests) : 0;
+    state.counters["own_us_med"] = Percentile(rig.gapsUs, 0.5);
+    state.counters["own_us_p99"] = Percentile(rig.gapsUs, 0.99);
     state.counters["time_to_wire"] = wire > 0 ? measured / wire : 0;
     state.counters["time_to_wire_lat"] = wire > 0 ? measured / (wire + latency) : 0;
     state.counters["wire_ms"] = wire * 1000 / n;

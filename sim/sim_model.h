@@ -41,6 +41,10 @@ struct ModelConfig {
     int epmExeFaults = 0;    // answer the first n EEPROM writes with ERR_EXE
     std::string eepromPath;  // permanent memory file; empty: kept in memory only
     uint64_t seed = 1;       // noise of the scene
+    // Least time between two profiles worked out in full (shorter sampling
+    // periods still count every profile); the demo sets more to spare the
+    // machine it shares with the program.
+    uint64_t computeUs = 1000;
 };
 
 struct Correction {

@@ -42,8 +42,9 @@ std::array<uint16_t, 3> Version(const std::string& text) {
 
 const char* SimUsage() {
     return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace|--no-pace]\n"
-           "             [--baud N] [--latency-us N] [--spin-us N] [--faults LIST] [--seed N]\n"
-           "             [--trace FILE] [--frame-us N]\n"
+           "             [--baud N] [--latency-us N] [--spin-us N] [--chunk-us N]\n"
+           "             [--compute-us N] [--faults LIST] [--seed N] [--trace FILE]\n"
+           "             [--frame-us N]\n"
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
            "  --baud N: pace at N bit/s (default: the rate the program sets on the port)\n"
            "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
@@ -78,6 +79,10 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions default
             o.seed = Number(a, value(), 0, UINT64_MAX);
         } else if (a == "--trace") {
             o.trace = value();
+        } else if (a == "--compute-us") {
+            o.computeUs = static_cast<uint32_t>(Number(a, value(), 1, 1000000));
+        } else if (a == "--chunk-us") {
+            o.chunkUs = static_cast<uint32_t>(Number(a, value(), 0, 1000000));
         } else if (a == "--spin-us") {
             o.spinUs = static_cast<uint32_t>(Number(a, value(), 0, 1000));
         } else if (a == "--frame-us") {
@@ -93,7 +98,9 @@ SimOptions DemoSimOptions(const char* envArgs) {
     SimOptions demo;
     demo.pace = true;
     demo.latencyUs = 100;
-    demo.spinUs = 0;  // a demo may answer a little late; it must not spin a core
+    demo.spinUs = 0;        // a demo may answer a little late; it must not spin a core
+    demo.computeUs = 5000;  // values and profiles 200 times a second are plenty to watch
+    demo.chunkUs = 0;       // one wake-up a reply
     return ParseSimArgs(SplitArgs(envArgs ? envArgs : ""), demo);
 }
 

@@ -17,7 +17,6 @@ constexpr std::array<int, 16> kHysTable = {0,   4,   8,   16,  32,  50,   75,   
                                            150, 200, 300, 500, 750, 1000, 1500, 2000};
 constexpr uint64_t kMaxCatchUpUs = 2000000;
 constexpr uint64_t kIntTrigPeriodUs = 10000;  // internal trigger every 10 ms
-constexpr uint64_t kMinComputeUs = 1000;      // at most one worked-out profile per ms
 
 double Hash01(uint64_t seed, uint64_t a, uint64_t b) {
     uint64_t z =
@@ -572,7 +571,7 @@ void SensorModel::Advance(uint64_t nowUs) {
         const uint64_t delay =
             action != 0 ? uint64_t(GetRaw(mem_, Fld::TrigDelay, CurrentBank())) * 5 : 0;
         const bool light =
-            action == 0 && strRun_ == 0 && nextSample_ < lastComputed_ + kMinComputeUs;
+            action == 0 && strRun_ == 0 && nextSample_ < lastComputed_ + cfg_.computeUs;
         if (take && light) {
             // Very short periods: the profile is counted but not worked out,
             // so the sensor does not eat the machine it shares with the program.

@@ -49,6 +49,7 @@ SimSensor::SimSensor(SimOptions options)
     cfg.epmExeFaults = faults_.epmExe;
     cfg.eepromPath = opt_.eeprom;
     cfg.seed = opt_.seed;
+    cfg.computeUs = opt_.computeUs;
     model_ = std::make_unique<SensorModel>(cfg);
 }
 
@@ -149,7 +150,8 @@ void SimSensor::CalibrateTerminal(int slave) {
         samples.push_back(kd::TickUs() - t0);
     }
     std::sort(samples.begin(), samples.end());
-    ptyUs_ = std::min<uint64_t>(samples[samples.size() / 2], 200);
+    // the lower quartile: what delivery takes at least, never more than it does
+    ptyUs_ = std::min<uint64_t>(samples[samples.size() / 4], 200);
 }
 
 void SimSensor::WithModel(const std::function<void(SensorModel&)>& f) {
@@ -205,19 +207,27 @@ bool SimSensor::WaitUntil(uint64_t tickUs) {
     return false;
 }
 
-uint32_t SimSensor::LineBaud() const {
+uint32_t SimSensor::LineBaud() {
     if (opt_.baud > 0) return opt_.baud;
-    const uint32_t rate = PortRate(master_);
-    return rate > 0 ? rate : 2000000;
+    // The program sets its rate when it opens the port; looking again ten
+    // times a second follows a change soon enough.
+    const uint64_t now = kd::TickUs();
+    if (lineBaud_ == 0 || now - lineBaudAt_ > 100000) {
+        const uint32_t rate = PortRate(master_);
+        lineBaud_ = rate > 0 ? rate : 2000000;
+        lineBaudAt_ = now;
+    }
+    return lineBaud_;
 }
 
 bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs) {
-    // Paced: every byte takes 10 bit times from startUs on, and a chunk (a
-    // millisecond of bytes, as a USB serial adapter hands them on) leaves when
-    // its last byte would have finished on the wire.
+    // Paced: every byte takes 10 bit times from startUs on, and a chunk
+    // (chunkUs of bytes, as a USB serial adapter hands them on; the whole
+    // reply for 0) leaves when its last byte would have finished on the wire.
     const double byteUs = opt_.pace ? 10.0e6 / LineBaud() : 0.0;
-    const size_t chunk =
-        opt_.pace ? std::max<size_t>(1, static_cast<size_t>(1000.0 / byteUs)) : bytes.size();
+    const size_t chunk = opt_.pace && opt_.chunkUs > 0
+                             ? std::max<size_t>(1, static_cast<size_t>(opt_.chunkUs / byteUs))
+                             : bytes.size();
     size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
         const size_t n = std::min(chunk, bytes.size() - sent);

@@ -54,7 +54,7 @@ class SimSensor {
     void NoteLateness(uint64_t deliveredUs, uint64_t dueUs);
     void CalibrateTerminal(int slave);
     bool WaitUntil(uint64_t tickUs);
-    uint32_t LineBaud() const;
+    uint32_t LineBaud();
     uint64_t ModelNow();
     void Trace(const char* dir, const std::vector<uint8_t>& bytes);
     void TraceNote(const std::string& text);
@@ -71,6 +71,8 @@ class SimSensor {
     std::atomic<bool> stop_{false};
     uint64_t startUs_ = 0;
     uint64_t modelClock_ = 0;
+    uint32_t lineBaud_ = 0;  // the port's rate, read again every 100 ms
+    uint64_t lineBaudAt_ = 0;
     uint64_t ptyUs_ = 0;  // one-way delivery time of the pseudo-terminal (paced only)
     FILE* trace_ = nullptr;
     mutable std::mutex statsMutex_;

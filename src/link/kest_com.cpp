@@ -22,6 +22,7 @@ int ComOpen(KestCom& com, const std::string& portName, int baud) {
     if (fd < 0) return -1;
     com.handle = fd;
     com.lost = false;
+    com.unclean = true;
     com.devicePath = path;
     com.lineCounters = LineCounters{};
     if (ComSetBaud(com, baud > 0 ? baud : com.settings.BaudRate) < 0) {
@@ -135,6 +136,9 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
     auto finish = [&](int result) {
         if (scanner.FrameLength() > 0)
             com.receivedLength = static_cast<uint16_t>(scanner.FrameLength());
+        // Anything but one whole frame and nothing after it may leave bytes
+        // that belong to no request: the next transaction clears the queue.
+        com.unclean = result <= 0 || scanner.Held() != scanner.FrameLength();
         const size_t shown = result > 0 ? static_cast<size_t>(result) : scanner.Held();
         if (com.trace && shown > 0) com.trace(FrameTraceEvent{false, {buffer, shown}, result});
         return result;
@@ -165,6 +169,7 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
         lastActivity = TickMs();
         if (mask & kLineFatalMask) {
             SleepMs(1);
+            com.unclean = true;
             return kRecvNothing;
         }
         bool stxFound = false;
@@ -205,7 +210,8 @@ int ComTransact(KestCom& com, uint16_t command, const void* payload, int payload
         if (com.cancel && com.cancel->load()) break;
         // Whatever is still queued (a late or overlong earlier reply) cannot be the
         // answer to this request.
-        if (SerialInQueue(com.handle) != 0) SerialPurge(com.handle, true, false);
+        if (com.unclean && SerialInQueue(com.handle) != 0) SerialPurge(com.handle, true, false);
+        com.unclean = false;
         ComWrite(com, sb.data(), length);
         if (com.lost) return -1;
         result = ComReceive(com, com.receiveBuffer.data(), com.receiveBuffer.size());

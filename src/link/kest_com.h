@@ -72,6 +72,9 @@ struct KestCom {
     // once until the port is closed. Read without the owner's lock.
     std::atomic<bool> lost{false};
     int openError = 0;  // errno of the last failed ComOpen
+    // The last receive may have left stray bytes (a failure, a late or an
+    // overlong reply): the next request clears the input queue first.
+    bool unclean = true;
 };
 
 // 1 opened, 0 already open (both queues purged), -1 failure. A baud rate of 0

@@ -1,6 +1,7 @@
 // kdctl's link commands run as a program against the scripted peer, and the
 // session opener with its simulated-sensor slot.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +31,8 @@ std::string Slurp(int fd) {
     return s;
 }
 
-RunResult RunKdctl(const std::vector<std::string>& args) {
+// withoutRights: as the user "nobody" (only when we are the superuser).
+RunResult RunKdctl(const std::vector<std::string>& args, bool withoutRights = false) {
     auto dir = std::filesystem::temp_directory_path();
     std::string outPath = (dir / ("kd_cli_out_" + std::to_string(getpid()))).string();
     std::string errPath = (dir / ("kd_cli_err_" + std::to_string(getpid()))).string();
@@ -40,6 +42,9 @@ RunResult RunKdctl(const std::vector<std::string>& args) {
         int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(o, 1);
         dup2(e, 2);
+        if (withoutRights && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                              ::setuid(65534) != 0))
+            _exit(126);
         std::vector<char*> argv;
         std::string prog = KDCTL_PATH;
         argv.push_back(prog.data());
@@ -66,18 +71,18 @@ RunResult RunKdctl(const std::vector<std::string>& args) {
 class KdctlTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        sensor.other = [](PtyPeer& p, const Request& r) {
+        sensor.SetOther([](PtyPeer& p, const Request& r) {
             if (r.code == 0x0009)
                 return p.Send(PtyPeer::Frame(r.code, {0, 0x53, 0, 0x6D, 0, 0x50}));
             if (r.code == 0x2006 && !r.payload.empty() && r.payload[1] > 9)
                 return p.Send(PtyPeer::ErrorFrame(0xE002));
             if (r.code == 0x2016) return;  // a silent command
             p.Send(PtyPeer::Frame(r.code, {}));
-        };
+        });
         peer.SetHandler([this](PtyPeer& p, const Request& r) { sensor.Handle(p, r); });
     }
-    PtyPeer peer;
     MemorySensor sensor{1 << 20};
+    PtyPeer peer;  // after the sensor: its thread ends before the sensor goes
 };
 
 }  // namespace
@@ -117,6 +122,21 @@ TEST_F(KdctlTest, CommandErrors) {
     r = RunKdctl({"--port", "/kd/no/such/port", "command", "GET_VERSION"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kdctl: serial port cannot open '/kd/no/such/port'; no such port\n");
+}
+
+TEST_F(KdctlTest, APortWithoutRightsOrInUseSaysHowToMendIt) {
+    const std::string prefix = "kdctl: serial port cannot open '" + peer.Path() + "'; ";
+    if (::geteuid() == 0) {
+        auto r = RunKdctl({"--port", peer.Path(), "version"}, true);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, prefix + "permission denied: add your user to the dialout group\n");
+    }
+    kd::TKestThread holder;
+    holder.PortName = peer.Path();
+    holder.Connect();
+    auto r = RunKdctl({"--port", peer.Path(), "version"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, prefix + "the port is busy: another program is using it\n");
 }
 
 TEST_F(KdctlTest, MemReadPrintsSixteenWordsALine) {

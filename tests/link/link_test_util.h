@@ -29,6 +29,12 @@ inline void EchoEmpty(PtyPeer& peer, const Request& req) {
     peer.Send(PtyPeer::Frame(req.code, {}));
 }
 
+// Reply time-out of the tests' scripted peer; a sanitizer build runs several
+// times slower and needs more.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr uint16_t kShortTimeoutMs = 150;
+#else
 constexpr uint16_t kShortTimeoutMs = 40;
+#endif
 
 }  // namespace kdtest

@@ -128,7 +128,8 @@ void PtyPeer::Send(const Bytes& bytes) {
     }
     // Byte i leaves the line at start + (i + 1) byte times; write what is due.
     const double byteUs = 10e6 / baud;
-    const uint64_t start = std::max(NowUs(), requestDoneUs_ + static_cast<uint64_t>(latencyUs_));
+    const uint64_t start =
+        std::max(NowUs(), requestDoneUs_.load() + static_cast<uint64_t>(latencyUs_));
     size_t sent = 0;
     while (sent < bytes.size()) {
         const uint64_t now = NowUs();
@@ -195,6 +196,21 @@ void PtyPeer::Loop() {
     }
 }
 
+void MemorySensor::SetOther(PtyPeer::Handler other) {
+    std::lock_guard<std::mutex> g(mutex_);
+    other_ = std::move(other);
+}
+
+uint16_t MemorySensor::At(uint32_t address) const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return mem_[address % mem_.size()];
+}
+
+void MemorySensor::Put(uint32_t address, uint16_t value) {
+    std::lock_guard<std::mutex> g(mutex_);
+    mem_[address % mem_.size()] = value;
+}
+
 void MemorySensor::Handle(PtyPeer& peer, const Request& req) {
     const bool wide = req.code == 0x001A;
     if ((req.code == 0x0002 || wide) && req.payload.size() == 6) {
@@ -230,6 +246,11 @@ void MemorySensor::Handle(PtyPeer& peer, const Request& req) {
                 static_cast<uint16_t>(req.payload[i] << 8 | req.payload[i + 1]));
         peer.Send(PtyPeer::Frame(req.code, {}));
         return;
+    }
+    PtyPeer::Handler other;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        other = other_;
     }
     if (other) {
         other(peer, req);

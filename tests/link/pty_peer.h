@@ -68,23 +68,54 @@ class PtyPeer {
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> bytesIn_{0}, bytesOut_{0};
     std::atomic<int> baud_{0}, latencyUs_{0};
-    uint64_t requestDoneUs_ = 0;  // when the last request finished crossing the line
+    std::atomic<uint64_t> requestDoneUs_{0};  // when the last request finished crossing the line
     std::thread thread_;
 };
 
 // A sensor memory of 16-bit words that answers MEM_READ, MEM_READ_WIDE and
-// MEM_WRITE; everything else goes to `other` (or gets an empty reply).
+// MEM_WRITE; everything else goes to the other handler (or gets an empty
+// reply). The test's thread and the peer's thread both use it, so the memory
+// and the handler are behind a lock.
 class MemorySensor {
   public:
-    explicit MemorySensor(size_t words = size_t{1} << 22) : mem(words, 0) {}
-    std::vector<uint16_t> mem;
-    PtyPeer::Handler other;
+    explicit MemorySensor(size_t words = size_t{1} << 22) : mem_(words, 0) {}
     std::atomic<bool> refuseWide{false};  // answer wide reads with ERR_CMD
     std::atomic<int> wideReads{0}, normalReads{0};
 
     void Handle(PtyPeer& peer, const Request& req);
-    uint16_t At(uint32_t address) const { return mem[address % mem.size()]; }
-    void Put(uint32_t address, uint16_t value) { mem[address % mem.size()] = value; }
+    void SetOther(PtyPeer::Handler other);
+    uint16_t At(uint32_t address) const;
+    void Put(uint32_t address, uint16_t value);
+    size_t Size() const { return mem_.size(); }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<uint16_t> mem_;
+    PtyPeer::Handler other_;
+};
+
+// A function that one thread sets and another calls: set and read under a lock.
+template <class Sig>
+class SharedFn {
+  public:
+    SharedFn& operator=(std::function<Sig> f) {
+        std::lock_guard<std::mutex> g(mutex_);
+        fn_ = std::move(f);
+        return *this;
+    }
+    std::function<Sig> Get() const {
+        std::lock_guard<std::mutex> g(mutex_);
+        return fn_;
+    }
+    explicit operator bool() const { return static_cast<bool>(Get()); }
+    template <class... A>
+    auto operator()(A&&... a) const {
+        return Get()(std::forward<A>(a)...);
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::function<Sig> fn_;
 };
 
 uint64_t NowUs();

@@ -29,7 +29,7 @@ Bytes Be32(uint32_t v) {
 class MeasureLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        sensor.other = [this](PtyPeer& p, const Request& r) {
+        sensor.SetOther([this](PtyPeer& p, const Request& r) {
             if (refuse.load() == r.code) return p.Send(PtyPeer::ErrorFrame(0xE002));
             switch (r.code) {
                 case cmd::GET_PROF_CORR:
@@ -39,7 +39,7 @@ class MeasureLinkTest : public ::testing::Test {
                 default:
                     return p.Send(PtyPeer::Frame(r.code, {}));
             }
-        };
+        });
         peer.SetHandler([this](PtyPeer& p, const Request& r) { sensor.Handle(p, r); });
         th.PortName = peer.Path();
         th.Port().replyTimeout = kShortTimeoutMs;
@@ -58,8 +58,8 @@ class MeasureLinkTest : public ::testing::Test {
     }
 
     std::atomic<uint16_t> refuse{0};
-    PtyPeer peer;
     MemorySensor sensor{size_t{1} << 20};
+    PtyPeer peer;  // after the sensor: its thread ends before the sensor goes
     TKestThread th{DirectDispatcher()};
     TThreadWorker worker{th};
     TTestContext t{&worker};

@@ -118,6 +118,11 @@ void ProfilePlotWidget::contextMenuEvent(QContextMenuEvent* e) {
 TProfileFrame::TProfileFrame(ProfileShared& shared, TPageContext* ctx, QWidget* parent)
     : QFrame(parent), shared_(shared), ctx_(ctx) {
     setObjectName("ProfileFrame");
+    redrawTimer_.setSingleShot(true);
+    connect(&redrawTimer_, &QTimer::timeout, this, [this] {
+        lastRedrawMs_ = redrawClock_.elapsed();
+        plot_->update();
+    });
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0, 128, 128));  // teal
@@ -250,7 +255,16 @@ void TProfileFrame::SetScaleY(double v) {
 void TProfileFrame::Redraw() {
     stale_ = true;
     UpdateActions();
-    plot_->update();
+    // Live profiles may come faster than an eye follows them: at most 25
+    // repaints a second, the last one always shown.
+    const qint64 now = redrawClock_.isValid() ? redrawClock_.elapsed() : -1;
+    if (now < 0 || now - lastRedrawMs_ >= kRedrawGapMs) {
+        if (!redrawClock_.isValid()) redrawClock_.start();
+        lastRedrawMs_ = redrawClock_.elapsed();
+        plot_->update();
+    } else if (!redrawTimer_.isActive()) {
+        redrawTimer_.start(static_cast<int>(kRedrawGapMs - (now - lastRedrawMs_)));
+    }
 }
 
 void TProfileFrame::UpdateActions() {

@@ -3,7 +3,9 @@
 // millimetre grid, the measurement areas with their results, the master
 // profile and the correction lines; zoom in fixed steps, fit to window, area
 // and line dragging, and the "#KEST profile" file.
+#include <QElapsedTimer>
 #include <QFrame>
+#include <QTimer>
 #include <QImage>
 #include <array>
 #include <functional>
@@ -142,6 +144,10 @@ class TProfileFrame : public QFrame {
     AreaEditor editor_;
     ZoomButtonState zoomState_;
     bool stale_ = true;
+    static constexpr qint64 kRedrawGapMs = 40;
+    QElapsedTimer redrawClock_;
+    qint64 lastRedrawMs_ = 0;
+    QTimer redrawTimer_;
     bool fromSensor_ = false;
     bool sensorStale_ = false;
     bool blinkSolid_ = true;

@@ -795,6 +795,12 @@ void TKestTrel::UpdateActions() {
 
 void TKestTrel::SetLinkState(int state) {
     State.LinkState = state;
+    if (state != 2) {
+        // Not polling: the output lamps would show a state that is not live.
+        const QString off = "background: black; border-radius: 8px;";
+        for (QLabel* lamp : OutputShapes)
+            if (lamp && lamp->styleSheet() != off) lamp->setStyleSheet(off);
+    }
     if (state != 0 && !closing_)
         pollTimer_.start();
     else

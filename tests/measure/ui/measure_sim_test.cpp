@@ -44,7 +44,7 @@ void Pump(int ms) {
 TEST(MeasureWithSimulatedSensor, LiveProfileAreasAndValues) {
     App();
     kdsim::SimOptions opt;
-    opt.frameUs = 5000;  // the scene moves 5 ms per request: the part arrives soon
+    opt.frameUs = 500;  // the scene moves 0.5 ms per request: the part stays under the line
     kdsim::SimSensor sim(opt);
     const std::string path = sim.Start();
     TKestThread th(QtDispatcher());
