@@ -80,8 +80,8 @@ class TicketLock {
 // silent sensor): a silent sensor must cost a few frame times, not seconds.
 struct TQueryTiming {
     int Attempts = 3;
-    int TimeoutMs = 1000;   // longest silence tolerated per attempt
-    int LockWaitMs = -1;    // longest wait for the port; -1 for as long as it takes
+    int TimeoutMs = 1000;  // longest silence tolerated per attempt
+    int LockWaitMs = -1;   // longest wait for the port; -1 for as long as it takes
 };
 
 // Level above which about 2 % of the thumbnail's pixels lie, kept to 10..200:
