@@ -109,9 +109,10 @@ void Run(const char* label, const char* simArgs, int seconds) {
     const uint64_t n = requests - r0;
     const auto t1 = ThreadTicks();
     const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
-    std::printf("%-8s process %5.1f %% of a core, %7.0f transactions/s, %5.1f us CPU per transaction;",
-                label, 100.0 * cpu / seconds, static_cast<double>(n) / seconds,
-                n ? cpu * 1e6 / static_cast<double>(n) : 0.0);
+    std::printf(
+        "%-8s process %5.1f %% of a core, %7.0f transactions/s, %5.1f us CPU per transaction;",
+        label, 100.0 * cpu / seconds, static_cast<double>(n) / seconds,
+        n ? cpu * 1e6 / static_cast<double>(n) : 0.0);
     for (const auto& [name, ticks] : t1) {
         const long was = t0.count(name) ? t0.at(name) : 0;
         const double pct = 100.0 * static_cast<double>(ticks - was) / hz / seconds;

@@ -118,7 +118,8 @@ void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
     const double cpu = ProcessCpuSeconds() - cpu0;
     const double n = static_cast<double>(state.iterations());
     // Program and sensor share this process: its CPU per transaction.
-    state.counters["cpu_us_per_req"] = allRequests ? cpu * 1e6 / static_cast<double>(allRequests) : 0;
+    state.counters["cpu_us_per_req"] =
+        allRequests ? cpu * 1e6 / static_cast<double>(allRequests) : 0;
     state.counters["own_us_med"] = Percentile(rig.gapsUs, 0.5);
     state.counters["own_us_p99"] = Percentile(rig.gapsUs, 0.99);
     state.counters["time_to_wire"] = wire > 0 ? measured / wire : 0;

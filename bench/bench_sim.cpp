@@ -72,9 +72,10 @@ int main(int argc, char** argv) {
         }
         return static_cast<int>(10 * st.lateHist.size());
     };
-    std::printf("paced reply lateness: median < %d us, p99 < %d us, max %llu us "
-                "(terminal delivery %llu us counted as wire time)\n",
-                percentile(0.5), percentile(0.99), static_cast<unsigned long long>(st.lateMaxUs),
-                static_cast<unsigned long long>(st.ptyUs));
+    std::printf(
+        "paced reply lateness: median < %d us, p99 < %d us, max %llu us "
+        "(terminal delivery %llu us counted as wire time)\n",
+        percentile(0.5), percentile(0.99), static_cast<unsigned long long>(st.lateMaxUs),
+        static_cast<unsigned long long>(st.ptyUs));
     return 0;
 }

@@ -62,8 +62,7 @@ int main(int argc, char** argv) {
             seconds = std::max(1, std::atoi(argv[i]));
     }
     const std::string link =
-        (std::filesystem::temp_directory_path() / ("kd_soak_" + std::to_string(getpid())))
-            .string();
+        (std::filesystem::temp_directory_path() / ("kd_soak_" + std::to_string(getpid()))).string();
     const pid_t sim = StartKdsim(kdsim, link);
     if (!std::filesystem::exists(link)) {
         std::fprintf(stderr, "soak: kdsim did not start (%s)\n", kdsim.c_str());
@@ -137,14 +136,15 @@ int main(int argc, char** argv) {
     waitpid(sim, nullptr, 0);
     std::filesystem::remove_all(link + "_backup");
 
-    std::printf("soak %d s: %ld ticks, %ld LinkState changes, longest stall %u ms (longest tick "
-                "%u ms), %ld profiles, receive-all %ld: %ld complete, %ld failed and reported, %ld "
-                "wrong; RSS %ld kB at the start, %ld kB after the first receive-all, %ld kB at "
-                "the end (%+ld kB)\n",
-                seconds, ticks, changes, longestStall, longestTick, profiles.load(), receives,
-                receives - failedReceives - wrongReceives, failedReceives, wrongReceives, rss0,
-                rssWarm, rss1, rss1 - rssWarm);
-    const bool ok = state.LinkState != 0 && wrongReceives == 0 && rss1 - rssWarm < 1024 &&
-                    longestStall < 10000;
+    std::printf(
+        "soak %d s: %ld ticks, %ld LinkState changes, longest stall %u ms (longest tick "
+        "%u ms), %ld profiles, receive-all %ld: %ld complete, %ld failed and reported, %ld "
+        "wrong; RSS %ld kB at the start, %ld kB after the first receive-all, %ld kB at "
+        "the end (%+ld kB)\n",
+        seconds, ticks, changes, longestStall, longestTick, profiles.load(), receives,
+        receives - failedReceives - wrongReceives, failedReceives, wrongReceives, rss0, rssWarm,
+        rss1, rss1 - rssWarm);
+    const bool ok =
+        state.LinkState != 0 && wrongReceives == 0 && rss1 - rssWarm < 1024 && longestStall < 10000;
     return ok ? 0 : 1;
 }

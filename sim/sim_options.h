@@ -13,17 +13,17 @@ struct SimOptions {
     std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // --version FF:BB:SS (hexadecimal)
     std::string eeprom;                                    // --eeprom FILE
     bool pace = false;                                     // --pace / --no-pace
-    uint32_t baud = 0;  // --baud N; 0: the rate the program set on the port (2 Mbit/s if none)
-    uint32_t latencyUs = 0;                                // --latency-us N
-    std::string faults;                                    // --faults LIST
-    uint64_t seed = 1;                                     // --seed N
-    std::string trace;                                     // --trace FILE
+    uint32_t baud = 0;       // --baud N; 0: the rate the program set on the port (2 Mbit/s if none)
+    uint32_t latencyUs = 0;  // --latency-us N
+    std::string faults;      // --faults LIST
+    uint64_t seed = 1;       // --seed N
+    std::string trace;       // --trace FILE
     uint32_t computeUs = 1000;  // --compute-us N: least time between two worked-out profiles
     uint32_t spinUs = 60;
     // --chunk-us N: a paced reply leaves in pieces of N µs of wire time, as a
     // USB serial adapter hands them on; 0: whole, when its last byte is due.
     uint32_t chunkUs = 1000;  // --spin-us N: paced waits spin their last N µs (0: sleep only)
-    uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)
+    uint32_t frameUs = 0;     // --frame-us N: model clock advances N µs per request (0: real time)
 };
 
 // Parses the arguments (without the program name) over the given defaults.

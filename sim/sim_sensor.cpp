@@ -289,8 +289,7 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
     uint64_t start = kd::TickUs();
     if (opt_.pace) {
         const uint64_t sent = firstByteUs > ptyUs_ ? firstByteUs - ptyUs_ : 0;
-        start = std::max(start,
-                         sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud()));
+        start = std::max(start, sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud()));
     }
     start += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
     if (plan.lateMs) TraceNote("late reply " + std::to_string(plan.lateMs) + " ms");

@@ -144,10 +144,17 @@ int ComReceive(KestCom& com, uint8_t* buffer, size_t capacity) {
         return result;
     };
 
-    // Wait on the descriptor (at most 1 ms at a time, so a reply is taken the
-    // moment it arrives), then read what has come, up to the room left.
+    // Wait on the descriptor, so a reply is taken the moment it arrives, then
+    // read what has come, up to the room left. The wait lasts until the
+    // silence allowed runs out, but at most 10 ms at a time, so that an owner
+    // shutting down is heard soon; a long reply costs no wake-up a millisecond.
     for (;;) {
-        const int ready = SerialWaitInput(com.handle, 1);
+        const uint32_t silent = TickMs() - lastActivity;
+        const int waitMs =
+            silent >= com.replyTimeout
+                ? 1
+                : static_cast<int>(std::min<uint32_t>(com.replyTimeout - silent + 1, 10));
+        const int ready = SerialWaitInput(com.handle, waitMs);
         if (ready == kSerialGone) com.lost = true;
         if (ready < 0) return finish(-1);
         if (ready == 0) {

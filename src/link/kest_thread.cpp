@@ -177,7 +177,20 @@ int TKestThread::Command(uint16_t code, std::span<const uint8_t> payload) {
 }
 
 std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const uint8_t> payload) {
-    return CommandReply(code, payload, TQueryTiming{kTransactAttempts, port_.replyTimeout, -1});
+    return CommandReply(code, payload, TQueryTiming{});
+}
+
+int TKestThread::TransactTimed(const TQueryTiming& timing, uint16_t code, const void* payload,
+                               int payloadBytes, void* reply, int replyCapacity) {
+    if (timing.TimeoutMs < 0)
+        return ComTransact(port_, code, payload, payloadBytes, reply, replyCapacity,
+                           timing.Attempts);
+    const uint16_t normal = port_.replyTimeout;
+    port_.replyTimeout = static_cast<uint16_t>(std::clamp(timing.TimeoutMs, 1, 65535));
+    const int result =
+        ComTransact(port_, code, payload, payloadBytes, reply, replyCapacity, timing.Attempts);
+    port_.replyTimeout = normal;
+    return result;
 }
 
 std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const uint8_t> payload,
@@ -191,11 +204,8 @@ std::vector<uint8_t> TKestThread::CommandReply(uint16_t code, std::span<const ui
             g.lock();
         else if (!g.try_lock_for(std::chrono::milliseconds(timing.LockWaitMs)))
             throw ELinkBusy("the port is busy with a transfer");
-        const uint16_t normal = port_.replyTimeout;
-        port_.replyTimeout = static_cast<uint16_t>(std::clamp(timing.TimeoutMs, 1, 65535));
-        result = ComTransact(port_, code, payload.empty() ? &kNone : payload.data(),
-                             static_cast<int>(payload.size()), nullptr, 0, timing.Attempts);
-        port_.replyTimeout = normal;
+        result = TransactTimed(timing, code, payload.empty() ? &kNone : payload.data(),
+                               static_cast<int>(payload.size()), nullptr, 0);
         if (result > 0) {
             const uint8_t* p = port_.receiveBuffer.data() + 4;
             out.assign(p, p + (static_cast<size_t>(result) - 6));
@@ -709,12 +719,9 @@ bool TKestThread::PollProfileTask() {
     int result;
     {
         // A live query: a sensor that falls silent costs a few frame times.
-        const TQueryTiming t = QueryTiming(kTransactAttempts);
         std::lock_guard<TicketLock> g(lock_);
-        const uint16_t normal = port_.replyTimeout;
-        port_.replyTimeout = static_cast<uint16_t>(t.TimeoutMs);
-        result = ComTransact(port_, cmd::GET_PROF_ADDR, nullptr, 0, reply, 4, t.Attempts);
-        port_.replyTimeout = normal;
+        result =
+            TransactTimed(QueryTiming(kTransactAttempts), cmd::GET_PROF_ADDR, nullptr, 0, reply, 4);
     }
     LastResult = result;
     // A failed transaction is no address either (not only a short reply).

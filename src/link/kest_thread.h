@@ -80,8 +80,8 @@ class TicketLock {
 // silent sensor): a silent sensor must cost a few frame times, not seconds.
 struct TQueryTiming {
     int Attempts = 3;
-    int TimeoutMs = 1000;   // longest silence tolerated per attempt
-    int LockWaitMs = -1;    // longest wait for the port; -1 for as long as it takes
+    int TimeoutMs = -1;   // longest silence tolerated per attempt; -1: the port's own
+    int LockWaitMs = -1;  // longest wait for the port; -1 for as long as it takes
 };
 
 // Level above which about 2 % of the thumbnail's pixels lie, kept to 10..200:
@@ -206,6 +206,9 @@ class TKestThread {
     void Dispatch(const Callback& fn);
     // Raises the exception for a transaction result that is not a success.
     void RaiseResult(uint16_t code, int result);
+    // ComTransact with the timing given; the caller holds the lock.
+    int TransactTimed(const TQueryTiming& timing, uint16_t code, const void* payload,
+                      int payloadBytes, void* reply, int replyCapacity);
     // Runs fn on the user-interface thread and waits for it; false when it
     // was abandoned because the worker is being terminated.
     bool HandOver(const std::function<void()>& fn);

@@ -50,8 +50,8 @@ struct Program {
     explicit Program(const std::string& path)
         : window({}, services()),
           host(window),
-          session({*window.Thread(), window.Image(), window.Masters, window.State, window.Live,
-                   host}),
+          session(
+              {*window.Thread(), window.Image(), window.Masters, window.State, window.Live, host}),
           views(window) {
         host.ShowMessage = [this](const std::string&, const std::string& text) {
             Messages.push_back(text);
@@ -83,7 +83,8 @@ TEST(SilentSensor, TheWindowAnswersWithinAQuarterSecondWhileTheSensorIsStopped) 
     QTemporaryDir dir;
     const std::string link = dir.filePath("kd").toStdString();
     QProcess sim;
-    sim.start(KDSIM_PATH, {"--pace", "--latency-us", "100", "--link", QString::fromStdString(link)});
+    sim.start(KDSIM_PATH,
+              {"--pace", "--latency-us", "100", "--link", QString::fromStdString(link)});
     ASSERT_TRUE(sim.waitForReadyRead(5000));
     Program p(link);
     ASSERT_TRUE(p.session.TryConnect()) << p.session.LastConnectError;

@@ -36,10 +36,18 @@ const char* const kTasks[] = {"profiles", "live view", "image", "image pair"};
 void StartTask(TKestThread& w, int task) {
     auto none = [] {};
     switch (task) {
-        case 0: w.RequestProfiles(none); break;
-        case 1: w.RequestLiveView(480, 800, none, none); break;
-        case 2: w.RequestImage(480, 800, none); break;
-        default: w.RequestImagePair(480, 800, none); break;
+        case 0:
+            w.RequestProfiles(none);
+            break;
+        case 1:
+            w.RequestLiveView(480, 800, none, none);
+            break;
+        case 2:
+            w.RequestImage(480, 800, none);
+            break;
+        default:
+            w.RequestImagePair(480, 800, none);
+            break;
     }
 }
 
@@ -69,8 +77,8 @@ TEST(Shutdown, EveryTaskEveryEnding) {
     kdsim::SimSensor sim(opt);
     const std::string path = sim.Start();
     for (int task = 0; task < 4; ++task) {
-        for (Ending ending : {Ending::CloseWindow, Ending::FileExit, Ending::LoopExit,
-                              Ending::StartUpException}) {
+        for (Ending ending :
+             {Ending::CloseWindow, Ending::FileExit, Ending::LoopExit, Ending::StartUpException}) {
             SCOPED_TRACE(std::string(kTasks[task]) + ", " + kEndings[static_cast<int>(ending)]);
             TIdleWorkflow workflow;
             TKestServices services;

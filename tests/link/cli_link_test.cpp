@@ -42,8 +42,8 @@ RunResult RunKdctl(const std::vector<std::string>& args, bool withoutRights = fa
         int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(o, 1);
         dup2(e, 2);
-        if (withoutRights && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
-                              ::setuid(65534) != 0))
+        if (withoutRights &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             _exit(126);
         std::vector<char*> argv;
         std::string prog = KDCTL_PATH;

@@ -61,7 +61,8 @@ class WorkerTest : public ::testing::Test {
                 return p.Send(PtyPeer::Frame(r.code, Be32(imageNumber)));
             case cmd::GET_PROF_ADDR: {
                 int n = profAddrCalls++;
-                if (auto f = profAddrFail.Get(); f && f(n)) return p.Send(PtyPeer::ErrorFrame(0xE002));
+                if (auto f = profAddrFail.Get(); f && f(n))
+                    return p.Send(PtyPeer::ErrorFrame(0xE002));
                 return p.Send(PtyPeer::Frame(r.code, Be32(profileAddress)));
             }
             case cmd::GET_IMG_ADDR:
@@ -214,7 +215,8 @@ TEST(WorkerConnection, OpenFailuresSayHowToMendThem) {
     TKestThread holder;
     holder.PortName = peer.Path();
     holder.Connect();
-    EXPECT_EQ(ConnectMessage(peer.Path()), prefix + "the port is busy: another program is using it");
+    EXPECT_EQ(ConnectMessage(peer.Path()),
+              prefix + "the port is busy: another program is using it");
     holder.ForceDisconnect();
     if (::geteuid() != 0) {  // the superuser may open anything (see the kdctl test)
         ::chmod(peer.Path().c_str(), 0);

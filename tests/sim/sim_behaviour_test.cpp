@@ -284,6 +284,26 @@ TEST(SimProfiles, LiveProfilesFromTheScene) {
     EXPECT_EQ(s.Call(kGetProfCorr).payload.size(), 6u);
 }
 
+TEST(SimProfiles, ThePartIsUnderTheLineFromTheStart) {
+    Sim s;
+    s.Run(5000);  // the first profiles of the run
+    const uint32_t a = s.Call(kGetProfAddr).L(0);
+    const int count = s.Call(kMemRead, ReadReq(a, 2, 0x11)).W(2) >> 5;
+    ASSERT_GT(count, 100);
+    // Its top face near z = 0, well above the belt at 8 mm.
+    int onPart = 0;
+    for (int at = 0; at < 2 * count; at += 250) {
+        const int n = std::min(250, 2 * count - at);
+        auto r = s.Call(kMemRead,
+                        ReadReq(a + 2 + static_cast<uint32_t>(at), static_cast<uint8_t>(n), 0x11));
+        for (int i = 1; i < n; i += 2) {
+            const int16_t z = static_cast<int16_t>(r.W(2 + static_cast<size_t>(i)));
+            onPart += z != 0x7FFF && z > -1000 && z < 1000;
+        }
+    }
+    EXPECT_GT(onPart, count / 3);
+}
+
 TEST(SimProfiles, TheProfileLastNamedIsNotOverwritten) {
     Sim s;
     s.Run(20000);

@@ -197,3 +197,15 @@ TEST(SimOptions, ParsesEveryOptionAndRejectsBadOnes) {
     EXPECT_EQ(SplitArgs("  --pace   --seed 3 "),
               (std::vector<std::string>{"--pace", "--seed", "3"}));
 }
+
+TEST(SimOptions, TheDemoIsPacedLikeASensorUnlessToldOtherwise) {
+    const SimOptions demo = DemoSimOptions(nullptr);
+    EXPECT_TRUE(demo.pace);
+    EXPECT_EQ(demo.latencyUs, 100u);
+    EXPECT_EQ(demo.baud, 0u);  // the rate the program sets on the port
+    EXPECT_EQ(demo.spinUs, 0u);
+    EXPECT_FALSE(DemoSimOptions("--no-pace --seed 4").pace);
+    EXPECT_EQ(DemoSimOptions("--latency-us 0").latencyUs, 0u);
+    EXPECT_FALSE(ParseSimArgs({}).pace);  // kdsim itself is unpaced unless asked
+    EXPECT_THROW(DemoSimOptions("--spin-us 5000"), kd::EKestError);
+}

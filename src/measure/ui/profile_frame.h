@@ -5,8 +5,8 @@
 // and line dragging, and the "#KEST profile" file.
 #include <QElapsedTimer>
 #include <QFrame>
-#include <QTimer>
 #include <QImage>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <vector>

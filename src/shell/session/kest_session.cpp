@@ -14,6 +14,7 @@
 #include "link/serial_os.h"
 #include "shell/page_context.h"
 #include "shell/session/settings_backup.h"
+#include "shell/shell_text.h"
 
 namespace kd {
 
@@ -228,8 +229,8 @@ bool TKestSession::TryConnect() {
         host_.ShowConnected(false);
         host_.UpdateActions();
         host_.ShowPage(kPageCommon);
-        std::string text = host_.Translate("connect_failed", "Connection Failed.");
-        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, "KD");
+        std::string text =
+            ReplacePercentS(host_.Translate("connect_failed", "Connection Failed."), "KD");
         if (!opened) text += "\n" + thread_.PortName + ": " + OpenFailureText(thread_.OpenError());
         host_.Message("", text);
         return false;
@@ -679,9 +680,8 @@ void TKestSession::PortGone() {
     WriteLog(kLogError, "Connection lost: %s", path.c_str());
     Disconnect();
     LostPort = portIdentity_.Path.empty() ? TPortIdentity{path, {}} : portIdentity_;
-    std::string text = host_.Translate("connection_lost", "Connection lost: %s");
-    if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, path);
-    host_.Message("", text);
+    host_.Message("",
+                  ReplacePercentS(host_.Translate("connection_lost", "Connection lost: %s"), path));
 }
 
 bool TKestSession::WatchLostPort() {
@@ -691,30 +691,31 @@ bool TKestSession::WatchLostPort() {
     // Only a port where a sensor answers counts as back: quietly, without
     // the messages of the Connect workflow.
     const std::string chosen = thread_.PortName;
-    if (path != LostPort.Path) thread_.PortName = path;  // back under another name
+    thread_.PortName = path;
+    bool answers = false;
     try {
         thread_.Connect();
         thread_.CommandReply(cmd::GET_VERSION, {}, thread_.QueryTiming(1));
+        answers = true;
+    } catch (const std::exception&) {
+    }
+    try {
         thread_.ForceDisconnect();
     } catch (const std::exception&) {
-        try {
-            thread_.ForceDisconnect();
-        } catch (const std::exception&) {
-        }
-        thread_.PortName = chosen;
-        return false;
     }
+    // Under its old path the port keeps the operator's name for it (SIM, ttyUSB0).
+    if (!answers || path == LostPort.Path) thread_.PortName = chosen;
+    if (!answers) return false;
     WriteLog(kLogPlain, "port back: %s", path.c_str());
     // The sensor's working memory may have been reset: what the operator
     // changed and did not make permanent is kept in a file, never sent back.
     ReconnectBackup.clear();
     if (image_.SensorModified) {
         ReconnectBackup = BackupSettings("reconnect");
-        std::string text = host_.Translate(
-            "reconnect_backup", "The changes not yet written to the sensor are kept in %s");
-        if (auto at = text.find("%s"); at != std::string::npos)
-            text.replace(at, 2, ReconnectBackup);
-        host_.Message("", text);
+        host_.Message("", ReplacePercentS(host_.Translate("reconnect_backup",
+                                                          "The changes not yet written to the "
+                                                          "sensor are kept in %s"),
+                                          ReconnectBackup));
     }
     LostPort = {};
     return TryConnect();

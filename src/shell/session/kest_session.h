@@ -169,7 +169,7 @@ class TKestSession : public TShellWorkflow {
     TShellState& state_;
     TLiveValues& live_;
     TSessionHost& host_;
-    int busy_ = 0;  // workflows running (a dialog of one may run the event loop)
+    int busy_ = 0;                // workflows running (a dialog of one may run the event loop)
     TPortIdentity portIdentity_;  // of the port opened by the last connection
     TQueryTiming tickTiming_;
     uint32_t lastProbe_ = 0;  // when a silent sensor was last probed

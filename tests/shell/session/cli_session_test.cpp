@@ -53,9 +53,9 @@ TEST_F(KdctlSession, WatchEndsWhenThePortGoesAway) {
     const std::string link = dir + "/kd";
     const std::string script = "'" + std::string(KDSIM_PATH) + "' --pace --link '" + link +
                                "' >/dev/null & sim=$!; sleep 0.3; (sleep 0.8; kill $sim) & "
-                               "timeout 10 '" + KDCTL_PATH + "' --port '" + link +
-                               "' watch >'" + dir + "/out' 2>'" + dir + "/err'; echo $? >'" +
-                               dir + "/rc'; wait";
+                               "timeout 10 '" +
+                               KDCTL_PATH + "' --port '" + link + "' watch >'" + dir + "/out' 2>'" +
+                               dir + "/err'; echo $? >'" + dir + "/rc'; wait";
     ASSERT_EQ(std::system(script.c_str()), 0);
     EXPECT_EQ(kd::ReadFileAll(dir + "/rc"), "1\n");
     EXPECT_EQ(kd::ReadFileAll(dir + "/err"), "kdctl: lost the port " + link + "\n");

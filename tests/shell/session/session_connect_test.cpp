@@ -185,8 +185,8 @@ TEST(Connect, TranslatedFailureTextNamesTheSensor) {
     kd::TKestSession s({*rig.thread, rig.image, rig.masters, rig.state, rig.live, host});
     rig.thread->PortName = rig.dir + "/none";
     EXPECT_FALSE(s.TryConnect());
-    EXPECT_TRUE(
-        host.Has("message:|Failed to connect to KD sensor unit.\n" + rig.dir + "/none: no such port"));
+    EXPECT_TRUE(host.Has("message:|Failed to connect to KD sensor unit.\n" + rig.dir +
+                         "/none: no such port"));
 }
 
 TEST(Connect, FailureAfterTheReceiveLeavesNothingHalfConnected) {

@@ -149,7 +149,8 @@ TEST(QtDispatcher, RunsClosuresOnTheUiThread) {
     std::atomic<bool> onUi{false};
     std::thread t([&] { d([&] { onUi = QThread::currentThread() == qApp->thread(); }); });
     t.join();
-    for (int i = 0; i < 400 && !onUi; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    for (int i = 0; i < 400 && !onUi; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_TRUE(onUi);
 }
 
