@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
     }
     const long rss1 = RssKb();
     if (rssWarm < 0) rssWarm = rss0;
+    const bool portKept = state.LinkState != 0;
     thread.AbortRequested = true;
     session.Disconnect();
     kill(sim, SIGTERM);
@@ -144,7 +145,6 @@ int main(int argc, char** argv) {
         seconds, ticks, changes, longestStall, longestTick, profiles.load(), receives,
         receives - failedReceives - wrongReceives, failedReceives, wrongReceives, rss0, rssWarm,
         rss1, rss1 - rssWarm);
-    const bool ok =
-        state.LinkState != 0 && wrongReceives == 0 && rss1 - rssWarm < 1024 && longestStall < 10000;
+    const bool ok = portKept && wrongReceives == 0 && rss1 - rssWarm < 1024 && longestStall < 10000;
     return ok ? 0 : 1;
 }
