@@ -3,8 +3,10 @@
 // with link faults (noise, damaged check bytes, dropped and cut replies).
 // Reports ticks, LinkState changes, the longest stall, receives that
 // completed, failed or came back wrong, and resident memory at the start and
-// the end.  Usage: soak [SECONDS] [--kdsim PATH]   Exit 1 on a hang, a wrong
-// receive or lost memory of more than 1 MB; it does not judge speed.
+// the end.  Usage: soak [SECONDS] [--kdsim PATH]   Exit 1 on a hang (a tick
+// of 30 s), a lost port, a wrong receive or memory grown by 1 MB or more; it
+// reports stalls (no good tick for a while, as under a loaded machine) but
+// does not judge speed.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
