@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         longestTick = std::max(longestTick, now - a);
         if (state.LinkState != lastState) ++changes;
         lastState = state.LinkState;
-        if (state.LinkState == 2) lastGood = now;
+        lastGood = std::max(lastGood, session.LastPollMs);  // the last tick that read everything
         longestStall = std::max(longestStall, now - lastGood);
         if (state.LinkState == 0) break;  // the port went away: not expected here
         if (now >= nextReceive) {
