@@ -15,35 +15,20 @@
 #include <thread>
 
 #include "app/session_wiring.h"
+#include "app_test_util.h"
 #include "common/clock.h"
 #include "common/log.h"
 #include "measure/ui/measure_views.h"
 #include "measure/ui/tp_measure.h"
 #include "shell/session/kest_session.h"
-#include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
 #include "sim/sim_sensor.h"
 
 using namespace kd;
+using apptest::KestApp;
+using apptest::Pump;
 
 namespace {
-
-TKestApplication& KestApp() {
-    static int argc = 1;
-    static char name[] = "test_app";
-    static char* argv[] = {name, nullptr};
-    static TKestApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new TKestApplication(argc, argv);
-    }();
-    return *app;
-}
-
-void Pump(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // The program as main() puts it together, on the port at path.
 struct Program {

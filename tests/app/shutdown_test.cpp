@@ -8,25 +8,16 @@
 #include <memory>
 #include <thread>
 
+#include "app_test_util.h"
 #include "common/kest_error.h"
-#include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
 #include "sim/sim_sensor.h"
 
 using namespace kd;
+using apptest::KestApp;
+using apptest::Pump;
 
 namespace {
-
-TKestApplication& KestApp() {
-    static int argc = 1;
-    static char name[] = "test_app";
-    static char* argv[] = {name, nullptr};
-    static TKestApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new TKestApplication(argc, argv);
-    }();
-    return *app;
-}
 
 enum class Ending { CloseWindow, FileExit, LoopExit, StartUpException };
 const char* const kEndings[] = {"window closed", "File > Exit", "event loop ended",

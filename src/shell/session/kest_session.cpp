@@ -623,10 +623,12 @@ bool TKestSession::Tick() {
             if (thread_.PortLost()) PortGone();
             return true;
         }
+        SetLinkState(2);  // it answers: polling again, also when a transfer holds the port
     }
     tickTiming_ = thread_.QueryTiming(3);
     try {
         PollAll();
+        LastPollMs = TickMs();
         SetLinkState(2);
     } catch (const ELinkBusy&) {
         // A long transfer holds the port: this tick is skipped, nothing failed.

@@ -123,6 +123,8 @@ class TKestSession : public TShellWorkflow {
     int SysUpdateFailures = 0;
     // Wait before SYS_UPDATE after a parameter write, ms (tests may shorten it).
     unsigned SysUpdateDelayMs = 5;
+    // When the last tick read every live value (TickMs).
+    uint32_t LastPollMs = 0;
     // Least time between two probes of a silent sensor, ms (tests may shorten it).
     unsigned ProbeIntervalMs = 500;
 
