@@ -1,5 +1,7 @@
 #include "pages/settings_table.h"
 
+#include "pages/setting_rows.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -15,117 +17,17 @@ using P = TSettingPayload;
 using K = TSettingKind;
 using B = TKeyBlock;
 
-// List positions and the values the image keeps for them.
-constexpr int kTrigActionMap[] = {0, 1, 3};  // Continuous, OneShot, PulseCount
-constexpr int kExtractMap[] = {0, 2, 1};     // Hi-reso, Gap/Trans, Semi-trans
-
-// The vertical correction line stays left of the tilt position and the tilt
-// position right of it, as dragging keeps them; a value sent again unchanged
-// is always taken.
-const char* VCorrectOrder(const TPageContext& ctx, int v) {
-    if (v == ctx.GetBank("VCorrect") || v <= ctx.GetBank("TiltCorPos")) return nullptr;
-    return "lies right of TiltCorPos";
-}
-const char* TiltCorPosOrder(const TPageContext& ctx, int v) {
-    if (v == ctx.GetBank("TiltCorPos") || v >= ctx.GetBank("VCorrect")) return nullptr;
-    return "lies left of VCorrect";
-}
-
-TSetting Input(const char* control, const char* key, int keyId, int t) {
-    TSetting s{"TPTrigger", control, key, keyId, B::Sys, K::List};
-    s.Number = t;
-    s.Items = 2;
-    s.Command = cmd::SET_GPIO_IMODE;
-    s.Payload = P::NumberWord;
-    s.Log = "SET_GPIO_IMODE(o%d, %d)";
-    s.LogArgs[0] = A::Number;
-    s.LogArgs[1] = A::Control;
-    return s;
-}
-
-TSetting List(const char* page, const char* control, const char* key, int keyId, B block, int items,
-              uint16_t command, const char* log) {
-    TSetting s{page, control, key, keyId, block, K::List};
-    s.Items = items;
-    s.Command = command;
-    s.Log = log;
-    return s;
-}
-
-TSetting Edit(const char* page, const char* control, const char* key, int keyId, B block,
-              uint16_t command, TSettingArg payload, const char* log, TSettingArg logArg) {
-    TSetting s{page, control, key, keyId, block, K::Edit};
-    s.Command = command;
-    s.PayloadArg = payload;
-    s.Log = log;
-    s.LogArgs[0] = logArg;
-    return s;
-}
-
-TSetting Line(const char* control, const char* key, int keyId, uint16_t command) {
-    TSetting s{"TPProfile", control, key, keyId, B::Bank, K::Line};
-    s.Command = command;
-    s.PayloadArg = A::Raw;
-    s.Log = "cmd%04X(%d)";
-    s.LogArgs[0] = A::Code;
-    s.LogArgs[1] = A::Raw;
-    s.Send = TSettingSend::LinkOpen;
-    return s;
-}
-
 std::vector<TSetting> BuildTable() {
     std::vector<TSetting> t;
-    // ---- inputs and trigger
-    t.push_back(Input("IN1Combo", "INPUT1", pk::INPUT1, 0));
-    t.push_back(Input("IN2Combo", "INPUT2", pk::INPUT2, 1));
-    t.push_back(Input("IN3Combo", "INPUT3", pk::INPUT3, 2));
-    t.push_back(Input("IN4Combo", "INPUT4", pk::INPUT4, 3));
-    t.push_back(List("TPTrigger", "ZeroTargetCombo", "ZeroTarget", pk::ZeroTarget, B::Sys, 5,
-                     cmd::SET_GPIO_ZOUT, "KEST_SET_GPIO_ZOUT(%d)"));
-    {
-        TSetting s = List("TPTrigger", "ExtPolarCombo", "InputsPolar", pk::InputsPolar, B::Sys, 2,
-                          cmd::SET_GPIO_IPOLAR, "SET_GPIO_IPOLAR(%d)");
-        s.Mask = 0x55;
-        t.push_back(s);
-    }
-    t.push_back(Edit("TPTrigger", "TrigFilterEdit", "InputFilter", pk::InputFilter, B::Sys,
-                     cmd::SET_GPIO_IFILL, A::Raw, "SET_GPIO_IFILL(%d)", A::Control));
-    {
-        TSetting s = List("TPTrigger", "TrigModeCombo", "TrigAction", pk::TrigAction, B::Bank, 3,
-                          cmd::SET_TMD, "SET_TMD(%d)");
-        s.Map = kTrigActionMap;
-        t.push_back(s);
-    }
-    t.push_back(Edit("TPTrigger", "TrigCountEdit", "TrigCount", pk::TrigCount, B::Bank,
-                     cmd::SET_PCNT, A::Control, "SET_PCNT(%d)", A::Control));
-    t.push_back(Edit("TPTrigger", "TrigDelayEdit", "TrigDelay", pk::TrigDelay, B::Bank,
-                     cmd::SET_TDLY, A::Raw, "SET_TDLY(%d)", A::Raw));
-    // ---- profile
-    {
-        TSetting s = List("TPProfile", "ModeCombo", "Extract", pk::Extract, B::Bank, 3,
-                          cmd::SET_PRF_FUNC, "SET_PRF_FUNC(%d)");
-        s.Map = kExtractMap;
-        t.push_back(s);
-    }
-    t.push_back(List("TPProfile", "AlmCountCombo", "AlarmLimit", pk::AlarmLimit, B::Bank, 16,
-                     cmd::SET_ALERT_LVL, "SET_ALERT_LVL(%d)"));
-    t.push_back(List("TPProfile", "SmoothCombo", "Smoothing", pk::Smoothing, B::Bank, 8,
-                     cmd::SET_XAXIS_FIL, "SET_XAXIS_FIL(%d)"));
-    t.push_back(List("TPProfile", "OffsetFlowCombo", "CorrectMethod", pk::CorrectMethod, B::Bank, 6,
-                     cmd::SET_PROF_MOD, "SET_PROF_MOD(%d)"));
-    t.push_back(List("TPProfile", "TiltCorrectCombo", "TiltCorrect", pk::TiltCorrect, B::Bank, 2,
-                     cmd::SET_PROF_TILT, "SET_PROF_TILT(%d)"));
-    t.push_back(Line("HOffsetButton", "HCorrect", pk::HCorrect, cmd::SET_HCORRECT));
-    {
-        TSetting s = Line("VOffsetButton", "VCorrect", pk::VCorrect, cmd::SET_VCORRECT);
-        s.Check = VCorrectOrder;
-        t.push_back(s);
-    }
-    {
-        TSetting s = Line("TiltOffsetButton", "TiltCorPos", pk::TiltCorPos, cmd::SET_TILTCOR_POS);
-        s.Check = TiltCorPosOrder;
-        t.push_back(s);
-    }
+    // Each page's rows live in a file of their own (setting_rows_*.cpp).
+    AppendTriggerRows(t);
+    AppendCameraRows(t);
+    AppendProfileRows(t);
+    AppendAreaRows(t);
+    AppendOperationRows(t);
+    AppendOutputRows(t);
+    AppendCommonRows(t);
+    AppendStorageRows(t);
     return t;
 }
 

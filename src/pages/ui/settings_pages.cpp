@@ -1,40 +1,16 @@
 #include "pages/ui/settings_pages.h"
 
-#include "measure/ui/profile_frame.h"
-#include "pages/ui/tp_profile.h"
-#include "pages/ui/tp_trigger.h"
-#include "shell/ui/kest_trel.h"
-
 namespace kd {
 
 TSettingsPages::TSettingsPages(TKestTrel& window, ProfileShared& shared)
     : window_(window), shared_(shared) {
-    window.WindowFactories["TPTrigger"] = [this](TKestTrel& w) {
-        Trigger = new TPTrigger(w.Context(), w.ClientArea);
-        TPageHooks hooks;
-        hooks.Window = Trigger;
-        hooks.ShowParams = [this] { Trigger->ShowParams(); };
-        w.RegisterPage(kPageTrigger, hooks);
-    };
-    window.WindowFactories["TPProfile"] = [this](TKestTrel& w) {
-        Profile = new TPProfile(w.Context(), shared_, w.ClientArea);
-        TPageHooks hooks;
-        hooks.Window = Profile;
-        hooks.ShowParams = [this] { Profile->ShowParams(); };
-        hooks.GetZoom = [this] {
-            return std::array<double, 2>{Profile->Frame()->ScaleX(), Profile->Frame()->ScaleY()};
-        };
-        hooks.SetZoom = [this](double x, double y) {
-            Profile->Frame()->SetScaleX(x);
-            Profile->Frame()->SetScaleY(y);
-        };
-        w.RegisterPage(kPageProfile, hooks);
-        w.ActionUpdaters.push_back([this] { Profile->UpdateActions(); });
-        w.SettingsCollectors.push_back([this](TShellSettings& s) {
-            s.AreaScaleX = Profile->Frame()->ScaleX();
-            s.AreaScaleY = Profile->Frame()->ScaleY();
-        });
-    };
+    RegisterTrigger();
+    RegisterCamera();
+    RegisterProfile();
+    RegisterArea();
+    RegisterOperation();
+    RegisterOutput();
+    RegisterCommon();
 }
 
 }  // namespace kd

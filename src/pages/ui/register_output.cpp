@@ -1,0 +1,9 @@
+#include "pages/ui/settings_pages.h"
+
+namespace kd {
+
+void TSettingsPages::RegisterOutput() {
+    // The page registers its window factory with the main window here.
+}
+
+}  // namespace kd
