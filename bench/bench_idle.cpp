@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/session_wiring.h"
+#include "app/program.h"
 #include "common/log.h"
 #include "measure/ui/measure_views.h"
 #include "measure/ui/tp_measure.h"
@@ -72,22 +72,14 @@ double ProcessCpu() {
 
 void Run(const char* label, const char* simArgs, int seconds) {
     setenv("KDSIM_ARGS", simArgs, 1);
-    TKestServices services;
-    TSimPort simPort;
-    TDeferredWorkflow workflow;
-    services.Workflow = &workflow;
-    TKestTrel window({}, services);
-    TTrelSessionHost host(window);
-    host.ShowMessage = [](const std::string&, const std::string& text) {
+    TKestProgram program({});
+    TKestTrel& window = program.Window;
+    TKestSession& session = program.Session;
+    TMeasureViews& views = program.Measure;
+    program.Host.ShowMessage = [](const std::string&, const std::string& text) {
         std::fprintf(stderr, "bench_idle: %s\n", text.c_str());
     };
-    TKestSession session(
-        {*window.Thread(), window.Image(), window.Masters, window.State, window.Live, host});
-    session.PortResolver = [&simPort](const std::string&) { return simPort.Resolve("SIM"); };
-    workflow.Target = &session;
-    TMeasureViews views(window);
-    window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
-    views.ConnectSession(host);
+    window.Thread()->PortName = "SIM";
     window.CreateWindows();
     window.show();
     std::atomic<uint64_t> requests{0};

@@ -7,15 +7,23 @@
 #include <vector>
 
 #include "common/kest_error.h"
+#include "kd_version.h"
 #include "sim/sim_sensor.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    for (const auto& a : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kdsim::SimUsage(), stdout);
             return 0;
         }
+        // --version with a value is the simulated sensor's version; alone, ours.
+        if (a == "--version" && (i + 1 == args.size() || args[i + 1].rfind("-", 0) == 0)) {
+            std::printf("kdsim (KD Trelva) %s\n", KD_VERSION);
+            return 0;
+        }
+        if (a == "--version" || a == "--sensor-version") ++i;
     }
     kdsim::SimOptions options;
     try {

@@ -1,9 +1,10 @@
 #include "sim/sim_model.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "common/atomic_file.h"
 #include "common/kest_error.h"
@@ -178,11 +179,9 @@ SensorModel::SensorModel(ModelConfig config) : cfg_(std::move(config)) {
     eeprom_ = mem_;
     epmExeLeft_ = cfg_.epmExeFaults;
     if (!cfg_.eepromPath.empty()) {
-        std::ifstream probe(cfg_.eepromPath, std::ios::binary);
-        if (probe.good()) {
-            probe.close();
-            LoadEeprom(cfg_.eepromPath);
-        }
+        // No file yet: the factory settings, written at the first EEPROM write.
+        struct stat st {};
+        if (::stat(cfg_.eepromPath.c_str(), &st) == 0) LoadEeprom(cfg_.eepromPath);
     }
     Sample(0, nullptr);
     nextSample_ = uint64_t{SamplingPeriodUnits()} * 5;
@@ -194,7 +193,10 @@ SensorModel::SensorModel(ModelConfig config) : cfg_(std::move(config)) {
 // program's raw parameter files), then optionally "KDSM" and for each bank a
 // little-endian word count followed by that many master words.
 void SensorModel::LoadEeprom(const std::string& path) {
-    const std::string data = kd::ReadFileAll(path);
+    LoadEepromData(kd::ReadFileAll(path, kMaxEepromFileBytes), path);
+}
+
+void SensorModel::LoadEepromData(const std::string& data, const std::string& path) {
     if (data.size() < 2048) {
         throw kd::EKestError("eeprom file '" + path + "': " + std::to_string(data.size()) +
                              " bytes, a parameter image needs 2048");

@@ -5,6 +5,7 @@
 // caller in microseconds, so the model is deterministic for a given sequence
 // of requests and times.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <span>
@@ -19,6 +20,8 @@ namespace kdsim {
 // Memory map (16-bit word addresses).
 constexpr uint32_t kMasterTransfer = 0xD000;  // 4096 words
 constexpr uint32_t kMasterTransferWords = 4096;
+// The permanent memory file: the image, "KDSM" and eight records at most that long.
+constexpr size_t kMaxEepromFileBytes = 2048 + 4 + 8 * (2 + 2 * size_t{kMasterTransferWords});
 constexpr uint32_t kLiveProfileBase = 0x10000;  // 8 slots of 0x1000 words
 constexpr uint32_t kLiveSlots = 8;
 constexpr uint32_t kLiveSlotWords = 0x1000;
@@ -80,6 +83,8 @@ class SensorModel {
     mutable double poseT_ = -1, poseDrift_ = 0, poseBob_ = 0;  // SceneZ's pose of the part
     // Loads the permanent memory file; throws kd::EKestError on a bad file.
     void LoadEeprom(const std::string& path);
+    // The same from the file's bytes; path names the file in messages.
+    void LoadEepromData(const std::string& data, const std::string& path);
     // One sample with an explicit profile instead of the scene (tests).
     void InjectProfile(const std::vector<ProfilePt>& profile);
 

@@ -41,11 +41,14 @@ std::array<uint16_t, 3> Version(const std::string& text) {
 }  // namespace
 
 const char* SimUsage() {
-    return "usage: kdsim [--link PATH] [--version FF:BB:SS] [--eeprom FILE] [--pace|--no-pace]\n"
+    return "usage: kdsim [--link PATH] [--sensor-version FF:BB:SS] [--eeprom FILE] "
+           "[--pace|--no-pace]\n"
            "             [--baud N] [--latency-us N] [--spin-us N] [--chunk-us N]\n"
            "             [--compute-us N] [--faults LIST] [--seed N] [--trace FILE]\n"
            "             [--frame-us N]\n"
+           "       kdsim --version | --help\n"
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
+           "  --sensor-version: the sensor's fpga:bios:soft words (also as --version FF:BB:SS)\n"
            "  --baud N: pace at N bit/s (default: the rate the program sets on the port)\n"
            "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
 }
@@ -60,7 +63,7 @@ SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions default
         };
         if (a == "--link") {
             o.link = value();
-        } else if (a == "--version") {
+        } else if (a == "--sensor-version" || a == "--version") {
             o.version = Version(value());
         } else if (a == "--eeprom") {
             o.eeprom = value();

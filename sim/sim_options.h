@@ -10,7 +10,7 @@ namespace kdsim {
 
 struct SimOptions {
     std::string link;                                      // --link PATH: symbolic link to the port
-    std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // --version FF:BB:SS (hexadecimal)
+    std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // --sensor-version FF:BB:SS (hex)
     std::string eeprom;                                    // --eeprom FILE
     bool pace = false;                                     // --pace / --no-pace
     uint32_t baud = 0;       // --baud N; 0: the rate the program set on the port (2 Mbit/s if none)

@@ -2,19 +2,18 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QBuffer>
-#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/session_wiring.h"
+#include "app/program.h"
 #include "common/atomic_file.h"
 #include "common/log.h"
-#include "measure/ui/measure_views.h"
-#include "pages/ui/settings_pages.h"
+#include "kd_version.h"
 #include "shell/identity.h"
+#include "shell/ui/dialogs.h"
 #include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
 #include "shell/ui/qt_config_store.h"
@@ -40,13 +39,37 @@ bool SaveScreenshot(QWidget& window, const std::string& path) {
     return true;
 }
 
+constexpr const char* kUsage =
+    "usage: kdtrelva [-port NAME|SIM] [-connect] [-loc en|ja|cn|ko] [-lang FILE]\n"
+    "                [-page CODE] [-action NAME[,NAME...]] [-screenshot FILE.png [-wait MS]]\n"
+    "                [PARAMETER-FILE]\n"
+    "       kdtrelva --version | --help\n"
+    "  -port NAME     the serial port for this run (ttyUSB0, /dev/ttyUSB0); SIM: the built-in\n"
+    "                 simulated sensor (KDSIM_ARGS takes kdsim's options)\n"
+    "  -connect       connect as soon as the window is shown\n"
+    "  -loc CODE      language of the windows; -lang FILE: a string table to use instead\n"
+    "  -page CODE     the page to show: 0x10 measurement, 0x21..0x26 settings,\n"
+    "                 0x31..0x33 storage, 0x90 common setup (hexadecimal or decimal)\n"
+    "  -action NAMES  trigger actions or buttons by object name after showing the page\n"
+    "  -screenshot F  save the main window as PNG after -wait MS and exit\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Asked before any window exists, so these work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--version" || a == "-version") {
+            std::printf("kdtrelva (KD Trelva) %s\n", KD_VERSION);
+            return 0;
+        }
+        if (a == "--help" || a == "-help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     kd::TKestApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kd::kApplicationTitle));
-    QApplication::setOrganizationName(QString::fromUtf8(kd::kOrganisation));
-    QApplication::setApplicationName(QString::fromUtf8(kd::kApplicationKey));
+    kd::SetProgramIdentity();
 
     // -connect: connect to the sensor once the main window is first shown.
     std::vector<std::string> args;
@@ -61,29 +84,10 @@ int main(int argc, char** argv) {
     int rc = 0;
     try {
         kd::TQtConfigStore store;
-        kd::TKestServices services;
-        services.Store = &store;
-        services.ProgramPath = QCoreApplication::applicationFilePath().toStdString();
-        // The session workflows on the main window's worker and state.
-        kd::TSimPort simPort;
-        kd::TDeferredWorkflow workflow;
-        services.Workflow = &workflow;
-        kd::TKestTrel window(args, services);
-        kd::TTrelSessionHost sessionHost(window);
-        kd::TKestSession session({*window.Thread(), window.Image(), window.Masters, window.State,
-                                  window.Live, sessionHost});
-        session.PortResolver = [&simPort](const std::string& name) {
-            return simPort.Resolve(name);
-        };
-        workflow.Target = &session;
-        kd::WatchReturningPort(window, session);
-        // The measurement page with its profile plot and the chart samples.
-        window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
-        kd::TMeasureViews measure(window);
-        measure.ConnectSession(sessionHost);
-        // The settings pages on the same context and profile data.
-        kd::TSettingsPages settingsPages(window, measure.Shared);
-        settingsPages.ConnectSession(sessionHost);
+        kd::TKestProgram program(args, &store,
+                                 QCoreApplication::applicationFilePath().toStdString());
+        kd::TKestTrel& window = program.Window;
+        kd::TKestSession& session = program.Session;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
                 std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
@@ -138,8 +142,8 @@ int main(int argc, char** argv) {
         // Start-up failed before the message loop: tell the operator and end.
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());
         if (QGuiApplication::platformName() != "offscreen")
-            QMessageBox::critical(nullptr, QString::fromUtf8(kd::kApplicationTitle),
-                                  QString::fromUtf8(e.what()));
+            kd::ShowMessageBox(nullptr, QString::fromUtf8(kd::kApplicationTitle),
+                               QString::fromUtf8(e.what()), kd::TMessageDlg::Kind::Error);
         return 1;
     }
     return rc;

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 
@@ -69,8 +68,7 @@ constexpr int kLampOn = 0x000080FF;  // orange
 
 TTrelSessionHost::TTrelSessionHost(TKestTrel& window) : w_(window) {
     ShowMessage = [this](const std::string& caption, const std::string& text) {
-        QMessageBox box(QMessageBox::NoIcon, Qs(caption), Qs(text), QMessageBox::Ok, &w_);
-        box.exec();
+        w_.MessageBox(Qs(caption), Qs(text));
     };
 }
 

@@ -21,22 +21,36 @@ std::optional<CatalogueEntry> LookUp(const std::string& name) {
     return FindCommand(upper);
 }
 
-int RunCommand(CliContext& ctx) {
-    if (ctx.args.empty()) throw UsageError{"command: no command name given"};
-    auto info = LookUp(ctx.args[0]);
-    if (!info) throw UsageError{"command: unknown command '" + ctx.args[0] + "'"};
-    if (ctx.args.size() - 1 > kMaxRequestPayload / 2)
-        throw UsageError{"command: at most 255 payload words"};
+struct TCommandArgs {
+    CatalogueEntry info{};
     Payload payload;
     std::string shown;
-    for (size_t i = 1; i < ctx.args.size(); ++i) {
-        long v = ParseNumber(ctx.args[i], "payload word");
+};
+
+TCommandArgs ParseCommand(const std::vector<std::string>& args) {
+    if (args.empty()) throw UsageError{"command: no command name given"};
+    auto info = LookUp(args[0]);
+    if (!info) throw UsageError{"command: unknown command '" + args[0] + "'"};
+    if (args.size() - 1 > kMaxRequestPayload / 2)
+        throw UsageError{"command: at most 255 payload words"};
+    TCommandArgs c;
+    c.info = *info;
+    for (size_t i = 1; i < args.size(); ++i) {
+        long v = ParseNumber(args[i], "payload word");
         if (v < -32768 || v > 65535)
-            throw UsageError{"command: payload word out of range (-32768..65535): '" + ctx.args[i] +
+            throw UsageError{"command: payload word out of range (-32768..65535): '" + args[i] +
                              "'"};
-        payload.W(static_cast<int>(v));
-        shown += (i > 1 ? ", " : "") + std::to_string(v);
+        c.payload.W(static_cast<int>(v));
+        c.shown += (i > 1 ? ", " : "") + std::to_string(v);
     }
+    return c;
+}
+
+int RunCommand(CliContext& ctx) {
+    TCommandArgs parsed = ParseCommand(ctx.args);
+    const CatalogueEntry* info = &parsed.info;
+    Payload& payload = parsed.payload;
+    const std::string& shown = parsed.shown;
     auto session = OpenSession(ctx);
     WriteLog(kLogAction, "%s(%s)", std::string(info->name).c_str(), shown.c_str());
     std::vector<uint8_t> reply = session->Thread().CommandReply(info->code, payload.Bytes());
@@ -45,18 +59,25 @@ int RunCommand(CliContext& ctx) {
     return 0;
 }
 
-int RunMemRead(CliContext& ctx) {
-    std::vector<std::string> positional;
+struct TMemReadArgs {
     long mode = kModeWords;
     bool wide = false;
-    for (size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
+    long address = 0;
+    long words = 0;
+};
+
+TMemReadArgs ParseMemRead(const std::vector<std::string>& args) {
+    TMemReadArgs m;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--mode") {
-            if (i + 1 >= ctx.args.size()) throw UsageError{"memread: --mode needs a value"};
-            mode = ParseNumber(ctx.args[++i], "mode");
-            if (mode < 0 || mode > 0x3FF) throw UsageError{"memread: mode out of range (0..0x3FF)"};
+            if (i + 1 >= args.size()) throw UsageError{"memread: --mode needs a value"};
+            m.mode = ParseNumber(args[++i], "mode");
+            if (m.mode < 0 || m.mode > 0x3FF)
+                throw UsageError{"memread: mode out of range (0..0x3FF)"};
         } else if (a == "--wide") {
-            wide = true;
+            m.wide = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             throw UsageError{"memread: unknown option '" + a + "'"};
         } else {
@@ -64,17 +85,23 @@ int RunMemRead(CliContext& ctx) {
         }
     }
     if (positional.size() != 2) throw UsageError{"memread: give ADDR and WORDS"};
-    long address = ParseNumber(positional[0], "address");
-    long words = ParseNumber(positional[1], "word count");
-    if (address < 0 || address > 0xFFFFFFFFL)
+    m.address = ParseNumber(positional[0], "address");
+    m.words = ParseNumber(positional[1], "word count");
+    if (m.address < 0 || m.address > 0xFFFFFFFFL)
         throw UsageError{"memread: address out of range (0..0xFFFFFFFF)"};
-    if (words < 1 || words > 1048576)
+    if (m.words < 1 || m.words > 1048576)
         throw UsageError{"memread: word count out of range (1..1048576)"};
-    const int elem = ModeElementWords(static_cast<uint16_t>(mode));
-    if (words % elem != 0)
+    const int elem = ModeElementWords(static_cast<uint16_t>(m.mode));
+    if (m.words % elem != 0)
         throw UsageError{"memread: the mode reads " + std::to_string(elem) +
                          "-word elements; give a multiple of " + std::to_string(elem) + " words"};
+    return m;
+}
 
+int RunMemRead(CliContext& ctx) {
+    const TMemReadArgs m = ParseMemRead(ctx.args);
+    const long mode = m.mode, address = m.address, words = m.words;
+    const bool wide = m.wide;
     auto session = OpenSession(ctx);
     session->Thread().WideTransfers = wide;
     WriteLog(kLogPlain, "MemRead(0x%08X, %d)", static_cast<unsigned>(address),
@@ -96,10 +123,10 @@ int RunMemRead(CliContext& ctx) {
 
 KD_CLI_COMMAND("command",
                "command NAME [WORD ...]  send one sensor command, print the reply payload",
-               RunCommand);
+               RunCommand, [](const std::vector<std::string>& a) { ParseCommand(a); });
 KD_CLI_COMMAND("memread",
                "memread ADDR WORDS [--mode M] [--wide]  read sensor memory (mode 0x111), "
                "sixteen words a line",
-               RunMemRead);
+               RunMemRead, [](const std::vector<std::string>& a) { ParseMemRead(a); });
 
 }  // namespace kd::cli

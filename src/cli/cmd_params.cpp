@@ -1,6 +1,7 @@
 // kdctl dump / convert: parameter files without a sensor.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "params/kest_param.h"
@@ -20,12 +21,19 @@ void Load(TKestParam& param, const std::string& name) {
     }
 }
 
+void CheckDump(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"dump needs exactly one FILE"};
+}
+
 int Dump(CliContext& ctx) {
-    if (ctx.args.size() != 1) throw UsageError{"dump needs exactly one FILE"};
+    CheckDump(ctx.args);
     TMasterStore masters;
     TKestParam param;
     param.Masters = &masters;
     Load(param, ctx.args[0]);
+    if (param.MissingBlocks != 0)
+        std::fprintf(stderr, "kdctl: warning: %s; shown as zeros\n",
+                     IncompleteFileMessage(ctx.args[0], param.MissingBlocks).c_str());
     std::string out;
     for (const TParamKey& k : KeysOf(TKeyBlock::Header))
         out += std::string(k.Name) + "=" + std::to_string(param.GetHeader(k.Key)) + "\n";
@@ -43,10 +51,30 @@ int Dump(CliContext& ctx) {
     return 0;
 }
 
+struct TConvertArgs {
+    std::vector<std::string> files;  // IN and OUT
+    bool allowIncomplete = false;
+};
+
+TConvertArgs ParseConvert(const std::vector<std::string>& args) {
+    TConvertArgs c;
+    for (const std::string& a : args) {
+        if (a == "--allow-incomplete")
+            c.allowIncomplete = true;
+        else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+            throw UsageError{"convert: unknown option '" + a + "'"};
+        else
+            c.files.push_back(a);
+    }
+    if (c.files.size() != 2) throw UsageError{"convert needs IN and OUT"};
+    return c;
+}
+
 int Convert(CliContext& ctx) {
-    if (ctx.args.size() != 2) throw UsageError{"convert needs IN and OUT"};
-    const std::string& in = ctx.args[0];
-    const std::string& out = ctx.args[1];
+    const TConvertArgs args = ParseConvert(ctx.args);
+    const bool allowIncomplete = args.allowIncomplete;
+    const std::string& in = args.files[0];
+    const std::string& out = args.files[1];
     // refuse an unusable target before anything is read
     TParamFormat outFormat = FormatOfName(out);
     if (outFormat == TParamFormat::Txt) throw EKestError("TEXT format not implemnt");
@@ -55,6 +83,10 @@ int Convert(CliContext& ctx) {
     TKestParam param;
     param.Masters = &masters;
     Load(param, in);
+    // What the input lacks would become zeros in the output, as if they were settings.
+    if (param.MissingBlocks != 0 && !allowIncomplete)
+        throw EKestError(IncompleteFileMessage(in, param.MissingBlocks) +
+                         "; give --allow-incomplete to convert it with zeros");
     // A text file carries the Sys block and every bank whole (the header words
     // are not part of it and stay zero), so it may become a raw file.
     param.ValidMask = kValidAll;
@@ -65,10 +97,10 @@ int Convert(CliContext& ctx) {
 }  // namespace
 
 KD_CLI_COMMAND("dump", "dump FILE                   every setting of a parameter file by key name",
-               Dump);
+               Dump, CheckDump);
 KD_CLI_COMMAND("convert",
-               "convert IN OUT              turn a parameter file into another format "
+               "convert IN OUT [--allow-incomplete]  turn a parameter file into another format "
                "(.kd/.dalo/.vyn text, .bin raw)",
-               Convert);
+               Convert, [](const std::vector<std::string>& a) { ParseConvert(a); });
 
 }  // namespace kd::cli

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
@@ -68,8 +69,12 @@ void CheckParamFileName(const std::string& cmd, const std::string& name) {
                          name + "'"};
 }
 
+void CheckVersion(const std::vector<std::string>& args) {
+    if (!args.empty()) throw UsageError{"version: no arguments expected"};
+}
+
 int RunVersion(CliContext& ctx) {
-    if (!ctx.args.empty()) throw UsageError{"version: no arguments expected"};
+    CheckVersion(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     w.Close();
@@ -78,9 +83,13 @@ int RunVersion(CliContext& ctx) {
     return 0;
 }
 
+void CheckReceive(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"receive: give one FILE"};
+    CheckParamFileName("receive", args[0]);
+}
+
 int RunReceive(CliContext& ctx) {
-    if (ctx.args.size() != 1) throw UsageError{"receive: give one FILE"};
-    CheckParamFileName("receive", ctx.args[0]);
+    CheckReceive(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     w.session.FileSaveAs(ctx.args[0]);
@@ -88,15 +97,23 @@ int RunReceive(CliContext& ctx) {
     return 0;
 }
 
+void CheckSend(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"send: give one FILE"};
+    CheckParamFileName("send", args[0]);
+}
+
 int RunSend(CliContext& ctx) {
-    if (ctx.args.size() != 1) throw UsageError{"send: give one FILE"};
-    CheckParamFileName("send", ctx.args[0]);
+    CheckSend(ctx.args);
     {
         // A file that cannot be read stops before the sensor is touched.
         TKestParam probe;
         TMasterStore probeMasters;
         probe.Masters = &probeMasters;
         probe.LoadFromFile(ctx.args[0]);
+        // Nor does one that lacks blocks: zeros are never written to a sensor.
+        if (probe.MissingBlocks != 0)
+            throw EKestError(IncompleteFileMessage(ctx.args[0], probe.MissingBlocks) +
+                             "; nothing was sent to the sensor");
     }
     TCliWorkflow w(ctx);
     w.Connect();
@@ -105,16 +122,22 @@ int RunSend(CliContext& ctx) {
     return 0;
 }
 
-int RunWriteEeprom(CliContext& ctx) {
+// The bank of --bank (0..7), -1 for all banks.
+int ParseWriteEeprom(const std::vector<std::string>& args) {
     int bank = -1;
-    for (size_t i = 0; i < ctx.args.size(); ++i) {
-        if (ctx.args[i] == "--bank") {
-            if (i + 1 >= ctx.args.size()) throw UsageError{"write-eeprom: --bank needs a value"};
-            bank = ParseBank(ctx.args[++i], "bank");
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--bank") {
+            if (i + 1 >= args.size()) throw UsageError{"write-eeprom: --bank needs a value"};
+            bank = ParseBank(args[++i], "bank");
         } else {
-            throw UsageError{"write-eeprom: unexpected argument '" + ctx.args[i] + "'"};
+            throw UsageError{"write-eeprom: unexpected argument '" + args[i] + "'"};
         }
     }
+    return bank;
+}
+
+int RunWriteEeprom(CliContext& ctx) {
+    const int bank = ParseWriteEeprom(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     w.session.WriteToEeprom(bank);
@@ -122,10 +145,16 @@ int RunWriteEeprom(CliContext& ctx) {
     return 0;
 }
 
+// FROM (0..7) and TO (0..7, or 8 for all banks).
+std::pair<int, int> ParseBankCopy(const std::vector<std::string>& args) {
+    if (args.size() != 2) throw UsageError{"bank-copy: give FROM and TO (or all)"};
+    const int from = ParseBank(args[0], "bank-copy: FROM");
+    const int to = args[1] == "all" ? kBankCount : ParseBank(args[1], "bank-copy: TO");
+    return {from, to};
+}
+
 int RunBankCopy(CliContext& ctx) {
-    if (ctx.args.size() != 2) throw UsageError{"bank-copy: give FROM and TO (or all)"};
-    const int from = ParseBank(ctx.args[0], "bank-copy: FROM");
-    const int to = ctx.args[1] == "all" ? kBankCount : ParseBank(ctx.args[1], "bank-copy: TO");
+    const auto [from, to] = ParseBankCopy(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     w.session.BankCopy(to, from);
@@ -142,17 +171,23 @@ std::string ValueText(int32_t v) {
     return v == kNoValue32 ? "-" : std::to_string(v);
 }
 
-int RunWatch(CliContext& ctx) {
+// The tick count of --count, -1 for no end.
+long ParseWatch(const std::vector<std::string>& args) {
     long count = -1;
-    for (size_t i = 0; i < ctx.args.size(); ++i) {
-        if (ctx.args[i] == "--count") {
-            if (i + 1 >= ctx.args.size()) throw UsageError{"watch: --count needs a value"};
-            count = ParseNumber(ctx.args[++i], "count");
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--count") {
+            if (i + 1 >= args.size()) throw UsageError{"watch: --count needs a value"};
+            count = ParseNumber(args[++i], "count");
             if (count < 1) throw UsageError{"watch: --count must be 1 or more"};
         } else {
-            throw UsageError{"watch: unexpected argument '" + ctx.args[i] + "'"};
+            throw UsageError{"watch: unexpected argument '" + args[i] + "'"};
         }
     }
+    return count;
+}
+
+int RunWatch(CliContext& ctx) {
+    const long count = ParseWatch(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     stopWatch = false;
@@ -191,8 +226,12 @@ int RunWatch(CliContext& ctx) {
     return 0;
 }
 
+void CheckProfile(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"profile: give one FILE"};
+}
+
 int RunProfile(CliContext& ctx) {
-    if (ctx.args.size() != 1) throw UsageError{"profile: give one FILE"};
+    CheckProfile(ctx.args);
     TCliWorkflow w(ctx);
     w.Connect();
     TKestThread& t = w.link->Thread();
@@ -222,28 +261,28 @@ int RunProfile(CliContext& ctx) {
 KD_CLI_COMMAND("version",
                "version                     connect and print the sensor version (fpga:bios:soft) "
                "and sampling period",
-               RunVersion);
+               RunVersion, CheckVersion);
 KD_CLI_COMMAND("receive",
                "receive FILE                read all parameters and masters, save them "
                "(.kd/.dalo/.vyn text, .bin raw)",
-               RunReceive);
+               RunReceive, CheckReceive);
 KD_CLI_COMMAND(
     "send",
     "send FILE                   write a parameter file to the sensor and make it permanent",
-    RunSend);
+    RunSend, CheckSend);
 KD_CLI_COMMAND(
     "write-eeprom",
     "write-eeprom [--bank N]     make the settings permanent: all banks, or bank N (1..8)",
-    RunWriteEeprom);
+    RunWriteEeprom, [](const std::vector<std::string>& a) { ParseWriteEeprom(a); });
 KD_CLI_COMMAND("bank-copy",
                "bank-copy FROM TO|all       copy bank FROM (1..8) onto bank TO or onto all banks",
-               RunBankCopy);
+               RunBankCopy, [](const std::vector<std::string>& a) { ParseBankCopy(a); });
 KD_CLI_COMMAND(
     "watch",
     "watch [--count N]           poll live values, one line per tick (ch= out= ana= status= link=)",
-    RunWatch);
+    RunWatch, [](const std::vector<std::string>& a) { ParseWatch(a); });
 KD_CLI_COMMAND("profile",
                "profile FILE                fetch one live profile, save it as a profile file",
-               RunProfile);
+               RunProfile, CheckProfile);
 
 }  // namespace kd::cli

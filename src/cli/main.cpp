@@ -1,40 +1,40 @@
 // kdctl: command-line tool over the program's core.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "common/log.h"
+#include "kd_version.h"
 
 namespace kd::cli {
 
-std::vector<CommandInfo>& Registry() {
-    static std::vector<CommandInfo> r;
-    return r;
-}
-
-long ParseNumber(const std::string& text, const std::string& what) {
-    if (text.empty()) throw UsageError{"missing " + what};
-    errno = 0;
-    char* end = nullptr;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    long v = std::strtol(hex ? text.c_str() + 2 : text.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != '\0' || (hex && text.size() == 2) ||
-        (!hex && (text[0] == ' ' || text[0] == '+')))
-        throw UsageError{"bad " + what + ": '" + text + "'"};
-    return v;
-}
-
 namespace {
 
+constexpr const char* kGlobalUsage =
+    "usage: kdctl [--port NAME|SIM] [--baud RATE] [--verbose] [--trace FILE] COMMAND [ARGS]\n"
+    "       kdctl help [COMMAND] | --help | --version\n";
+
+constexpr const char* kGlobalOptions =
+    "options:\n"
+    "  --port NAME|SIM   the serial port (/dev/ttyUSB0, ttyUSB0) or SIM, the simulated sensor\n"
+    "                    (default SIM)\n"
+    "  --baud RATE       9600..4000000 bit/s (default 2000000)\n"
+    "  --verbose         log lines on stderr\n"
+    "  --trace FILE      every frame sent and received, into FILE\n"
+    "exit status: 0 done, 1 failed, 2 usage error\n";
+
+void PrintCommandHelp(const CommandInfo& c) {
+    std::printf("%s\n%s\n", kGlobalUsage, c.usage.c_str());
+    std::fputs(kGlobalOptions, stdout);
+}
+
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: kdctl [--port NAME|SIM] [--baud RATE] [--verbose] [--trace FILE] "
-                 "COMMAND [ARGS]\ncommands:\n");
+    std::fprintf(out, "%scommands:\n", kGlobalUsage);
     auto cmds = Registry();
     std::sort(cmds.begin(), cmds.end(),
               [](const CommandInfo& a, const CommandInfo& b) { return a.name < b.name; });
@@ -42,47 +42,26 @@ void PrintUsage(std::FILE* out) {
 }
 
 int Run(int argc, char** argv) {
-    CliContext ctx;
-    int i = 1;
-    auto needValue = [&](const std::string& opt) -> std::string {
-        if (i + 1 >= argc) throw UsageError{opt + " needs a value"};
-        return argv[++i];
-    };
-    for (; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--port") {
-            ctx.port = needValue(a);
-        } else if (a == "--baud") {
-            long b = ParseNumber(needValue(a), "baud rate");
-            if (b < 9600 || b > 4000000)
-                throw UsageError{"baud rate out of range (9600..4000000): " + std::to_string(b)};
-            ctx.baud = static_cast<int>(b);
-        } else if (a == "--verbose") {
-            ctx.verbose = true;
-        } else if (a == "--trace") {
-            ctx.trace = needValue(a);
-        } else if (a == "--help" || a == "-h") {
-            PrintUsage(stdout);
-            return 0;
-        } else if (!a.empty() && a[0] == '-' && a.size() > 1) {
-            throw UsageError{"unknown option '" + a + "'"};
-        } else {
-            break;
-        }
+    ParsedCommandLine parsed = ParseCliArgs(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.version) {
+        std::printf("kdctl (KD Trelva) %s\n", KD_VERSION);
+        return 0;
     }
-    if (i >= argc) throw UsageError{"no command given"};
-    std::string name = argv[i++];
-    for (; i < argc; ++i) ctx.args.emplace_back(argv[i]);
-    for (auto& c : Registry()) {
-        if (c.name == name) {
-            std::unique_ptr<ScopedLogSink> sink;
-            if (ctx.verbose)
-                sink = std::make_unique<ScopedLogSink>(
-                    [](int, const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
-            return c.fn(ctx);
-        }
+    if (parsed.helpCommand) {
+        PrintCommandHelp(*parsed.helpCommand);
+        return 0;
     }
-    throw UsageError{"unknown command '" + name + "'"};
+    if (parsed.help) {
+        PrintUsage(stdout);
+        std::fputs(kGlobalOptions, stdout);
+        return 0;
+    }
+    CliContext& ctx = parsed.ctx;
+    std::unique_ptr<ScopedLogSink> sink;
+    if (ctx.verbose)
+        sink = std::make_unique<ScopedLogSink>(
+            [](int, const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    return parsed.command->fn(ctx);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ void SaveProfileFile(const std::string& path, std::span<const ProfilePoint> poin
 }
 
 int LoadProfileFile(const std::string& path, std::span<ProfilePoint> buffer) {
-    int n = ReadProfileText(ReadFileAll(path), buffer);
+    int n = ReadProfileText(ReadFileAll(path, kMaxProfileFileBytes), buffer);
     WriteLog(kLogPlain, "load profile '%s'", path.c_str());
     return n;
 }

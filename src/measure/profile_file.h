@@ -1,6 +1,7 @@
 #pragma once
 // The "#KEST profile" text file: a header line, then one "x,z" line per point
 // (micrometres; an empty field for a missing coordinate), lines ending CR LF.
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,6 +12,8 @@
 namespace kd {
 
 constexpr int kProfileFileMaxLines = 2048;  // header included
+// A profile file is refused when larger than this.
+constexpr size_t kMaxProfileFileBytes = size_t{1} << 20;
 
 // The file text for the given points.
 std::string ProfileFileText(std::span<const ProfilePoint> points);

@@ -114,7 +114,12 @@ int32_t ParseValue(std::string_view text, std::string_view unit, char decimalSep
         x *= 0.001;
     else if (!SameText(unit, "um"))
         x *= 1000.0;
-    double t = std::trunc(x);
+    // Truncated toward zero, but a typed decimal that scales to a whole number
+    // is that number: "32.666" mm is 32666 um, although 32.666 x 1000 comes
+    // out as 32665.99999999999 in binary floating point.
+    const double nearest = std::round(x);
+    double t =
+        std::abs(x - nearest) <= 1e-12 * std::max(1.0, std::abs(x)) ? nearest : std::trunc(x);
     if (t < -2147483648.0 || t > 2147483647.0)
         throw EKestError("'" + std::string(text) + "' is out of range");
     return static_cast<int32_t>(t);

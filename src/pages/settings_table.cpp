@@ -87,6 +87,7 @@ std::optional<TSettingOutcome> Checked(const TSetting& s, const TPageContext& ct
 }
 
 TSettingOutcome StoreAndSend(const TSetting& s, TPageContext& ctx, int v) {
+    if (s.Apply) return s.Apply(s, ctx, v);
     TSettingOutcome o;
     o.Value = v;
     if (s.Kind == K::Line) {
@@ -152,6 +153,7 @@ int StoredValue(const TSetting& s, const TPageContext& ctx) {
 
 std::optional<int> ControlValueOf(const TSetting& s, int stored) {
     if (s.Kind != K::List) return stored;
+    if (s.ShownOf) return s.ShownOf(stored);
     if (s.Mask != 0) {
         if ((stored & s.Mask) == 0) return 0;
         if ((stored & s.Mask) == s.Mask) return 1;
@@ -172,6 +174,7 @@ std::optional<int> ShownValue(const TSetting& s, const TPageContext& ctx) {
 
 int StoredValueFor(const TSetting& s, const TPageContext& ctx, int control) {
     if (s.Kind != K::List) return control;
+    if (s.StoredOf) return s.StoredOf(StoredValue(s, ctx), control);
     if (s.Mask != 0) {
         const int present = StoredValue(s, ctx);
         return control != 0 ? (present | s.Mask) : (present & ~s.Mask);
@@ -211,6 +214,12 @@ std::string SettingLogLine(const TSetting& s, int control, int stored) {
 }
 
 bool SendSetting(const TSetting& s, TPageContext& ctx, int control) {
+    if (s.NumberOf) {
+        TSetting numbered = s;
+        numbered.Number = s.NumberOf(ctx);
+        numbered.NumberOf = nullptr;
+        return SendSetting(numbered, ctx, control);
+    }
     bool allowed = false;
     switch (s.Send) {
         case TSettingSend::Sync:
@@ -228,6 +237,7 @@ bool SendSetting(const TSetting& s, TPageContext& ctx, int control) {
     const int stored = StoredValueFor(s, ctx, control);
     ctx.Worker.Command(s.Command, SettingPayload(s, control, stored));
     WriteLog(kLogAction, "%s", SettingLogLine(s, control, stored).c_str());
+    if (s.AfterSend) s.AfterSend(ctx, control);
     return true;
 }
 
@@ -253,14 +263,18 @@ std::optional<int> ParseSettingInteger(std::string_view text) {
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text) {
     const std::optional<int> v = ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
-    if (auto refused = Checked(s, ctx, *v)) return *refused;
-    if (*v == StoredValue(s, ctx)) {
+    return EditSettingValue(s, ctx, *v);
+}
+
+TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int v) {
+    if (auto refused = Checked(s, ctx, v)) return *refused;
+    if (v == StoredValue(s, ctx)) {
         TSettingOutcome o;
         o.Result = TSettingOutcome::Unchanged;
-        o.Value = *v;
+        o.Value = v;
         return o;
     }
-    return StoreAndSend(s, ctx, *v);
+    return StoreAndSend(s, ctx, v);
 }
 
 TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value) {

@@ -50,6 +50,8 @@ enum class TSettingSend : uint8_t {
     LinkOpen,  // while the port is open, whatever Sync says
 };
 
+struct TSettingOutcome;
+
 struct TSetting {
     const char* Page;     // page window ("TPTrigger")
     const char* Control;  // object name of the control
@@ -76,6 +78,20 @@ struct TSetting {
     bool (*Sendable)(const TSensorVersion&) = nullptr;
     // A rule between keys; returns why the value is refused, or nullptr.
     const char* (*Check)(const TPageContext&, int value) = nullptr;
+    // A list whose positions map to the stored value by a rule rather than
+    // by Map: the position the stored value shows, and the stored value a
+    // position gives with the present one.
+    std::optional<int> (*ShownOf)(int stored) = nullptr;
+    int (*StoredOf)(int present, int position) = nullptr;
+    // What follows the command once it went out (a read-back of the sensor).
+    void (*AfterSend)(TPageContext&, int control) = nullptr;
+    // The number of payload and log when it follows the image (an offset is
+    // sent with the number of an output that evaluates its channel).
+    int (*NumberOf)(const TPageContext&) = nullptr;
+    // A setting that reaches the image and the sensor in a way of its own
+    // (the area rectangle with the sensor's read-back): runs instead of the
+    // common store and send, after the range and the rule between keys.
+    TSettingOutcome (*Apply)(const TSetting&, TPageContext&, int value) = nullptr;
 };
 
 // Every row, page by page.
@@ -122,6 +138,9 @@ struct TSettingOutcome {
 // digits, nothing else); not a number or outside the range → red and
 // nothing else; equal to the image → nothing else; otherwise stored and sent.
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text);
+// The edit rule for an edit whose text the page converts itself (a decimal
+// span): the range, the comparison with the image, store and send.
+TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int value);
 // A list position or a line position: checked, stored and sent, also when
 // it equals the image (as the operator's choice and the line's release are).
 TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value);

@@ -82,6 +82,10 @@ class TKestParam {
     std::string FileName;
     std::chrono::system_clock::time_point ReceivedAt{};
     bool NotLoaded = true;
+    // Blocks the last text file read lacked or held short (bit n bank n, bit
+    // 15 Sys; the ValidMask layout): they were loaded as zeros. Such an image
+    // is shown, never written to a sensor. 0 after any other load.
+    uint32_t MissingBlocks = 0;
 
     uint16_t Word(int index) const {
         return static_cast<uint16_t>(Image[2 * index] | (Image[2 * index + 1] << 8));

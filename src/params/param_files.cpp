@@ -24,29 +24,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// Reads a whole file of at most maxBytes; larger files (with tooLarge as the
-// message) and folders are refused before anything is read.
-std::string ReadWholeFile(const std::string& name, size_t maxBytes, const std::string& tooLarge) {
-    struct stat st {};
-    if (stat(name.c_str(), &st) != 0)
-        throw EKestError("cannot open '" + name + "': " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw EKestError("cannot open '" + name + "': Is a directory");
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxBytes)
-        throw EKestError(tooLarge);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name.c_str(), "rb"), std::fclose);
-    if (!f) throw EKestError("cannot open '" + name + "': " + std::strerror(errno));
-    std::string data;
-    std::array<char, 65536> buf;
-    for (;;) {
-        size_t got = std::fread(buf.data(), 1, buf.size(), f.get());
-        data.append(buf.data(), got);
-        if (data.size() > maxBytes) throw EKestError(tooLarge);
-        if (got < buf.size()) break;
-    }
-    if (std::ferror(f.get())) throw EKestError("cannot read '" + name + "': read error");
-    return data;
-}
-
 void AppendWords(std::string& out, const std::array<uint8_t, kImageBytes>& image, int first,
                  int count) {
     for (int i = 0; i < count; ++i) {
@@ -62,6 +39,19 @@ struct TStagedMaster {
 };
 
 }  // namespace
+
+std::string MissingBlocksText(uint32_t missing) {
+    std::string text;
+    auto add = [&text](const std::string& block) { text += (text.empty() ? "" : ", ") + block; };
+    if (missing & kValidSys) add("Sys");
+    for (int n = 0; n < kBankCount; ++n)
+        if (missing & (1u << n)) add("Bank" + std::to_string(n + 1));
+    return text;
+}
+
+std::string IncompleteFileMessage(const std::string& name, uint32_t missing) {
+    return "'" + name + "': file has no " + MissingBlocksText(missing) + " data";
+}
 
 std::string FileExt(const std::string& name) {
     size_t slash = name.find_last_of('/');
@@ -80,7 +70,12 @@ TParamFormat FormatOfName(const std::string& name) {
 
 void ReadBinFile(std::array<uint8_t, kImageBytes>& image, const std::string& name) {
     const std::string mismatch = "load bin file; param file size missmatched";
-    std::string data = ReadWholeFile(name, kImageBytes, mismatch);
+    std::string data;
+    try {
+        data = ReadFileAll(name, kImageBytes);
+    } catch (const EFileTooLarge&) {
+        throw EKestError(mismatch);
+    }
     if (data.size() != kImageBytes) throw EKestError(mismatch);
     std::copy(data.begin(), data.end(), image.begin());
 }
@@ -91,7 +86,7 @@ void WriteBinFile(const std::array<uint8_t, kImageBytes>& image, const std::stri
 }
 
 void TKestParam::ReadTextFile(const std::string& name) {
-    ReadText(ReadWholeFile(name, kMaxParamFileBytes, "cannot read '" + name + "': file too large"));
+    ReadText(ReadFileAll(name, kMaxParamFileBytes));
 }
 
 void TKestParam::ReadText(std::string_view contents) {
@@ -100,6 +95,7 @@ void TKestParam::ReadText(std::string_view contents) {
         throw EKestError("KD param file unknown format");
 
     std::fill(Image.begin() + 2 * kSysWord, Image.end(), uint8_t{0});
+    uint32_t missing = 0;
 
     // Sys and bank words; a token without digits aborts the read, leaving the
     // words stored so far.
@@ -118,12 +114,17 @@ void TKestParam::ReadText(std::string_view contents) {
         return true;
     };
 
-    if (!readBlock("Sys.Hexa", kSysWord, kSysWords)) WriteLog(kLogError, " no contains Sys data");
+    if (!readBlock("Sys.Hexa", kSysWord, kSysWords)) {
+        WriteLog(kLogError, " no contains Sys data");
+        missing |= kValidSys;
+    }
 
     std::array<TStagedMaster, kBankCount> staged;
     for (int n = 0; n < kBankCount; ++n) {
-        if (!readBlock(Format("Bank%d.Hexa", n + 1), BankStartWord(n), kBankWords))
+        if (!readBlock(Format("Bank%d.Hexa", n + 1), BankStartWord(n), kBankWords)) {
             WriteLog(kLogError, " no contains Bank%d data", n + 1);
+            missing |= 1u << n;
+        }
         if (!Masters) continue;  // only the sensor's image keeps master records
         // one token more than fits tells a line that is too long
         std::vector<std::string> tokens =
@@ -152,6 +153,7 @@ void TKestParam::ReadText(std::string_view contents) {
             Masters->MasterCount[n] = m.Count;
         }
     }
+    MissingBlocks = missing;
 }
 
 std::string TKestParam::BuildText(const std::tm& now) const {
@@ -210,6 +212,7 @@ void TKestParam::LoadFromFile(const std::string& name) {
         case TParamFormat::Raw:
             ReadBinFile(Image, name);
             ValidMask = kValidAll;
+            MissingBlocks = 0;
             break;
         default:
             throw EKestError("unknown ext;" + FileExt(name));

@@ -21,7 +21,12 @@ TParamFormat FormatOfName(const std::string& name);
 
 // A text or raw file is never larger than this; bigger files are refused
 // before they are read.
-constexpr size_t kMaxParamFileBytes = 4u << 20;
+constexpr size_t kMaxParamFileBytes = size_t{1} << 20;
+
+// The blocks of a MissingBlocks mask as the file names them: "Sys, Bank3".
+std::string MissingBlocksText(uint32_t missing);
+// "'NAME': file has no Bank3 data" (several blocks: "no Sys, Bank1 data").
+std::string IncompleteFileMessage(const std::string& name, uint32_t missing);
 
 // Reads a raw file into image; it must be exactly 2048 bytes, else EKestError
 // "load bin file; param file size missmatched" and image unchanged.

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "common/log.h"
+#include "shell/shell_state.h"
 
 namespace kd {
 
@@ -38,10 +39,19 @@ std::optional<int> ParseUnsigned(const std::string& text, int base, long max) {
 }
 }  // namespace
 
+bool IsPageCode(int code) {
+    return code == kPageMeasure || (code >= kPageTrigger && code <= kPageOutput) ||
+           (code >= kPageStoSett && code <= kPageStoProf) || code == kPageCommon;
+}
+
 std::optional<int> ParsePageCode(const std::string& text) {
+    std::optional<int> code;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        return ParseUnsigned(text.substr(2), 16, 255);
-    return ParseUnsigned(text, 10, 255);
+        code = ParseUnsigned(text.substr(2), 16, 255);
+    else
+        code = ParseUnsigned(text, 10, 255);
+    if (code && !IsPageCode(*code)) return std::nullopt;
+    return code;
 }
 
 TStartOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -72,8 +82,10 @@ TStartOptions ParseCommandLine(const std::vector<std::string>& args) {
         } else if (EqualNoCase(a, "-page")) {
             o.Page = ParsePageCode(value);
             if (!o.Page)
-                o.Errors.push_back("-page needs a page code (decimal or 0x-hex), not '" + value +
-                                   "'");
+                o.Errors.push_back(
+                    "-page needs one of the page codes 0x10, 0x21..0x26, "
+                    "0x31..0x33, 0x90 (or the same in decimal), not '" +
+                    value + "'");
         } else if (EqualNoCase(a, "-action")) {
             size_t start = 0;
             bool empty = value.empty();

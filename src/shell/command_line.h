@@ -30,7 +30,10 @@ struct TStartOptions {
 // empty argument is skipped.
 TStartOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// A page code in decimal or 0x-hexadecimal, 0..255.
+// One of the program's page codes: 0x10, 0x21..0x26, 0x31..0x33, 0x90.
+bool IsPageCode(int code);
+// A page code written as 0x-hexadecimal ("0x21") or decimal ("33"); nothing
+// for any other text or for a number that is no page code.
 std::optional<int> ParsePageCode(const std::string& text);
 
 }  // namespace kd

@@ -1,10 +1,13 @@
 #include "shell/display_colors.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <map>
 
 #include "common/atomic_file.h"
 #include "common/kest_error.h"
+#include "common/log.h"
 
 namespace kd {
 
@@ -102,11 +105,14 @@ void LoadDisplayColors(std::string_view iniText, TDisplayColors& c) {
 }
 
 void LoadDisplayColorsFile(const std::string& path, TDisplayColors& colors) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;  // no colour file: the built-in colours
     std::string text;
     try {
-        text = ReadFileAll(path);
-    } catch (const EKestError&) {
-        return;  // no colour file: the built-in colours
+        text = ReadFileAll(path, kMaxColorFileBytes);
+    } catch (const EKestError& e) {
+        WriteLog(kLogError, "%s; built-in colours used", e.what());
+        return;
     }
     LoadDisplayColors(text, colors);
 }
@@ -117,6 +123,37 @@ std::string ColorFilePath(const std::string& programPath) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return programPath + ".ini";
     return programPath.substr(0, dot) + ".ini";
+}
+
+std::vector<std::string> ColorFileCandidates(const std::string& programPath,
+                                             const char* xdgConfigHome, const char* home,
+                                             const char* xdgConfigDirs) {
+    std::vector<std::string> out;
+    const std::string beside = ColorFilePath(programPath);
+    out.push_back(beside);
+    const std::string name = "kdtrelva/" + beside.substr(beside.find_last_of('/') + 1);
+    if (xdgConfigHome && *xdgConfigHome == '/')
+        out.push_back(std::string(xdgConfigHome) + "/" + name);
+    else if (home && *home)
+        out.push_back(std::string(home) + "/.config/" + name);
+    std::string dirs = xdgConfigDirs && *xdgConfigDirs ? xdgConfigDirs : "/etc/xdg";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string dir = dirs.substr(start, end - start);
+        if (!dir.empty() && dir[0] == '/') out.push_back(dir + "/" + name);  // relative: ignored
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string FindColorFile(const std::vector<std::string>& candidates) {
+    for (const std::string& path : candidates) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) return path;
+    }
+    return {};
 }
 
 }  // namespace kd

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kd {
 
@@ -37,10 +38,23 @@ constexpr uint32_t kOutputLampColor = 0x000080FF;
 // a value that is not an integer (decimal, or hexadecimal after "$") keeps
 // the default.
 void LoadDisplayColors(std::string_view iniText, TDisplayColors& colors);
-// Reads the colour file; a missing or unreadable file keeps every default.
+// A colour file is refused when larger than this.
+constexpr size_t kMaxColorFileBytes = size_t{256} << 10;
+// Reads the colour file; a missing or unreadable file keeps every default
+// (one that exists but cannot be read, is no regular file or is too large is
+// named in the log).
 void LoadDisplayColorsFile(const std::string& path, TDisplayColors& colors);
 // The colour file's name: the program's path with its extension replaced.
 std::string ColorFilePath(const std::string& programPath);
+// Where the colour file is looked for, first found wins: beside the program,
+// then the user's configuration folder ($XDG_CONFIG_HOME or ~/.config, then
+// kdtrelva/NAME.ini), then each system folder of $XDG_CONFIG_DIRS (default
+// /etc/xdg). Null or empty environment values take their defaults.
+std::vector<std::string> ColorFileCandidates(const std::string& programPath,
+                                             const char* xdgConfigHome, const char* home,
+                                             const char* xdgConfigDirs);
+// The first candidate that exists; empty when none does.
+std::string FindColorFile(const std::vector<std::string>& candidates);
 // An ini integer: optional sign, decimal digits, or "$" and hex digits; must
 // fit 32 bits.
 std::optional<uint32_t> ParseIniInteger(std::string_view text);

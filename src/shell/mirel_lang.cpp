@@ -88,7 +88,7 @@ std::optional<TMirelLang> TMirelLang::FromResource(std::string_view prefix, std:
 }
 
 TMirelLang TMirelLang::FromFile(const std::string& path) {
-    std::string bytes = ReadFileAll(path);
+    std::string bytes = ReadFileAll(path, kMaxStringTableBytes);
     return FromText(DecodeStringTable(bytes));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // String tables: name=value lines that give every caption, hint and choice
 // list of the windows, looked up by name without regard to case.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace kd {
+
+// A string-table file is refused when larger than this.
+constexpr size_t kMaxStringTableBytes = size_t{1} << 20;
 
 class TMirelLang {
   public:

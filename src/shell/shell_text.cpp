@@ -15,11 +15,11 @@ std::string ReplaceAll(std::string s, std::string_view from, std::string_view to
 }
 }  // namespace
 
-std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath,
-                             bool modified) {
+std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath, bool modified,
+                             std::string_view untitled) {
     std::string name;
     if (filePath.empty()) {
-        name = "untitled";
+        name = untitled;
     } else {
         size_t slash = filePath.find_last_of("/\\");
         name = std::string(slash == std::string_view::npos ? filePath : filePath.substr(slash + 1));

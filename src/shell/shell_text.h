@@ -6,10 +6,10 @@
 
 namespace kd {
 
-// Base caption, " [", the file name without directory (or "untitled"), "]",
-// and "*" when the image holds changes.
-std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath,
-                             bool modified);
+// Base caption, " [", the file name without directory (or untitled, the
+// string table's word for it), "]", and "*" when the image holds changes.
+std::string BuildMainCaption(std::string_view baseCaption, std::string_view filePath, bool modified,
+                             std::string_view untitled = "untitled");
 
 // Hints of value ranges carry "_" for the decimal separator and "[um]" as
 // unit. With millimetres every "_" becomes the decimal separator and every

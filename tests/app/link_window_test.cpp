@@ -14,7 +14,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/session_wiring.h"
+#include "app/program.h"
 #include "app_test_util.h"
 #include "common/clock.h"
 #include "common/log.h"
@@ -31,33 +31,19 @@ using apptest::Pump;
 namespace {
 
 // The program as main() puts it together, on the port at path.
-struct Program {
+struct Program : TKestProgram {
     explicit Program(const std::string& path)
-        : window({}, services()),
-          host(window),
-          session(
-              {*window.Thread(), window.Image(), window.Masters, window.State, window.Live, host}),
-          views(window) {
-        host.ShowMessage = [this](const std::string&, const std::string& text) {
+        : TKestProgram({}), window(Window), session(Session), views(Measure) {
+        Host.ShowMessage = [this](const std::string&, const std::string& text) {
             Messages.push_back(text);
         };
-        workflow.Target = &session;
-        views.ConnectSession(host);
         window.CreateWindows();
         window.show();
         window.Thread()->PortName = path;
-        WatchReturningPort(window, session);
     }
-    TKestServices& services() {
-        services_.Workflow = &workflow;
-        return services_;
-    }
-    TKestServices services_;
-    TDeferredWorkflow workflow;
-    TKestTrel window;
-    TTrelSessionHost host;
-    TKestSession session;
-    TMeasureViews views;
+    TKestTrel& window;
+    TKestSession& session;
+    TMeasureViews& views;
     std::vector<std::string> Messages;
 };
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <vector>
 
@@ -32,7 +34,7 @@ TEST(Log, LongLinesAreNotCut) {
 }
 
 class AtomicFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
               ("kd_atomic_" + std::to_string(getpid()) + "_" +
@@ -81,4 +83,92 @@ TEST_F(AtomicFile, MissingFileReadNamesIt) {
     } catch (const EKestError& e) {
         EXPECT_NE(std::string(e.what()).find("nope.bin"), std::string::npos);
     }
+}
+
+TEST_F(AtomicFile, OnlyRegularFilesAreReadAndNoneBeyondItsLimit) {
+    // A FIFO without a writer would block an ordinary open for ever.
+    const auto fifo = (dir / "f.kd").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        std::string says;
+    };
+    const Case cases[] = {{fifo, "not a regular file"},
+                          {"/dev/null", "not a regular file"},
+                          {dir.string(), "is a folder"},
+                          {(dir / "none").string(), "No such file"}};
+    for (const Case& c : cases) {
+        try {
+            ReadFileAll(c.path);
+            ADD_FAILURE() << c.path;
+        } catch (const EKestError& e) {
+            EXPECT_NE(std::string(e.what()).find("'" + c.path + "': " + c.says), std::string::npos)
+                << e.what();
+        }
+    }
+    const auto p = (dir / "big.txt").string();
+    WriteFileAtomic(p, std::string(101, 'x'));
+    EXPECT_EQ(ReadFileAll(p, 101).size(), 101u);
+    EXPECT_THROW(ReadFileAll(p, 100), EFileTooLarge);
+}
+
+namespace {
+int killAt = -1;
+int stepsSeen = 0;
+void KillAtStep(TSaveStep) {
+    if (stepsSeen++ == killAt) kill(getpid(), SIGKILL);
+}
+}  // namespace
+
+// A save killed at any of its steps leaves the old or the new file whole and
+// nothing visible; the next save of the same target removes what was left.
+TEST_F(AtomicFile, SaveKilledAtEveryStepLeavesNothingBehind) {
+    const auto p = (dir / "target.kd").string();
+    const std::string oldText(100000, 'o'), newText(300000, 'n');  // several pieces
+    int steps = 0;
+    for (int k = 0;; ++k) {
+        WriteFileAtomic(p, oldText);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            killAt = k;
+            SetSaveProbe(KillAtStep);
+            WriteFileAtomic(p, newText);
+            _exit(3);  // every step was passed
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        const std::string now = ReadFileAll(p);
+        EXPECT_TRUE(now == oldText || now == newText) << "step " << k;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_TRUE(name == "target.kd" || name.rfind(".target.kd.kdsave-", 0) == 0)
+                << "step " << k << ": " << name;
+        }
+        WriteFileAtomic(p, oldText);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "step " << k;
+        if (WIFEXITED(status)) {
+            EXPECT_EQ(WEXITSTATUS(status), 3);
+            steps = k;
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status)) << "step " << k;
+    }
+    EXPECT_EQ(steps, 9);  // opened, five pieces, synced, named, replaced
+
+    // Killed from outside at any moment of a run of saves.
+    for (int round = 0; round < 40; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) WriteFileAtomic(p, round % 2 ? oldText : newText);
+        }
+        usleep(static_cast<useconds_t>(200 + 173 * round));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string now = ReadFileAll(p);
+        EXPECT_TRUE(now == oldText || now == newText) << "round " << round;
+    }
+    WriteFileAtomic(p, oldText);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }

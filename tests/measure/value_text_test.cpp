@@ -67,6 +67,17 @@ TEST(ParseValue, UnitsAndTruncation) {
     EXPECT_EQ(ParseValue("1,5", "mm", ','), 1500);
 }
 
+// What FormatValue shows reads back as the same value, although most shown
+// decimals have no exact binary form.
+TEST(ParseValue, ShownValuesReadBackExactly) {
+    for (int32_t v : {32666, -32666, 1, 999, 4095, 8191, 123457, -9999999, 99999999, 1000001}) {
+        EXPECT_EQ(ParseValue(FormatValue(v, 3, "mm"), "mm"), v) << v;
+        EXPECT_EQ(ParseValue(FormatValue(v, 3, "mm", ','), "mm", ','), v) << v;
+    }
+    EXPECT_EQ(ParseValue("32.6669", "mm"), 32666);  // still truncated toward zero
+    EXPECT_EQ(ParseValue("-0.0019", "mm"), -1);
+}
+
 TEST(ParseValue, BadTextRaisesConversionError) {
     for (const char* t : {"", "abc", "1.2.3", "1,5", "--1", ".", "1e", "1 2", "inf", "nan"}) {
         EXPECT_THROW(ParseValue(t, "mm"), EKestError) << t;

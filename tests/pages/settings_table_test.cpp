@@ -39,7 +39,7 @@ TEST(SettingsTable, RowsAgreeWithTheKeysAndTheCatalogue) {
         ASSERT_TRUE(ref);
         EXPECT_EQ(ref->Block, s.Block);
         // The name kdctl takes is the key's own (the three-state StrRpt aside).
-        EXPECT_STREQ(ref->Entry->Name, s.Key);
+        if (s.KeyId != pk::StrRpt3) EXPECT_STREQ(ref->Entry->Name, s.Key);
         EXPECT_TRUE(keys.insert(s.Key).second) << "key twice";
         EXPECT_TRUE(controls.insert(s.Control).second) << "control twice";
         EXPECT_TRUE(FindCommand(s.Command)) << "not in the catalogue";
@@ -190,4 +190,43 @@ TEST_F(SettingsTableTest, TextOfKdctlAndLinkFailures) {
     t.Worker.RefusedCode = cmd::SET_PCNT;
     EXPECT_THROW(Edit("TrigCount", "77"), ECommErrData);
     EXPECT_EQ(t.Ctx.GetBank("TrigCount"), 77);
+}
+
+// An area edge typed alone (kdctl set A3.Right=...) goes out with the other
+// three edges of the image; the sensor's refusal keeps the keys.
+TEST_F(SettingsTableTest, AreaEdgeGoesOutWithItsRectangle) {
+    t.Set("A3.Left", -1000);
+    t.Set("A3.Top", -2000);
+    t.Set("A3.Right", 1000);
+    t.Set("A3.Bottom", 2000);
+    TSettingOutcome o = Edit("A3.Right", "5000");
+    EXPECT_EQ(o.Result, TSettingOutcome::Stored);
+    EXPECT_TRUE(o.Sent);
+    ASSERT_EQ(t.Worker.Rects.size(), 1u);
+    EXPECT_EQ(t.Worker.Rects[0].first, 2);
+    EXPECT_EQ(t.Worker.Rects[0].second, (AreaRect{-1000, -2000, 5000, 2000}));
+    EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 5000);
+    // Beyond the key's limits: refused before anything goes out.
+    EXPECT_EQ(Edit("A3.Right", "20000").Result, TSettingOutcome::OutOfRange);
+    t.Worker.RefuseRect = true;
+    o = Edit("A3.Left", "-3000");
+    EXPECT_EQ(o.Result, TSettingOutcome::Refused);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Left"), -1000);
+    EXPECT_EQ(log.back(), "SetArea; invalid rect");
+    // Sync off: stored ordered, nothing asked of the sensor.
+    t.Worker.RefuseRect = false;
+    t.Services.SyncOn = false;
+    EXPECT_EQ(Edit("A3.Left", "6000").Result, TSettingOutcome::Stored);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Left"), 5000);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 6000);
+    EXPECT_EQ(t.Worker.Rects.size(), 2u);
+}
+
+// The calculations' rows carry the channel (4, 5) first.
+TEST_F(SettingsTableTest, CalculationRowsNameTheirChannel) {
+    EXPECT_EQ(Choose("Op2.B", 3).Result, TSettingOutcome::Stored);
+    ASSERT_FALSE(t.Worker.Sent.empty());
+    EXPECT_EQ(t.Worker.Sent.back(), (TFakeWorker::TSent{cmd::SET_CAL_B, {0, 5, 0, 3}}));
+    EXPECT_EQ(log.back(), "SET_CAL_B(5, 3)");
+    EXPECT_EQ(Choose("Op1.Op", 2).Result, TSettingOutcome::OutOfRange);
 }

@@ -1,5 +1,6 @@
 // kdctl dump and convert, run as the real program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -182,4 +183,33 @@ TEST_F(KdctlParams, ConvertRefusesBadTargetsAndKeepsExistingFiles) {
     EXPECT_EQ(ReadFileAll(Path("old.bin")), "previous");
     EXPECT_FALSE(fs::exists(dir / "x.txt"));
     EXPECT_FALSE(fs::exists(dir / "x.dat"));
+}
+
+TEST_F(KdctlParams, IncompleteInputIsConvertedOnlyWhenAllowedAndDumpedWithAWarning) {
+    const std::string h = Path("h.kd");
+    std::ofstream(h, std::ios::binary) << "#KD sensor parameters file FMT1\r\n";
+    const std::string missing =
+        "'" + h + "': file has no Sys, Bank1, Bank2, Bank3, Bank4, Bank5, Bank6, Bank7, Bank8 data";
+    RunResult r = Run("convert " + h + " " + Path("h.bin"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("kdctl: " + missing), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("h.bin")));
+    r = Run("convert --allow-incomplete " + h + " " + Path("h.bin"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(fs::file_size(Path("h.bin")), 2048u);
+    r = Run("dump " + h);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("kdctl: warning: " + missing), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Bank8."), std::string::npos);
+}
+
+TEST_F(KdctlParams, SpecialFilesAreRefusedAtOnce) {
+    const std::string fifo = Path("f.kd");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string cmd : {"dump ", "convert ", "send "}) {
+        const std::string args = cmd + fifo + (cmd == "convert " ? " " + Path("o.bin") : "");
+        RunResult r = Run("--port /nonexistent " + args);  // a hang ends the test run
+        EXPECT_EQ(r.code, 1) << args;
+        EXPECT_NE(r.err.find("'" + fifo + "': not a regular file"), std::string::npos) << r.err;
+    }
 }

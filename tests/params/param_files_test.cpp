@@ -548,3 +548,39 @@ TEST_F(ParamFiles, RefusedExtensions) {
     EXPECT_TRUE(sensor.FileModified);
     EXPECT_TRUE(sensor.NotLoaded);
 }
+
+// What a text file lacks is recorded, so that it is never written to a sensor.
+TEST_F(ParamFiles, LoadRecordsTheBlocksAFileLacks) {
+    auto oneShort = ZeroBanks();
+    oneShort[2] = Repeat(" 0", 123);
+    const std::string whole = TextFile(Repeat(" 0", 16), ZeroBanks());
+    std::string nulKey = whole;
+    nulKey.replace(nulKey.find("Bank5.Hexa"), 5, std::string("Ba\0k5", 5));
+    struct Case {
+        std::string text;
+        uint32_t missing;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"#KD sensor parameters file FMT1\r\n", 0x80FF,
+         "file has no Sys, Bank1, Bank2, Bank3, Bank4, Bank5, Bank6, Bank7, Bank8 data"},
+        {whole, 0, ""},
+        {TextFile(Repeat(" 0", 15), ZeroBanks()), 0x8000, "file has no Sys data"},
+        {TextFile(Repeat(" 0", 16), oneShort), 0x0004, "file has no Bank3 data"},
+        {whole.substr(0, whole.find("Bank7")), 0x00C0, "file has no Bank7, Bank8 data"},
+        {nulKey, 0x0010, "file has no Bank5 data"},
+    };
+    for (const Case& c : cases) {
+        const std::string name = Write("f.kd", c.text);
+        sensor.LoadFromFile(name);
+        EXPECT_EQ(sensor.MissingBlocks, c.missing) << c.message;
+        if (c.missing) {
+            EXPECT_EQ(IncompleteFileMessage(name, c.missing), "'" + name + "': " + c.message);
+        }
+    }
+    sensor.ValidMask = kValidAll;
+    sensor.SaveToFile(Path("w.bin"));
+    sensor.MissingBlocks = 0x8000;
+    sensor.LoadFromFile(Path("w.bin"));
+    EXPECT_EQ(sensor.MissingBlocks, 0u);  // a raw file is whole
+}

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "common/log.h"
 
 namespace kd {
@@ -80,14 +83,24 @@ TEST(CommandLine, BadRunOptionValuesAreErrors) {
         EXPECT_EQ(ParseCommandLine({"-action", bad}).Errors.size(), 1u) << bad;
 }
 
+// Only the program's own pages, written in hexadecimal or in decimal.
 TEST(CommandLine, PageCodes) {
-    EXPECT_EQ(ParsePageCode("0x10"), 0x10);
-    EXPECT_EQ(ParsePageCode("0X9f"), 0x9F);
-    EXPECT_EQ(ParsePageCode("255"), 255);
-    EXPECT_FALSE(ParsePageCode("256").has_value());
-    EXPECT_FALSE(ParsePageCode("0x").has_value());
-    EXPECT_FALSE(ParsePageCode("").has_value());
-    EXPECT_FALSE(ParsePageCode("1e2").has_value());
+    const int pages[] = {0x10, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x31, 0x32, 0x33, 0x90};
+    for (int code = 0; code < 256; ++code) {
+        const bool page = std::find(std::begin(pages), std::end(pages), code) != std::end(pages);
+        EXPECT_EQ(ParsePageCode(Format("0x%x", code)),
+                  page ? std::optional<int>(code) : std::nullopt)
+            << code;
+        EXPECT_EQ(ParsePageCode(std::to_string(code)),
+                  page ? std::optional<int>(code) : std::nullopt)
+            << code;
+    }
+    EXPECT_EQ(ParsePageCode("0X9a"), std::nullopt);
+    EXPECT_EQ(ParsePageCode("0X90"), 0x90);
+    for (const char* bad : {"0x", "", "1e2", "0x021x", " 33", "+33", "-16", "0x-10", "4096"})
+        EXPECT_FALSE(ParsePageCode(bad).has_value()) << bad;
+    // 21 is decimal: 0x15 is no page
+    EXPECT_EQ(ParseCommandLine({"-page", "21"}).Errors.size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "shell/display_colors.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace kd {
 namespace {
@@ -55,6 +59,31 @@ TEST(ColorFile, NameBesideTheProgram) {
     EXPECT_EQ(ColorFilePath("/opt/kd/bin/kdtrelva"), "/opt/kd/bin/kdtrelva.ini");
     EXPECT_EQ(ColorFilePath("/opt/kd/kdtrelva.exe"), "/opt/kd/kdtrelva.ini");
     EXPECT_EQ(ColorFilePath("/opt/kd.d/kdtrelva"), "/opt/kd.d/kdtrelva.ini");
+}
+
+// Beside the program, then the user's folder, then the system's; the first
+// that exists is read.
+TEST(ColorFile, LookedUpBesideTheProgramThenUserThenSystem) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(ColorFileCandidates("/usr/bin/kdtrelva", nullptr, "/home/op", nullptr),
+              (V{"/usr/bin/kdtrelva.ini", "/home/op/.config/kdtrelva/kdtrelva.ini",
+                 "/etc/xdg/kdtrelva/kdtrelva.ini"}));
+    EXPECT_EQ(ColorFileCandidates("/usr/bin/kdtrelva", "/cfg", "/home/op", "/a::rel:/b"),
+              (V{"/usr/bin/kdtrelva.ini", "/cfg/kdtrelva/kdtrelva.ini", "/a/kdtrelva/kdtrelva.ini",
+                 "/b/kdtrelva/kdtrelva.ini"}));
+    EXPECT_EQ(ColorFileCandidates("/usr/bin/kdtrelva", "relative", "", ""),
+              (V{"/usr/bin/kdtrelva.ini", "/etc/xdg/kdtrelva/kdtrelva.ini"}));
+
+    char dir[] = "/tmp/kdcolorsXXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string user = std::string(dir) + "/user.ini", sys = std::string(dir) + "/sys.ini";
+    EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), "");
+    for (const std::string& f : {user, sys}) std::fclose(std::fopen(f.c_str(), "w"));
+    EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), user);
+    std::remove(user.c_str());
+    EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), sys);
+    std::remove(sys.c_str());
+    ::rmdir(dir);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // program's English texts are defined by.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "shell/mirel_lang.h"
 
 namespace kd {
@@ -63,6 +65,17 @@ TEST(BuiltinTables, EveryEnglishNameIsTranslated) {
     }
 }
 
+// The table is flat: a name given twice (two pages naming a control alike)
+// would give both controls the later text.
+TEST(BuiltinTables, NoNameTwice) {
+    for (const char* code : {"en", "ja", "cn", "ko"}) {
+        std::set<std::string> seen;
+        const TMirelLang table = Table(code);
+        for (const auto& [name, value] : table.Entries())
+            if (!IsComment(name)) EXPECT_TRUE(seen.insert(name).second) << code << " " << name;
+    }
+}
+
 TEST(BuiltinTables, ChoiceListsHaveTheSameLengthInEveryLanguage) {
     TMirelLang en = Table("en");
     for (const char* code : {"ja", "cn", "ko"}) {
@@ -101,6 +114,26 @@ TEST(BuiltinTables, TranslatedTextsDifferFromEnglish) {
         EXPECT_EQ(items[1].substr(0, 3), "en:");
         EXPECT_EQ(items[4].substr(0, 3), "ko:");
         EXPECT_EQ(items[0].find(':'), std::string::npos);
+    }
+}
+
+// The texts shown above OK and Cancel ask before the action; none reports it
+// as done.
+TEST(BuiltinTables, ConfirmationsAskBeforeTheAction) {
+    struct Lang {
+        const char* code;
+        const char* done;  // how the language says "has been done"
+    };
+    for (Lang l : {Lang{"ja", "しました"}, Lang{"cn", "已"}, Lang{"ko", "했습니다"}}) {
+        TMirelLang t = Table(l.code);
+        for (const char* name : {"param_write_all", "param_write_bank", "bank_overrode",
+                                 "bank_clear", "fact_init", "goto_prof_storage"}) {
+            const std::string v = t.Translate(name, "");
+            ASSERT_FALSE(v.empty()) << l.code << " " << name;
+            const bool asks = v.size() >= 3 && (v.back() == '?' || v.substr(v.size() - 3) == "？");
+            EXPECT_TRUE(asks) << l.code << " " << name << ": " << v;
+            EXPECT_EQ(v.find(l.done), std::string::npos) << l.code << " " << name << ": " << v;
+        }
     }
 }
 

@@ -91,6 +91,8 @@ class TProfileFrame : public QFrame {
     void Redraw();
     void SetArea(int index, int left, int top, int right, int bottom);
     void SelectArea(int index);
+    // No area selected (SelectedArea = -1).
+    void Deselect() { editor_.SelectedArea = -1; }
     int SelectedArea() const { return editor_.SelectedArea; }
     const AreaEditor& Editor() const { return editor_; }
     void FitToWindowClick();

@@ -22,6 +22,16 @@ namespace {
 constexpr int kBlockTop = 70;
 constexpr int kBlockHeight = 90;
 constexpr int kLeft = 14;
+// The page is laid out for the 800 x 480 client area; the plot grows with a
+// larger one and the rows under it follow the bottom edge, always inside the
+// outlines, which keep a margin to the window's edges.
+constexpr int kDesignWidth = 800;
+constexpr int kDesignHeight = 480;
+constexpr int kPlotLeft = 352, kPlotTop = 68;
+constexpr int kPlotWidth = 440;
+constexpr int kPlotHeight = kDesignHeight - 142;
+constexpr int kRowsTop = kPlotTop + kPlotHeight + 4;  // first row under the plot
+constexpr int kPageButtonsTop = kDesignHeight - 34;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g) {
     auto* l = new QLabel(text, parent);
@@ -46,7 +56,7 @@ void SetFill(QFrame* f, uint32_t colorRef) {
 TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     : QWidget(parent), ctx_(ctx), model_(std::make_unique<TMeasureModel>(ctx, shared)) {
     setObjectName("PMeasure");
-    resize(800, 500);
+    resize(kDesignWidth, kDesignHeight);
 
     // One block per output: caption, source, value on a black panel, unit,
     // gauge and zero-set button; the analog block shows the current instead.
@@ -127,14 +137,14 @@ TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
             MakeButton(bn.c_str(), a, {kLeft + 250, kBlockTop + k * kBlockHeight + 22, 76, 34});
     }
 
-    const int px = 352, py = 68;
+    const int px = kPlotLeft, py = kPlotTop;
     frame_ = new TProfileFrame(shared, &ctx, this);
-    frame_->setGeometry(px, py, 440, 370);
+    frame_->setGeometry(px, py, kPlotWidth, kPlotHeight);
     frame_->ShowAreas = true;
     frame_->ShowAreaLabels = true;
     frame_->EditAreas = false;
 
-    const int by = py + 374;
+    const int by = kRowsTop;
     QAction* once = MakeAction("RefOnce", "Once", false);
     connect(once, &QAction::triggered, this, [this] { Guarded([this] { model_->RefOnce(); }); });
     MakeButton("RefreshOneceButton", once, {px, by, 70, 28});
@@ -197,7 +207,7 @@ TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
         auto* b = new QToolButton(this);
         b->setObjectName(pages[i].name);
         b->setText(pages[i].caption);
-        b->setGeometry(kLeft + i * 112, 500 - 30, 106, 24);
+        b->setGeometry(kLeft + i * 112, kPageButtonsTop, 106, 24);
         connect(b, &QToolButton::clicked, this, [this, go = pages[i].go] { Guarded(go); });
     }
 
@@ -207,7 +217,7 @@ TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
 
     for (QObject* o : children()) {
         auto* w = qobject_cast<QWidget*>(o);
-        if (w && w != frame_ && ((w->x() >= px && w->y() >= by - 2) || w->y() >= 460))
+        if (w && w != frame_ && ((w->x() >= px && w->y() >= by - 2) || w->y() >= kPageButtonsTop))
             bottomAnchored_.emplace_back(w, w->pos());
     }
     model_->OnPlotChanged = [this] { ApplyPlot(); };
@@ -354,8 +364,9 @@ void TPMeasure::MeasTimerTimer() {
 }
 
 void TPMeasure::resizeEvent(QResizeEvent*) {
-    const int dw = std::max(width() - 800, -200), dh = std::max(height() - 500, -200);
-    frame_->setGeometry(352, 68, 440 + dw, 370 + dh);
+    const int dw = std::max(width() - kDesignWidth, -200);
+    const int dh = std::max(height() - kDesignHeight, -200);
+    frame_->setGeometry(kPlotLeft, kPlotTop, kPlotWidth + dw, kPlotHeight + dh);
     for (auto& [w, pos] : bottomAnchored_) w->move(pos.x(), pos.y() + dh);
 }
 
@@ -363,6 +374,14 @@ void TPMeasure::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     frame_->Redraw();
     ApplyEnabled();
+}
+
+QRect TPMeasure::ValuesOutline() const {
+    return QRect(4, 64, 340, height() - 104);
+}
+
+QRect TPMeasure::PlotOutline() const {
+    return QRect(348, 64, width() - 352, height() - 68);
 }
 
 void TPMeasure::paintEvent(QPaintEvent*) {
@@ -383,8 +402,8 @@ void TPMeasure::paintEvent(QPaintEvent*) {
         path.closeSubpath();
         p.drawPath(path);
     };
-    chamfer(QRect(4, 64, 340, height() - 100), 12);
-    chamfer(QRect(348, 64, width() - 352, height() - 66), 12);
+    chamfer(ValuesOutline(), 12);
+    chamfer(PlotOutline(), 12);
 }
 
 }  // namespace kd

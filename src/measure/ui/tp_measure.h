@@ -51,6 +51,9 @@ class TPMeasure : public QWidget {
     QLineEdit* SampleEdit() const { return sampleEdit_; }
     // Saves the shown profile as a text file (the SaveProfile action without its dialog).
     void SaveProfileTo(const std::string& path);
+    // The outlines drawn around the values and around the plot with its rows.
+    QRect ValuesOutline() const;
+    QRect PlotOutline() const;
 
   protected:
     void paintEvent(QPaintEvent*) override;

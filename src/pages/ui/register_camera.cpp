@@ -1,9 +1,28 @@
 #include "pages/ui/settings_pages.h"
 
+#include <QCheckBox>
+
+#include "pages/ui/tp_camera.h"
+#include "shell/ui/kest_trel.h"
+
 namespace kd {
 
 void TSettingsPages::RegisterCamera() {
-    // The page registers its window factory with the main window here.
+    window_.WindowFactories["TPCamera"] = [this](TKestTrel& w) {
+        Camera = new TPCamera(w.Context(), w.ClientArea);
+        TPageHooks hooks;
+        hooks.Window = Camera;
+        hooks.ShowParams = [this] { Camera->ShowParams(); };
+        w.RegisterPage(kPageCamera, hooks);
+        w.ActionUpdaters.push_back([this] { Camera->UpdateActions(); });
+        w.SettingsCollectors.push_back([this](TShellSettings& s) {
+            s.CameraScaleX = Camera->ScaleX();
+            s.CameraScaleY = Camera->ScaleY();
+            s.CameraHighQuality = Camera->HighQualityCheck->isChecked();
+        });
+        ResetCameraImage = [this] { Camera->Clear(); };
+        ReleaseCamRectButton = [this] { Camera->ReleaseCamRectButton(); };
+    };
 }
 
 }  // namespace kd

@@ -11,7 +11,9 @@
 // register_<page>.cpp beside the page).
 #include <functional>
 
+#include "measure/chart_data.h"
 #include "measure/profile_data.h"
+#include "pages/common_logic.h"
 
 namespace kd {
 
@@ -38,6 +40,11 @@ class TSettingsPages {
             if (measureStops) measureStops();
             Call(StopAreaRepeat);
         };
+        auto chartAdvance = host.ChartAdvanceHook;
+        host.ChartAdvanceHook = [this, chartAdvance](bool drawOperation) {
+            if (chartAdvance) chartAdvance(drawOperation);
+            if (drawOperation) Call(RefreshChart);
+        };
     }
 
     // Made by CreateWindows, owned by the window; null until then.
@@ -53,6 +60,12 @@ class TSettingsPages {
     std::function<void()> ResetCameraImage;      // after a connection
     std::function<void()> ReleaseCamRectButton;  // on disconnection
     std::function<void()> StopAreaRepeat;        // on disconnection
+    // The workflows the common setup page's bank operations run (set by the
+    // program once the session exists).
+    TBankOps BankOps;
+    std::function<void()> RefreshChart;          // a new chart sample on the operation page
+    // The chart's samples, drawn by the operation page; set before CreateWindows.
+    TChartData* Chart = nullptr;
 
   private:
     static void Call(const std::function<void()>& f) {

@@ -12,6 +12,7 @@
 #include "link/comm_error.h"
 #include "link/commands.h"
 #include "link/serial_os.h"
+#include "params/param_files.h"
 #include "shell/page_context.h"
 #include "shell/session/settings_backup.h"
 #include "shell/shell_text.h"
@@ -283,6 +284,7 @@ void TKestSession::ReceiveAll() {
     const uint32_t start = TickMs();
     ReadIntoImage(0, kImageWords);
     image_.ValidMask = kValidAll;
+    image_.MissingBlocks = 0;
     image_.NotLoaded = false;
     image_.ReceivedAt = std::chrono::system_clock::now();
     image_.SetSensorModified(false);
@@ -291,6 +293,13 @@ void TKestSession::ReceiveAll() {
         for (int bank = 0; bank < kBankCount; ++bank) ReadMaster(bank, true);
     } else {
         ReadMaster(SelectorBank(), true);
+    }
+    // What the sensor held, kept for the backup list; a folder that cannot be
+    // written costs the history, not the receive.
+    try {
+        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir);
+    } catch (const std::exception& e) {
+        WriteLog(kLogError, "received settings not kept: %s", e.what());
     }
     AfterReceive(start);
 }
@@ -310,6 +319,7 @@ void TKestSession::ReloadCurrentBank() {
     THourglass wait(host_);
     const uint32_t start = TickMs();
     ReadIntoImage(0, kImageWords);
+    image_.MissingBlocks = 0;
     const int bank = SelectorBank();
     image_.ValidMask |= 1u << bank;
     if (MastersPerBank(Version())) ReadMaster(bank, false);
@@ -345,9 +355,11 @@ void TKestSession::WriteToEeprom(int bank) {
     if (bank == -1) {
         ReadIntoImage(0, kImageWords);
         image_.ValidMask = kValidAll;
+        image_.MissingBlocks = 0;
     } else {
         ReadIntoImage(BankStartWord(bank), kBankWords);
         image_.ValidMask |= 1u << bank;
+        image_.MissingBlocks &= ~(1u << bank);
     }
     RefreshAll();
     const int first = bank == -1 ? 0 : bank;
@@ -464,6 +476,7 @@ void TKestSession::FileNew() {
     image_.SetFileModified(false);
     image_.SetSensorModified(false);
     image_.ValidMask = kValidAll;
+    image_.MissingBlocks = 0;
     host_.ResetStorageSettings();
     RefreshAll();
 }
@@ -472,14 +485,47 @@ void TKestSession::FileOpen(const std::string& name) {
     TBusy busy(busy_);
     // In step, the sensor's settings are about to be replaced by the file's.
     const bool inStep = host_.Sync();
+    // The file is read beside the image: one that cannot be read, or one that
+    // lacks blocks while in step, leaves the image and the sensor as they were.
+    TMasterStore fileMasters = masters_;
+    TKestParam file;
+    file.Masters = &fileMasters;
+    file.Image = image_.Image;
+    file.ValidMask = image_.ValidMask;
+    file.LoadFromFile(name);
+    if (inStep && file.MissingBlocks != 0)
+        throw EKestError(IncompleteFileMessage(name, file.MissingBlocks) +
+                         "; nothing was written to the sensor");
     if (inStep) BackupSettings("open");
-    image_.LoadFromFile(name);
+    image_.Image = file.Image;
+    masters_ = fileMasters;
+    image_.ValidMask = file.ValidMask;
+    image_.MissingBlocks = file.MissingBlocks;
+    image_.NotLoaded = false;
+    image_.FileModified = false;
+    image_.SensorModified = true;
     image_.FileName = name;
     host_.SetFileName(name);
     RefreshAll();
     WriteLog(kLogAction, "load sensor settings '%s'", name.c_str());
-    if (!inStep) return;
+    if (!inStep) {
+        if (image_.MissingBlocks != 0) {
+            // Shown as the file has it, zeros for what it lacks; never sent.
+            const std::string text = IncompleteFileMessage(name, image_.MissingBlocks) +
+                                     "; those settings are shown as zeros";
+            WriteLog(kLogError, "%s", text.c_str());
+            host_.Message("", text);
+        }
+        return;
+    }
+    WriteImageToSensor();
+}
 
+void TKestSession::WriteImageToSensor() {
+    // The last guard: settings the operator never had do not reach a sensor.
+    if (image_.MissingBlocks != 0)
+        throw EKestError(IncompleteFileMessage(image_.FileName, image_.MissingBlocks) +
+                         "; nothing was written to the sensor");
     THourglass wait(host_);
     image_.SetWord(kLastDispWord, 1);
     // The header and image word 23 stay as the sensor has them.
@@ -506,6 +552,7 @@ void TKestSession::FileSaveAs(const std::string& name) {
         THourglass wait(host_);
         ReadIntoImage(0, kImageWords);
         image_.ValidMask = kValidAll;
+        image_.MissingBlocks = 0;
         RefreshAll();
     }
     image_.SaveToFile(name);

@@ -142,6 +142,9 @@ class TKestSession : public TShellWorkflow {
     // image (mode 0x111); what arrived before a failure stays in the image.
     void ReadIntoImage(int firstWord, int count);
     void WriteFromImage(int firstWord, int count, uint32_t address);
+    // Open in step: the image to the sensor and its EEPROM; refused for an
+    // image loaded from a file that lacked blocks.
+    void WriteImageToSensor();
     void AfterReceive(uint32_t startTick);
     void SysUpdateIgnoringFailure();
     void SetSysModeOnConnect();

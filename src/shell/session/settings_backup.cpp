@@ -1,13 +1,16 @@
 #include "shell/session/settings_backup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "common/atomic_file.h"
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "params/param_files.h"
 
 namespace kd {
 
@@ -58,6 +61,103 @@ std::string WriteSettingsBackup(const TKestParam& image, const std::string& dir,
     }
     WriteLog(kLogAction, "backup of the sensor settings: '%s'", path.c_str());
     return path;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Backup files of dir whose names start with prefix, oldest first.
+std::vector<fs::path> BackupFiles(const std::string& dir, const std::string& prefix) {
+    std::vector<std::pair<fs::file_time_type, fs::path>> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!it->is_regular_file(ec) || name.rfind(prefix, 0) != 0) continue;
+        if (name.size() < 3 || name.compare(name.size() - 3, 3, ".kd") != 0) continue;
+        files.emplace_back(fs::last_write_time(it->path(), ec), it->path());
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        const std::string na = a.second.filename().string(), nb = b.second.filename().string();
+        if (na.size() != nb.size()) return na.size() < nb.size();
+        return na < nb;
+    });
+    std::vector<fs::path> out;
+    for (auto& f : files) out.push_back(f.second);
+    return out;
+}
+
+// True when the file holds the same Sys block, banks and masters as image.
+bool SameSet(const TKestParam& image, const fs::path& file) {
+    try {
+        TMasterStore masters;
+        TKestParam other;
+        other.Masters = &masters;
+        other.ReadTextFile(file.string());
+        if (other.MissingBlocks != 0) return false;
+        if (!std::equal(image.Image.begin() + 2 * kSysWord, image.Image.end(),
+                        other.Image.begin() + 2 * kSysWord))
+            return false;
+        if (!image.Masters) return true;
+        for (int n = 0; n < kBankCount; ++n) {
+            const int count = std::max(0, image.Masters->MasterCount[n]);
+            if (count != std::max(0, masters.MasterCount[n])) return false;
+            if (count > 0 && !std::equal(image.Masters->MasterWords[n].begin(),
+                                         image.Masters->MasterWords[n].begin() + 4 + 2 * count,
+                                         masters.MasterWords[n].begin()))
+                return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::string KeepReceivedSet(const TKestParam& image, const std::string& dir, int keep) {
+    const std::string prefix = "received_";
+    std::vector<fs::path> files = BackupFiles(dir, prefix);
+    if (!files.empty() && SameSet(image, files.back())) return "";
+    std::string path = WriteSettingsBackup(image, dir, "received");
+    files = BackupFiles(dir, prefix);
+    std::error_code ec;
+    for (size_t i = 0; i + static_cast<size_t>(std::max(keep, 1)) < files.size(); ++i)
+        fs::remove(files[i], ec);
+    return path;
+}
+
+std::vector<TBackupEntry> ListBackups(const std::string& dir) {
+    std::vector<TBackupEntry> out;
+    std::vector<fs::path> files = BackupFiles(dir, "");
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        TBackupEntry e;
+        e.Path = it->string();
+        const std::string name = it->filename().string();
+        e.Reason = name.substr(0, name.find('_'));
+        std::error_code ec;
+        if (fs::file_size(*it, ec) > kMaxParamFileBytes || ec) continue;
+        std::string text;
+        try {
+            text = ReadFileAll(e.Path);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (text.find("sensor parameters file FMT1") == std::string::npos) continue;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t end = text.find_first_of("\r\n", pos);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(pos, end - pos);
+            if (line.rfind("#ver", 0) == 0) e.Version = line.substr(4);
+            if (line.rfind("#datetime ", 0) == 0) e.DateTime = line.substr(10);
+            if (!line.empty() && line[0] == '[') break;
+            pos = end + 1;
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
 }
 
 }  // namespace kd

@@ -4,6 +4,7 @@
 // parameter file with a time-stamped name in a backup folder.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "params/kest_param.h"
 
@@ -24,5 +25,23 @@ std::string BackupFileName(const std::string& reason, const std::tm& local);
 // EKestError naming the folder or file when it cannot be written.
 std::string WriteSettingsBackup(const TKestParam& image, const std::string& dir,
                                 const std::string& reason);
+
+// The history of what the sensor held: after every receive-all its settings
+// are kept as "received_<time>.kd" in dir, unless they equal the newest one
+// kept; only the newest `keep` such files stay. Returns the path written, or
+// "" when the set was already the newest one.
+constexpr int kReceivedKeep = 200;
+std::string KeepReceivedSet(const TKestParam& image, const std::string& dir,
+                            int keep = kReceivedKeep);
+
+// A backup file as the backup list shows it.
+struct TBackupEntry {
+    std::string Path;
+    std::string Reason;    // the name's first part: "received", "open", "apply", ...
+    std::string DateTime;  // of the file's "#datetime" line
+    std::string Version;   // of its "#ver" line ("" when none)
+};
+// The backups in dir, newest first (files that are not parameter files are left out).
+std::vector<TBackupEntry> ListBackups(const std::string& dir);
 
 }  // namespace kd

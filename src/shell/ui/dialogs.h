@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QString>
+#include <memory>
 
 #include "shell/mirel_lang.h"
 
@@ -29,5 +31,29 @@ class TParamWriteDlg : public QDialog {
     QPushButton* NoButton;
     QPushButton* CancelButton;
 };
+
+// A message with an OK button (the program's message boxes). Its caption is
+// the caller's, with nothing added; an empty caption shows the application
+// title.
+class TMessageDlg : public QDialog {
+    Q_OBJECT
+  public:
+    enum class Kind { Plain, Error };
+    TMessageDlg(const QString& caption, const QString& text, QWidget* owner,
+                Kind kind = Kind::Plain);
+    QLabel* Label1;
+    QPushButton* OKButton;
+};
+
+// The width a window needs to show its caption in the title bar whole, with
+// room for the title bar's icon and buttons.
+int CaptionWidth(const QWidget& window, const QString& caption);
+// Makes a dialog wide enough for its caption and contents and centres it on
+// its owner's window (the active window, else the screen, when it has none).
+// Call it right before showing the dialog.
+void FitAndCentre(QWidget& dialog, const QWidget* owner);
+// Shows a message box modally, sized and centred as above.
+void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
+                    TMessageDlg::Kind kind = TMessageDlg::Kind::Plain);
 
 }  // namespace kd

@@ -2,20 +2,27 @@
 
 #include <QHelpEvent>
 #include <QLocale>
-#include <QMessageBox>
 #include <QToolTip>
 #include <QWidget>
 #include <exception>
 
 #include "common/log.h"
+#include "shell/identity.h"
 #include "shell/shell_text.h"
+#include "shell/ui/dialogs.h"
 
 namespace kd {
 
 TKestApplication::TKestApplication(int& argc, char** argv) : QApplication(argc, argv) {
     ShowMessage = [](const QString& text) {
-        QMessageBox::critical(nullptr, QStringLiteral("Unhandled Exception"), text);
+        ShowMessageBox(QApplication::activeWindow(), QStringLiteral("Unhandled Exception"), text,
+                       TMessageDlg::Kind::Error);
     };
+}
+
+void SetProgramIdentity() {
+    QCoreApplication::setOrganizationName(QString::fromUtf8(kOrganisation));
+    QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationKey));
 }
 
 bool TKestApplication::notify(QObject* receiver, QEvent* event) {

@@ -22,6 +22,10 @@ class TKestApplication : public QApplication {
     std::function<void(const QString&)> ShowMessage;
 };
 
+// The names the settings store and the platform know the program by. No
+// display name is set: the platform would append it to every window caption.
+void SetProgramIdentity();
+
 // Hands an exception that no action caught to the application's handler (or
 // to the log when the application object is a plain QApplication).
 void HandleUnhandledException(const std::string& message);

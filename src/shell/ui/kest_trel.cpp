@@ -7,9 +7,11 @@
 #include <QInputDialog>
 #include <QMenuBar>
 #include <QResizeEvent>
+#include <cstdlib>
 
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "params/param_text.h"
 #include "shell/identity.h"
 #include "shell/shell_text.h"
 #include "shell/ui/apply_locale.h"
@@ -169,6 +171,10 @@ TKestTrel::~TKestTrel() {
     if (auto* app = dynamic_cast<TKestApplication*>(QCoreApplication::instance()))
         app->ShowUnhandled = nullptr;
     worker_->Terminate();
+    // The pages reach the page context until they are gone: delete them
+    // while it still exists.
+    delete ClientArea;
+    ClientArea = nullptr;
 }
 
 QAction* TKestTrel::MakeAction(const char* name, const char* caption) {
@@ -486,13 +492,22 @@ void TKestTrel::BuildMenus() {
     BindButton(HoldButton, holdToggle);
     BindButton(ResetButton, reset);
 
-    ExecDialog = [](QDialog& d) { return d.exec(); };
+    ExecDialog = [this](QDialog& d) {
+        FitAndCentre(d, this);
+        return d.exec();
+    };
+    MessageBox = [this](const QString& caption, const QString& text) {
+        ShowMessageBox(this, caption, text);
+    };
     InputBox = [this](const QString& caption, const QString& prompt,
                       const QString& value) -> std::optional<QString> {
-        bool ok = false;
-        QString text = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, value, &ok);
-        if (!ok) return std::nullopt;
-        return text;
+        QInputDialog d(this);
+        d.setWindowTitle(caption);
+        d.setLabelText(prompt);
+        d.setTextValue(value);
+        FitAndCentre(d, this);
+        if (d.exec() != QDialog::Accepted) return std::nullopt;
+        return d.textValue();
     };
     FileNameDialog = [this](const QString& title, bool save) {
         QFileDialog d(this, title);
@@ -673,9 +688,13 @@ void TKestTrel::FirstShow() {
             workflow_->FileOpen(Options.File);
             StartupSteps.push_back("show: load " + Options.File);
         } catch (const std::exception& ex) {
-            WriteLog(kLogError, "%s", ex.what());
             workflow_->FileNew();
             StartupSteps.push_back("show: file new");
+            // Told once the window stands.
+            const std::string file = Options.File;
+            const std::string reason = FailureReason(ex);
+            QTimer::singleShot(
+                0, this, Guarded([this, file, reason] { ReportFileFailure(false, file, reason); }));
         }
     } else {
         workflow_->FileNew();
@@ -815,7 +834,10 @@ void TKestTrel::SetFileName(const std::string& path) {
 
 void TKestTrel::UpdateCaption() {
     const bool modified = image_->SensorModified || image_->FileModified;
-    setWindowTitle(QString::fromStdString(BuildMainCaption(BaseCaption, fileName_, modified)));
+    const std::string untitled =
+        Lang ? Lang->Translate("untitled.Caption", "untitled") : "untitled";
+    setWindowTitle(
+        QString::fromStdString(BuildMainCaption(BaseCaption, fileName_, modified, untitled)));
 }
 
 void TKestTrel::SetBankSelector(int bank) {
@@ -902,6 +924,7 @@ void TKestTrel::ReloadLanguage() {
     // The About action's caption follows the language too.
     const std::string about = Lang->Translate("HelpAboutS", "About '%s' ...");
     Action("HelpAboutApp")->setText(LangText(ReplacePercentS(about, kBaseCaptionName)));
+    UpdateCaption();
 }
 
 void TKestTrel::SelectLanguage(const std::string& choice) {
@@ -920,7 +943,10 @@ void TKestTrel::SelectLanguage(const std::string& choice) {
 
 void TKestTrel::LoadColorFile() {
     if (programPath_.empty()) return;
-    LoadDisplayColorsFile(ColorFilePath(programPath_), Colors);
+    const std::string file =
+        FindColorFile(ColorFileCandidates(programPath_, std::getenv("XDG_CONFIG_HOME"),
+                                          std::getenv("HOME"), std::getenv("XDG_CONFIG_DIRS")));
+    if (!file.empty()) LoadDisplayColorsFile(file, Colors);
 }
 
 void TKestTrel::SaveRegistry() {
@@ -1007,13 +1033,41 @@ void TKestTrel::CommEpmWriteExecute() {
 void TKestTrel::FileOpenExecute() {
     QString file =
         FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
-    if (!file.isEmpty()) workflow_->FileOpen(file.toStdString());
+    if (file.isEmpty()) return;
+    try {
+        workflow_->FileOpen(file.toStdString());
+    } catch (const std::exception& e) {
+        ReportFileFailure(false, file.toStdString(), FailureReason(e));
+    }
 }
 
 void TKestTrel::FileSaveAsExecute() {
     QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true)
                                   : QString();
-    if (!file.isEmpty()) workflow_->FileSaveAs(file.toStdString());
+    if (file.isEmpty()) return;
+    try {
+        workflow_->FileSaveAs(file.toStdString());
+    } catch (const std::exception& e) {
+        ReportFileFailure(true, file.toStdString(), FailureReason(e));
+    }
+}
+
+std::string TKestTrel::FailureReason(const std::exception& e) {
+    std::string reason = e.what();
+    // A bad word in a text file carries its detail apart from the message.
+    if (const auto* conv = dynamic_cast<const EConvertError*>(&e); conv && reason.empty())
+        reason = conv->Detail;
+    return reason.empty() ? "unknown error" : reason;
+}
+
+void TKestTrel::ReportFileFailure(bool save, const std::string& file, const std::string& reason) {
+    WriteLog(kLogError, "%s '%s': %s", save ? "save" : "load", file.c_str(), reason.c_str());
+    const std::string heading =
+        save ? Lang->Translate("file_save_failed", "The file could not be saved.")
+             : Lang->Translate("file_open_failed", "The file could not be opened.");
+    if (MessageBox)
+        MessageBox(QString(), LangText(heading) + "\n" + QString::fromStdString(file) + "\n\n" +
+                                  QString::fromStdString(reason));
 }
 
 void TKestTrel::PollTimerTimer() {

@@ -119,6 +119,9 @@ class TKestTrel : public QMainWindow, public TPageServices {
                                          const QString& value)>
         InputBox;
     std::function<QString(const QString& title, bool save)> FileNameDialog;
+    // A message box with an OK button on this window (an empty caption shows
+    // the application title).
+    std::function<void(const QString& caption, const QString& text)> MessageBox;
     // Hooks of later windows.
     std::function<void()> StopDataStorage;
     std::function<void(const std::string& file)> ShowCompare;
@@ -207,6 +210,10 @@ class TKestTrel : public QMainWindow, public TPageServices {
     void CommEpmWriteExecute();
     void FileOpenExecute();
     void FileSaveAsExecute();
+    // A file that could not be opened or saved: the log and a message box
+    // with the file name and the reason.
+    void ReportFileFailure(bool save, const std::string& file, const std::string& reason);
+    static std::string FailureReason(const std::exception& e);
     void PollTimerTimer();
 
     std::unique_ptr<TKestThread> ownThread_;

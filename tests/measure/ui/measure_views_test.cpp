@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/session_wiring.h"
+#include "app/program.h"
 #include "common/log.h"
 #include "measure/ui/measure_views.h"
 #include "measure/ui/profile_frame.h"
@@ -16,22 +16,17 @@
 #include "shell/session/kest_session.h"
 #include "shell/ui/kest_application.h"
 #include "shell/ui/kest_trel.h"
+#include "tests/app/app_test_util.h"
 #include "ui_test_util.h"
 
 using namespace kd;
 
 namespace {
 
+// One application object for every test of this program.
 TKestApplication& KestApp() {
-    static int argc = 1;
-    static char name[] = "test_measure_views";
-    static char* argv[] = {name, nullptr};
-    static TKestApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("LC_ALL", "en_US.UTF-8");
-        return new TKestApplication(argc, argv);
-    }();
-    return *app;
+    qputenv("LC_ALL", "en_US.UTF-8");
+    return apptest::KestApp();
 }
 
 void Pump(int ms) {
@@ -98,22 +93,14 @@ TEST(MeasureViews, PageRegisteredAndHooksConnected) {
 TEST(MeasureViews, ProgramOnTheSimulatedSensor) {
     KestApp();
     qputenv("KDSIM_ARGS", "--frame-us 5000");
-    TKestServices services;
-    TSimPort simPort;
-    TDeferredWorkflow workflow;
-    services.Workflow = &workflow;
-    TKestTrel window({}, services);
-    TTrelSessionHost sessionHost(window);
-    sessionHost.ShowMessage = [](const std::string&, const std::string& text) {
+    TKestProgram program({});
+    TKestTrel& window = program.Window;
+    TKestSession& session = program.Session;
+    TMeasureViews& views = program.Measure;
+    program.Host.ShowMessage = [](const std::string&, const std::string& text) {
         WriteLog(kLogError, "message: %s", text.c_str());
     };
-    TKestSession session(
-        {*window.Thread(), window.Image(), window.Masters, window.State, window.Live, sessionHost});
-    session.PortResolver = [&simPort](const std::string&) { return simPort.Resolve("SIM"); };
-    workflow.Target = &session;
-    TMeasureViews views(window);
-    window.SamplingPeriodHook = [&session] { return session.SamplingPeriod; };
-    views.ConnectSession(sessionHost);
+    window.Thread()->PortName = "SIM";
     window.CreateWindows();
     window.show();
     ASSERT_TRUE(session.TryConnect());

@@ -70,10 +70,10 @@ class TPMeasureTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(TPMeasureTest, CreationShowsNoValueMarks) {
-    EXPECT_EQ(page->size(), QSize(800, 500));
+    EXPECT_EQ(page->size(), QSize(800, 480));
     EXPECT_EQ(page->DisplLabel(0)->text(), "-.---");
     EXPECT_EQ(page->DisplLabel(3)->text(), "-.---");
-    EXPECT_EQ(page->ProfileFrame()->size(), QSize(440, 370));
+    EXPECT_EQ(page->ProfileFrame()->size(), QSize(440, 338));
     EXPECT_TRUE(page->ProfileFrame()->ShowAreas);
     EXPECT_FALSE(page->ProfileFrame()->EditAreas);
     EXPECT_EQ(page->GaugeBack(0)->size(), QSize(80, 6));
@@ -207,4 +207,31 @@ TEST_F(TPMeasureTest, PageButtonsCallTheMainWindow) {
     ASSERT_NE(b, nullptr);
     QMetaObject::invokeMethod(b, "click");
     EXPECT_EQ(t.Services.Triggered, (std::vector<std::string>{"SettingTrigger"}));
+}
+
+// At the smallest client area and at larger ones every row lies inside the
+// page with a margin, inside its outline and clear of the plot.
+TEST_F(TPMeasureTest, RowsFitInsideTheClientAreaAtEverySize) {
+    page->show();
+    for (QSize size : {QSize(800, 480), QSize(1024, 600), QSize(1366, 705), QSize(1920, 1017)}) {
+        page->resize(size);
+        const QRect inner = page->rect().adjusted(4, 4, -4, -4);
+        const QRect plot = page->ProfileFrame()->geometry();
+        EXPECT_TRUE(page->PlotOutline().adjusted(2, 2, -2, -2).contains(plot));
+        for (QObject* o : page->children()) {
+            auto* w = qobject_cast<QWidget*>(o);
+            if (!w || !w->isVisibleTo(page.get()) || w == page->ProfileFrame()) continue;
+            const QRect g = w->geometry();
+            const std::string what = w->objectName().toStdString() + " at " +
+                                     std::to_string(size.width()) + "x" +
+                                     std::to_string(size.height());
+            EXPECT_TRUE(inner.contains(g)) << what;
+            EXPECT_FALSE(g.intersects(plot)) << what;
+            if (g.left() >= page->PlotOutline().left()) {
+                EXPECT_TRUE(page->PlotOutline().adjusted(2, 2, -2, -2).contains(g)) << what;
+            } else if (g.top() < page->ValuesOutline().bottom()) {
+                EXPECT_TRUE(page->ValuesOutline().adjusted(2, 2, -2, -2).contains(g)) << what;
+            }
+        }
+    }
 }

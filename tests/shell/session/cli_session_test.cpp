@@ -120,6 +120,19 @@ TEST_F(KdctlSession, SendWritesTheFileKeepsABackupAndRefusesABadFileBeforeConnec
     EXPECT_EQ(Kdctl("send missing.kd").code, 1);
 }
 
+TEST_F(KdctlSession, SendRefusesAFileThatLacksBlocks) {
+    for (const std::string& text :
+         {std::string("#KD sensor parameters file FMT1\r\n"),
+          "#KD sensor parameters file FMT1\r\nSys.Hexa=" + std::string(31, '0') + "\r\n"}) {
+        std::ofstream(dir + "/h.kd", std::ios::binary) << text;
+        RunResult r = Kdctl("send h.kd");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("kdctl: 'h.kd': file has no "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Bank8 data; nothing was sent to the sensor"), std::string::npos);
+        EXPECT_TRUE(SimRequests().empty());
+    }
+}
+
 TEST_F(KdctlSession, WriteEepromAllOrOneBankNumberedFromOne) {
     ASSERT_EQ(Kdctl("write-eeprom").code, 0);
     EXPECT_EQ(Only("EPM_WRITE").size(), 9u);

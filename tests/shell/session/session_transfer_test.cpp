@@ -419,6 +419,39 @@ TEST(FileOpen, BadFileChangesNothingAnywhere) {
     EXPECT_EQ(rig.image.Image, image);
 }
 
+// A file that lacks blocks would write zeros: in step it is refused before
+// anything is sent; out of step it is shown, and the operator is told.
+TEST(FileOpen, IncompleteFileIsNeverWrittenToTheSensor) {
+    SessionRig rig;
+    rig.Connect();
+    const std::string name = rig.dir + "/h.kd";
+    std::ofstream(name, std::ios::binary) << "#KD sensor parameters file FMT1\r\n";
+    const auto image = rig.image.Image;
+    const auto eeprom = rig.SensorEeprom();
+    rig.NewRequests();
+    try {
+        rig.session->FileOpen(name);
+        ADD_FAILURE() << "an incomplete file was opened in step";
+    } catch (const kd::EKestError& e) {
+        EXPECT_NE(std::string(e.what()).find("file has no Sys, Bank1, Bank2"), std::string::npos);
+    }
+    EXPECT_TRUE(rig.NewRequests().empty());
+    EXPECT_EQ(rig.image.Image, image);
+    EXPECT_EQ(rig.SensorEeprom(), eeprom);
+    EXPECT_TRUE(rig.session->Backups.empty());
+
+    rig.host.SyncOn = false;
+    LogCapture log;
+    rig.session->FileOpen(name);
+    EXPECT_TRUE(rig.NewRequests().empty());
+    const std::string told = "'" + name +
+                             "': file has no Sys, Bank1, Bank2, Bank3, Bank4, Bank5, Bank6, Bank7, "
+                             "Bank8 data; those settings are shown as zeros";
+    EXPECT_TRUE(rig.host.Has("message:|" + told));
+    EXPECT_TRUE(log.Has(told));
+    EXPECT_EQ(rig.image.GetBank(3, kd::pk::MeasureLimit), 0);
+}
+
 TEST(FileSaveAs, RereadsWhenTheImageIsNotWholeAndInStep) {
     SessionRig rig;
     rig.Connect();

@@ -220,9 +220,39 @@ TEST_F(MainWindowTest, UnreadableStartFileFallsBackToTheDefaultSet) {
     TLogCapture log;
     workflow.failOpen = true;
     TKestTrel& w = Make({"broken.kd"});
+    std::vector<QString> boxes;
+    w.MessageBox = [&boxes](const QString& caption, const QString& text) {
+        boxes.push_back(caption + "|" + text);
+    };
+    QCoreApplication::processEvents();
     EXPECT_EQ(workflow.calls, (std::vector<std::string>{"FileOpen(broken.kd)", "FileNew"}));
-    EXPECT_EQ(log.AttributeOf("cannot read broken.kd"), kLogError);
+    EXPECT_EQ(log.AttributeOf("load 'broken.kd': cannot read broken.kd"), kLogError);
+    EXPECT_EQ(boxes, std::vector<QString>{
+                         "|The file could not be opened.\nbroken.kd\n\ncannot read broken.kd"});
     EXPECT_EQ(w.State.CurrentPage, kPageMeasure);
+}
+
+// A file that cannot be opened or saved is named to the operator with the
+// reason, in a box of the window's language, not only in the hidden log.
+TEST_F(MainWindowTest, FailedOpenAndSaveShowTheFileAndTheReason) {
+    TKestTrel& w = Make({"-loc", "ja"});
+    std::vector<QString> boxes;
+    w.MessageBox = [&boxes](const QString& caption, const QString& text) {
+        boxes.push_back(caption + "|" + text);
+    };
+    w.FileNameDialog = [](const QString&, bool save) {
+        return QString(save ? "/ro/out.kd" : "/tmp/f.txt");
+    };
+    workflow.failOpen = workflow.failSave = true;
+    w.Action("FileOpen1")->trigger();
+    w.Action("FileSaveAs1")->trigger();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], QString::fromUtf8("|ファイルを開けませんでした。\n/tmp/f.txt\n\n"
+                                          "cannot read /tmp/f.txt"));
+    EXPECT_TRUE(boxes[1].contains("/ro/out.kd\n\ncannot write /ro/out.kd: No space left"));
+    workflow.failOpen = false;
+    w.Action("FileOpen1")->trigger();
+    EXPECT_EQ(boxes.size(), 2u);
 }
 
 TEST_F(MainWindowTest, CaptionFollowsFileAndChangedFlags) {

@@ -55,10 +55,13 @@ TEST(Program, ConnectedScreenshotRunEnds) {
 TEST(Program, BadRunOptionsAreReported) {
     App();
     QTemporaryDir dir;
-    TRun page = RunProgram({"-screenshot", dir.filePath("x.png"), "-page", "0x40"}, dir.path());
-    EXPECT_EQ(page.ExitCode, 2);
-    EXPECT_TRUE(page.Stderr.contains("kdtrelva: unknown page: 64")) << page.Stderr.toStdString();
-    EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
+    for (const char* code : {"0x40", "21", "0x15"}) {
+        TRun page = RunProgram({"-screenshot", dir.filePath("x.png"), "-page", code}, dir.path());
+        EXPECT_EQ(page.ExitCode, 2) << code;
+        EXPECT_TRUE(page.Stderr.contains("kdtrelva: -page needs one of the page codes"))
+            << page.Stderr.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
+    }
     TRun wait = RunProgram({"-wait", "soon"}, dir.path());
     EXPECT_EQ(wait.ExitCode, 2);
     EXPECT_TRUE(wait.Stderr.contains("-wait needs milliseconds")) << wait.Stderr.toStdString();

@@ -71,6 +71,7 @@ class TRecordingWorkflow : public TShellWorkflow {
     }
     void FileSaveAs(const std::string& path) override {
         calls.push_back("FileSaveAs(" + path + ")");
+        if (failSave) throw EKestError("cannot write " + path + ": No space left on device");
     }
     void RefreshAll() override { calls.push_back("RefreshAll"); }
     void PollTick() override {}
@@ -78,6 +79,7 @@ class TRecordingWorkflow : public TShellWorkflow {
     std::vector<std::string> calls;
     bool failWrite = false;
     bool failOpen = false;
+    bool failSave = false;
 };
 
 struct TLogCapture {

@@ -1,0 +1,6 @@
+# Drawing cost of the profile storage views with a full set, and its memory.
+if(KD_GUI AND TARGET kd_storage_ui)
+  add_executable(bench_storage ${CMAKE_CURRENT_LIST_DIR}/bench_storage.cpp)
+  target_link_libraries(bench_storage PRIVATE kd_storage_ui)
+  set_target_properties(bench_storage PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endif()

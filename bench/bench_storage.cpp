@@ -1,0 +1,60 @@
+// The profile storage views with 8000 profiles of 1024 points: drawing time
+// of the single, 3D and overwrite views, and the set's memory. Reports only.
+#include <QGuiApplication>
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "common/clock.h"
+#include "storage/profile_set.h"
+#include "storage/ui/tp_sto_prof.h"
+
+using namespace kd;
+
+namespace {
+
+double MedianMs(int runs, const std::function<void()>& f) {
+    std::vector<double> t;
+    f();
+    for (int i = 0; i < runs; ++i) {
+        const uint64_t a = TickUs();
+        f();
+        t.push_back((TickUs() - a) / 1000.0);
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    auto set = std::make_unique<TProfileSet>();
+    std::vector<uint16_t> words(2 + 2 * kProfilePoints);
+    for (int i = 0; i < kProfileRing; ++i) {
+        words[0] = uint16_t(kProfilePoints << 5);
+        words[1] = uint16_t((i * 20) & 0x7FFF);
+        for (int k = 0; k < kProfilePoints; ++k) {
+            words[size_t(2 + 2 * k)] = uint16_t(int16_t(-13000 + k * 25));
+            words[size_t(3 + 2 * k)] = uint16_t(int16_t(20000 * std::sin(k * 0.01 + i * 0.001)));
+        }
+        set->AddFetched(words, kProfilePoints);
+    }
+    set->ComputeTimes();
+    QImage img(1812, 816, QImage::Format_RGB32);
+    const char* names[3] = {"single profile", "3D (30 deg, time shift)", "overwrite"};
+    for (int view = 0; view < 3; ++view) {
+        const double ms = MedianMs(5, [&] {
+            DrawProfileSet(img, *set, view, kProfileRing - 1, 0.01 * 3, 0.005 * 3, 0.5, true,
+                           -25000, 25000);
+        });
+        std::printf("%-40s %9.2f ms\n", names[view], ms);
+    }
+    std::printf("%-40s %9.1f MB\n", "profile set points (8000 x 1024)",
+                TProfileSet::PointBytes() / 1e6);
+    return 0;
+}

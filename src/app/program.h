@@ -1,0 +1,41 @@
+#pragma once
+// The desktop program put together: the main window, the session workflows
+// on its worker and state, the built-in simulated sensor behind the port name
+// SIM, the measurement views and the settings pages. main() runs one; the
+// window tests and the idle benchmark use the same assembly.
+#include <string>
+#include <vector>
+
+#include "app/session_wiring.h"
+#include "compare/ui/compare_windows.h"
+#include "measure/ui/measure_views.h"
+#include "pages/ui/settings_pages.h"
+#include "shell/session/kest_session.h"
+#include "shell/ui/kest_trel.h"
+#include "storage/ui/storage_pages.h"
+
+namespace kd {
+
+class TConfigStore;
+
+struct TKestProgram {
+    // args are the command line without -connect; store may be null (the
+    // window keeps its settings in memory then).
+    explicit TKestProgram(const std::vector<std::string>& args, TConfigStore* store = nullptr,
+                          const std::string& programPath = {});
+    TKestProgram(const TKestProgram&) = delete;
+    TKestProgram& operator=(const TKestProgram&) = delete;
+
+    TKestServices Services;
+    TSimPort SimPort;
+    TDeferredWorkflow Workflow;
+    TKestTrel Window;
+    TTrelSessionHost Host;
+    TKestSession Session;
+    TMeasureViews Measure;
+    TSettingsPages Settings;
+    TCompareWindows Compare;
+    TStoragePages Storage;
+};
+
+}  // namespace kd

@@ -1,0 +1,205 @@
+#include "storage/storage_link.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/clock.h"
+#include "common/log.h"
+#include "link/comm_error.h"
+#include "link/commands.h"
+#include "link/kest_thread.h"
+#include "params/param_key.h"
+
+namespace kd {
+
+namespace {
+
+constexpr int kRecordsPerBlock = 64;  // 1024 words per read
+
+uint32_t Be32(const std::vector<uint8_t>& r, size_t at) {
+    if (r.size() < at + 4) throw ECommErrShort("short reply");
+    return (uint32_t(r[at]) << 24) | (uint32_t(r[at + 1]) << 16) | (uint32_t(r[at + 2]) << 8) |
+           r[at + 3];
+}
+
+int Be16(const std::vector<uint8_t>& r) {
+    if (r.size() < 2) throw ECommErrShort("short reply");
+    return (r[0] << 8) | r[1];
+}
+
+std::vector<uint8_t> Word(int v) {
+    return {uint8_t((v >> 8) & 0xFF), uint8_t(v & 0xFF)};
+}
+
+std::vector<uint8_t> Long(int32_t v) {
+    const auto u = uint32_t(v);
+    return {uint8_t(u >> 24), uint8_t(u >> 16), uint8_t(u >> 8), uint8_t(u)};
+}
+
+void SendLogged(TStorageIo& io, uint16_t code, const std::vector<uint8_t>& payload,
+                const char* format, int value) {
+    io.Command(code, payload);
+    WriteLog(kLogPlain, format, value);
+}
+
+// Fills in rate and time left.
+TFetchProgress Measure(int done, int total, double bytes, double bytesPerItem, uint32_t startMs) {
+    TFetchProgress p;
+    p.Done = done;
+    p.Total = total;
+    p.Bytes = bytes;
+    p.ElapsedMs = TickMs() - startMs;
+    const double s = p.ElapsedMs / 1000.0;
+    if (s > 0) {
+        p.RateKBs = bytes / 1000.0 / s;
+        const double perSecond = bytes / s;
+        if (perSecond > 0) p.SecondsLeft = (total - done) * bytesPerItem / perSecond;
+    }
+    return p;
+}
+
+}  // namespace
+
+TStorageIo StorageIoOf(TKestThread& thread) {
+    TStorageIo io;
+    io.Command = [&thread](uint16_t code, std::span<const uint8_t> payload) {
+        return thread.CommandReply(code, payload);
+    };
+    io.MemRead = [&thread](void* b, uint32_t a, uint16_t m, int w) { thread.MemRead(b, a, m, w); };
+    io.FetchProfile = [&thread](uint32_t a, std::span<uint16_t> b) {
+        return thread.FetchProfile(a, b, 1);
+    };
+    return io;
+}
+
+TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version) {
+    TStorageStatus s;
+    s.State = Be16(io.Command(cmd::GET_STR_STATE, {}));
+    s.Run = Be16(io.Command(cmd::GET_STR_RUN, {})) & 0xFF;
+    s.Count = Be16(io.Command(cmd::GET_STR_COUNT, {}));
+    if (version.Soft > 75) s.Count2 = Be16(io.Command(cmd::GET_STR_COUNT2, {}));
+    s.Buf = Be16(io.Command(cmd::GET_STR_BUF, {}));
+    return s;
+}
+
+int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version) {
+    if (version.Soft > 75 && s.State != 0 && repeatMode == 2) return s.Count + s.Count2;
+    return s.Count;
+}
+
+TStorageSettings StorageSettingsOf(const TKestParam& image, const TSensorVersion& version) {
+    TStorageSettings s;
+    s.Buf = image.GetSys(pk::StrBuf);
+    s.Stt = image.GetSys(pk::StrStt);
+    s.Stl = image.GetSys(pk::StrStl);
+    s.Stc = image.GetSys(pk::StrStc);
+    s.Thd = image.GetSys(pk::StrThd);
+    s.Smp = image.GetSys(pk::StrSmp);
+    s.Rpt = image.GetSys(TwoStateRepeat(version) ? pk::StrRpt : pk::StrRpt3);
+    return s;
+}
+
+void WriteStorageSettings(TKestParam& image, const TSensorVersion& version,
+                          const TStorageSettings& s) {
+    image.SetSys(pk::StrBuf, s.Buf);
+    image.SetSys(pk::StrStt, s.Stt);
+    image.SetSys(pk::StrStl, s.Stl);
+    image.SetSys(pk::StrStc, s.Stc);
+    image.SetSys(pk::StrThd, s.Thd);
+    image.SetSys(pk::StrSmp, s.Smp);
+    image.SetSys(TwoStateRepeat(version) ? pk::StrRpt : pk::StrRpt3, s.Rpt);
+}
+
+void StartStorage(TStorageIo& io, const TStorageSettings& s, int target) {
+    SendLogged(io, cmd::SET_STR_BUF, Word(s.Buf), "SET_STR_BUF(%d)", s.Buf);
+    SendLogged(io, cmd::SET_STR_STT, Word(s.Stt), "SET_STR_STT(%d)", s.Stt);
+    SendLogged(io, cmd::SET_STR_STL, Word(s.Stl), "SET_STR_STL(%d)", s.Stl);
+    SendLogged(io, cmd::SET_STR_STC, Word(s.Stc), "SET_STR_STC(%d)", s.Stc);
+    SendLogged(io, cmd::SET_STR_THD, Long(s.Thd), "SET_STR_THD(%d)", s.Thd);
+    SendLogged(io, cmd::SET_STR_SMP, Word(s.Smp), "SET_STR_SMP(%d)", s.Smp);
+    SendLogged(io, cmd::SET_STR_RPT, Word(s.Rpt), "SET_STR_RPT(%d)", s.Rpt);
+    io.Command(cmd::STR_RUN, Word(target));
+    WriteLog(kLogPlain, target == 2 ? "STRAGE: prof&displ start" : "STRAGE: displ only start");
+}
+
+void StopStorage(TStorageIo& io) {
+    io.Command(cmd::STR_RUN, Word(0));
+    WriteLog(kLogPlain, "STRAGE; stop");
+}
+
+TFetchOutcome FetchStoredRecords(TStorageIo& io, TRecordSet& set, int startPos,
+                                 const TFetchProgressFn& progress) {
+    TFetchOutcome out;
+    const uint32_t start = TickMs();
+    const uint32_t address = Be32(io.Command(cmd::GET_STR_ADDR, {}), 0);
+    const int n = Be16(io.Command(cmd::GET_STR_COUNT, {}));
+    out.Total = n;
+    if (n == 0) return out;
+    std::vector<uint16_t> words(size_t(n) * kRecordWords);
+    int done = 0;
+    try {
+        while (done < n) {
+            const int k = std::min(kRecordsPerBlock, n - done);
+            io.MemRead(words.data() + size_t(done) * kRecordWords,
+                       address + uint32_t(done) * kRecordWords, 0x111, k * kRecordWords);
+            done += k;
+            if (progress && !progress(Measure(done, n, done * 32.0, 32.0, start)) && done < n) {
+                out.Aborted = true;
+                break;
+            }
+        }
+    } catch (const ECommError& e) {
+        out.Error = e.what();
+    }
+    set.Fill(words, done, startPos);
+    out.Done = done;
+    out.ElapsedMs = TickMs() - start;
+    return out;
+}
+
+TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
+                                  const TFetchProgressFn& progress) {
+    TFetchOutcome out;
+    const uint32_t start = TickMs();
+    const auto addr = io.Command(cmd::GET_STR_ADDR, {});
+    if (addr.size() < 7) throw ECommErrShort("short reply");
+    uint32_t address =
+        (uint32_t(addr[4]) << 24) | (uint32_t(addr[5]) << 16) | (uint32_t(addr[6]) << 8);
+    const int n = Be16(io.Command(cmd::GET_STR_COUNT, {}));
+    WriteLog(kLogPlain, "storage addr 0x%08X, count %d", address, n);
+    out.Total = n;
+    if (n == 0) return out;
+    set.Clear();
+    std::vector<uint16_t> buffer(2 * kProfilePoints + 4);
+    double bytes = 0;
+    try {
+        for (int i = 0; i < n; ++i) {
+            const int count = io.FetchProfile(address, buffer);
+            set.AddFetched(buffer, count);
+            bytes += (2.0 * count + 2) * 2;
+            address += kStoredProfileStride;
+            out.Done = i + 1;
+            if (progress && !progress(Measure(i + 1, n, bytes, bytes / (i + 1), start)) &&
+                i + 1 < n) {
+                out.Aborted = true;
+                break;
+            }
+        }
+    } catch (const ECommError& e) {
+        out.Error = e.what();
+    }
+    set.ComputeTimes();
+    out.ElapsedMs = TickMs() - start;
+    WriteLog(kLogPlain, "recv prof storage: %dmsec", int(out.ElapsedMs));
+    return out;
+}
+
+std::string ProgressText(const TFetchProgress& p, const char* what) {
+    const int left = int(p.SecondsLeft + 0.5);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%d/%d %s  %.1f kB/s  %d:%02d left", p.Done, p.Total, what,
+                  p.RateKBs, left / 60, left % 60);
+    return buf;
+}
+
+}  // namespace kd

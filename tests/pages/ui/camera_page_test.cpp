@@ -1,0 +1,167 @@
+// The camera page on the offscreen platform against the simulated sensor:
+// a picture with its stripe and band, the camera window dragged past the
+// edge and outside, and the fetch stopped with the page.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <chrono>
+#include <thread>
+
+#include "pages/ui/tp_camera.h"
+#include "shell/ui/qt_dispatcher.h"
+#include "tests/shell/session/session_fixture.h"
+#include "tests/support/test_context.h"
+#include "ui_test_util.h"
+
+using namespace kd;
+using kd::test::TTestContext;
+
+namespace {
+
+void Pump(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+class CameraOnSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::App();
+        dir = sessiontest::ScratchDir();
+        kdsim::SimOptions o;
+        o.trace = dir + "/trace.txt";
+        sim = std::make_unique<kdsim::SimSensor>(o);
+        th.PortName = sim->Start();
+        ASSERT_NO_THROW(th.Connect());
+        std::array<uint16_t, kImageWords> words{};
+        th.MemRead(words.data(), kSensorWordBase, kModeWords, kImageWords);
+        for (int i = 0; i < kImageWords; ++i) t.Image.SetWord(i, words[static_cast<size_t>(i)]);
+        t.State.SensorVersion = {0x53, 0x6D, 0x50};
+        NewRequests();
+    }
+    void TearDown() override {
+        th.AbortRequested = true;
+        for (int i = 0; i < 200 && th.Task != kTaskIdle; ++i) Pump(5);
+        th.ForceDisconnect();
+        sim->Stop();
+        std::filesystem::remove_all(dir);
+    }
+    std::vector<std::string> NewRequests() {
+        auto all = sessiontest::ReadRequests(dir + "/trace.txt");
+        std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
+        seen = all.size();
+        return fresh;
+    }
+    // Press, move and release on the picture in paint box pixels.
+    static void DragOn(TPCamera& page, QPoint from, QPoint to) {
+        page.PictureMouse(1, from, false);
+        page.PictureMouse(0, from, true);
+        page.PictureMouse(1, to, true);
+        page.PictureMouse(2, to, false);
+    }
+    using Requests = std::vector<std::string>;
+
+    std::string dir;
+    std::unique_ptr<kdsim::SimSensor> sim;
+    TKestThread th{QtDispatcher()};
+    TThreadWorker worker{th};
+    TTestContext t{&worker};
+    size_t seen = 0;
+};
+
+}  // namespace
+
+TEST_F(CameraOnSim, PictureShowsTheStripeAndTheBand) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    EXPECT_TRUE(NewRequests().size() <= 1);  // at most the sampling period
+    page.Action("CamRefresh")->trigger();
+    EXPECT_TRUE(t.State.CameraLive);
+    for (int i = 0; i < 600 && page.Fetching(); ++i) Pump(5);
+    ASSERT_FALSE(page.Fetching());
+    EXPECT_FALSE(t.State.CameraLive);
+    EXPECT_EQ(page.ViewPicture.width, page.ImageWindow.Width());
+    EXPECT_EQ(page.ViewPicture.height, page.ImageWindow.Height());
+    EXPECT_FALSE(page.Line.empty());
+    // The section through the middle column crosses the stripe.
+    EXPECT_EQ(page.SectionColumn, (page.ImageWindow.left + page.ImageWindow.right) / 2);
+    EXPECT_GT(page.Peak.Value, 0);
+    EXPECT_LT(page.Peak.Upper, page.Peak.Lower);
+    // The stripe in the picture lies where the profile's positions put it.
+    const auto& mid = page.Line[page.Line.size() / 2];
+    const int x = static_cast<int>(mid.x) - page.ImageWindow.left;
+    const int y = static_cast<int>(mid.y) - page.ImageWindow.top;
+    if (x >= 0 && x < page.ViewPicture.width && y >= 0 && y < page.ViewPicture.height) {
+        const std::vector<uint8_t> col = camera::SectionOf(page.ViewPicture, x);
+        const int peakRow =
+            static_cast<int>(std::max_element(col.begin(), col.end()) - col.begin());
+        EXPECT_NEAR(peakRow, y, 4);
+    }
+    // A threshold above every pixel leaves no band.
+    ASSERT_FALSE(page.Section.empty());
+    const int brightest = *std::max_element(page.Section.begin(), page.Section.end());
+    page.ThresholdEdit->setText("255");
+    EXPECT_EQ(page.Peak.Value, brightest == 255 ? 255 : 0);
+    test::SavePng(page.grab().toImage(), "camera_page");
+}
+
+TEST_F(CameraOnSim, WindowDraggedPastTheEdgeOrOutside) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    page.Action("CamRect")->setChecked(true);
+    NewRequests();
+    const camera::TViewRect w = page.Window;
+    // Grab the middle and drag right by 48 beyond the right edge.
+    const QPoint mid((w.left + w.right) / 2, (w.top + w.bottom) / 2);
+    const int over = (800 - w.right + 48 + 15) / 16 * 16;
+    DragOn(page, mid, mid + QPoint(over, 0));
+    const int overhang = w.right + over - 800;
+    const CamRect sent = camera::SensorWindowFor(page.Window);
+    EXPECT_EQ(page.Window.right, w.right + over);
+    EXPECT_EQ(sent.left, 0);
+    EXPECT_EQ(sent.width % 16, 0);
+    EXPECT_GE(sent.width, w.Width() - overhang);
+    EXPECT_LT(sent.width, w.Width() - overhang + 16);
+    const Requests r = NewRequests();
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(r.front(),
+              Format("SET_CAM_RECT %d,%d,%d,%d", sent.top / 8, 0, sent.height / 8, sent.width / 8));
+    EXPECT_EQ(t.Ctx.GetBank("CamLeft"), 0);
+    EXPECT_EQ(t.Ctx.GetBank("CamWidth"), sent.width);
+    // Dragged fully outside: springs back, nothing stored or sent.
+    const camera::TViewRect before = page.Window;
+    DragOn(page, QPoint((before.left + before.right) / 2, (before.top + before.bottom) / 2),
+           QPoint(2000, 2000));
+    EXPECT_EQ(page.Window, before);
+    EXPECT_TRUE(NewRequests().empty());
+}
+
+TEST_F(CameraOnSim, NrAndHidingStopsTheFetch) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    page.CameraModeCombo->setCurrentIndex(3);
+    emit page.CameraModeCombo->activated(3);
+    const Requests r = NewRequests();
+    ASSERT_GE(r.size(), 2u);
+    EXPECT_EQ(r[0], "CAM_FUNC 3");
+    EXPECT_EQ(r[1], "GET_SHUTT1");
+    EXPECT_EQ(t.Ctx.GetBank("CamNR"), 1);
+    EXPECT_EQ(t.Ctx.GetBank("CamMode"), 0);
+    page.HighQualityCheck->setChecked(true);
+    page.Action("CamRefresh")->trigger();
+    EXPECT_TRUE(page.Fetching());
+    page.hide();
+    EXPECT_FALSE(page.Fetching());
+    EXPECT_FALSE(t.State.CameraLive);
+    for (int i = 0; i < 400 && th.Task != kTaskIdle; ++i) Pump(5);
+    EXPECT_EQ(th.Task, kTaskIdle);
+}
