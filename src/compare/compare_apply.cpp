@@ -48,7 +48,6 @@ std::string Fill(std::string_view text, std::initializer_list<std::string> args)
     return out.append(text.substr(pos));
 }
 
-
 // Writes the words of one block that differ between target and image, in runs.
 int WriteBlock(TKestThread& thread, const TKestParam& target, const TKestParam& image, int bank) {
     const int first = BlockFirst(bank), count = BlockWords(bank);
@@ -178,16 +177,17 @@ TApplyResult ApplyChanges(TKestSession& session, TKestThread& thread, TKestParam
     } catch (const std::exception& e) {
         const int b = pending.front();
         pending.erase(pending.begin());
-        std::string text = Fill(tr("compare_write_failed", "Writing to the sensor failed at %s: %s"),
-                                {BlockName(b), e.what()});
+        std::string text =
+            Fill(tr("compare_write_failed", "Writing to the sensor failed at %s: %s"),
+                 {BlockName(b), e.what()});
         text += "\n" + Fill(tr("compare_written_permanent", "written and made permanent: %s"),
                             {Join(done, tr("compare_none", "none"))});
         if (memWritten) {
             // The sensor works with the block; only its EEPROM copy is old.
             image.SetSensorModified(true);
-            text += "\n" + Fill(tr("compare_written_not_permanent",
-                                   "written but not made permanent: %s"),
-                                {BlockName(b)});
+            text += "\n" +
+                    Fill(tr("compare_written_not_permanent", "written but not made permanent: %s"),
+                         {BlockName(b)});
         } else {
             // What reached the failing block is in doubt: it is no longer whole.
             image.ValidMask &= ~(b < 0 ? kValidSys : (1u << b));
@@ -221,8 +221,8 @@ TApplyResult ApplyChanges(TKestSession& session, TKestThread& thread, TKestParam
         if (held != c.To) {
             const auto ref = FindKeyById(c.Key);
             wrong += (wrong.empty() ? "" : ", ") + BlockName(c.Bank) + " " +
-                     (ref ? ref->Entry->Name : std::to_string(c.Key)) + " " +
-                     std::to_string(held) + " (" + std::to_string(c.To) + ")";
+                     (ref ? ref->Entry->Name : std::to_string(c.Key)) + " " + std::to_string(held) +
+                     " (" + std::to_string(c.To) + ")";
         }
     }
     image.Image = readBack.Image;
@@ -234,7 +234,8 @@ TApplyResult ApplyChanges(TKestSession& session, TKestThread& thread, TKestParam
             Fill(tr("compare_not_held", "The sensor does not hold the chosen values: %s"),
                  {wrong}) +
             "\n" +
-            Fill(tr("compare_backup_holds", "The backup %s holds the sensor's settings from before."),
+            Fill(tr("compare_backup_holds",
+                    "The backup %s holds the sensor's settings from before."),
                  {result.Backup}));
     WriteLog(kLogAction, "wrote %d settings to the sensor (%d words)",
              static_cast<int>(changes.size()), result.WordsWritten);

@@ -15,8 +15,8 @@ namespace kd {
 // One setting to change: key in bank (-1 for a Sys key), from the sensor's
 // value to the file's.
 struct TApplyChange {
-    int Row;  // index into CompareRows(): the row the change was chosen through
-    int Key;  // the row's key, or the channel offset its value is shown with
+    int Row;   // index into CompareRows(): the row the change was chosen through
+    int Key;   // the row's key, or the channel offset its value is shown with
     int Bank;  // 0..7, or -1 for a Sys key
     int From;
     int To;

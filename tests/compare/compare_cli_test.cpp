@@ -152,11 +152,12 @@ TEST_F(KdctlCompare, MissingBlocksOfAFileAreNeverWritten) {
 
 // ApplyChanges straight on a session: the requests after the connection.
 struct ApplyRun {
-    explicit ApplyRun(const std::string& faults = "") : rig([&] {
-        kdsim::SimOptions o;
-        o.faults = faults;
-        return o;
-    }()) {
+    explicit ApplyRun(const std::string& faults = "")
+        : rig([&] {
+              kdsim::SimOptions o;
+              o.faults = faults;
+              return o;
+          }()) {
         rig.Connect();
         rig.NewRequests();
         file.Masters = &fileMasters;
@@ -197,19 +198,18 @@ TEST(ApplyChanges, BackupFirstThenTheSysBlockUpdatedAndMadePermanentForAllBanks)
     const int old = run.rig.image.GetSys(kd::pk::InputFilter);
     run.file.SetSys(kd::pk::InputFilter, old + 20);
     ASSERT_EQ(run.Apply(), "");
-    EXPECT_EQ(run.Requests(), (std::vector<std::string>{
-                                  kd::Format("MEM_WRITE 0x%X 1",
-                                             run.WordAddress(-1, kd::pk::InputFilter)),
-                                  "SYS_UPDATE", "EPM_WRITE 1,15", "MEM_READ 0x410 16"}));
+    EXPECT_EQ(run.Requests(),
+              (std::vector<std::string>{
+                  kd::Format("MEM_WRITE 0x%X 1", run.WordAddress(-1, kd::pk::InputFilter)),
+                  "SYS_UPDATE", "EPM_WRITE 1,15", "MEM_READ 0x410 16"}));
     // the backup was taken before the first write and holds the value from before
     const auto& l = run.log.lines;
     const auto backup = std::find_if(l.begin(), l.end(), [](const std::string& s) {
         return s.rfind("backup of the sensor settings", 0) == 0 &&
                s.find("/apply_") != std::string::npos;
     });
-    const auto write = std::find_if(l.begin(), l.end(), [](const std::string& s) {
-        return s.rfind("MemWrite(", 0) == 0;
-    });
+    const auto write = std::find_if(
+        l.begin(), l.end(), [](const std::string& s) { return s.rfind("MemWrite(", 0) == 0; });
     ASSERT_NE(backup, l.end());
     EXPECT_LT(backup, write);
     EXPECT_TRUE(run.log.Has("EPM_WRITE(ALL)"));

@@ -180,9 +180,8 @@ TEST(PlanApply, OffsetAndLimitRowsWriteTheChannelOffsetTheyShow) {
     };
     for (const Case& c : cases) {
         std::vector<std::pair<int, int>> got;
-        for (const auto& ch : PlanApply(im.file, im.sensor, [&](int r, int b) {
-                 return b == 0 && c.rows.count(r);
-             }))
+        for (const auto& ch :
+             PlanApply(im.file, im.sensor, [&](int r, int b) { return b == 0 && c.rows.count(r); }))
             got.emplace_back(ch.Key, ch.Row);
         EXPECT_EQ(got, c.keyRow) << *c.rows.begin();
     }

@@ -178,8 +178,8 @@ class TFilerCaptions : public QHeaderView {
         p->drawLine(rect.topRight(), rect.bottomRight());
         p->setPen(chosen ? palette().highlightedText().color() : palette().buttonText().color());
         const QRect group(rect.left(), rect.top(), groupWidth_ - 4, rect.height());
-        const QRect label(rect.left() + groupWidth_ + 3, rect.top(),
-                          rect.width() - groupWidth_ - 5, rect.height());
+        const QRect label(rect.left() + groupWidth_ + 3, rect.top(), rect.width() - groupWidth_ - 5,
+                          rect.height());
         const QFontMetrics fm(font());
         p->drawText(group, Qt::AlignVCenter | Qt::AlignRight,
                     fm.elidedText(Cell(grid_, r, 0), Qt::ElideRight, group.width()));
@@ -217,8 +217,8 @@ class TFilerHeader : public QHeaderView {
         opt.rect = rect;
         opt.text.clear();
         style()->drawControl(QStyle::CE_HeaderSection, &opt, p, this);
-        const QString caption = model() ? model()->headerData(logical, orientation()).toString()
-                                        : QString();
+        const QString caption =
+            model() ? model()->headerData(logical, orientation()).toString() : QString();
         const bool fileSide = logical >= 2 && logical % 2 == 0;
         const QFontMetrics fm(font());
         const QString text = fm.elidedText(caption, Qt::ElideRight, rect.width() - 12);
@@ -570,13 +570,14 @@ bool TFilerForm::ShowBackups() {
     table->setObjectName("BackupList");
     table->setRootIsDecorated(false);
     table->setMinimumSize(480, 300);
-    table->setHeaderLabels({QString::fromStdString(window_.Translate("backup_date", "Date")),
-                            QString::fromStdString(window_.Translate("backup_reason", "Reason")),
-                            QString::fromStdString(window_.Translate("backup_version", "Version"))});
+    table->setHeaderLabels(
+        {QString::fromStdString(window_.Translate("backup_date", "Date")),
+         QString::fromStdString(window_.Translate("backup_reason", "Reason")),
+         QString::fromStdString(window_.Translate("backup_version", "Version"))});
     for (const auto& e : list)
-        table->addTopLevelItem(new QTreeWidgetItem(
-            QStringList{QString::fromStdString(e.DateTime), QString::fromStdString(e.Reason),
-                        QString::fromStdString(e.Version)}));
+        table->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromStdString(e.DateTime),
+                                                               QString::fromStdString(e.Reason),
+                                                               QString::fromStdString(e.Version)}));
     table->resizeColumnToContents(0);
     if (!list.empty()) table->setCurrentItem(table->topLevelItem(0));
     auto* open = new QPushButton("Open", &dlg);
@@ -754,6 +755,8 @@ TCompareWindows::TCompareWindows(TKestTrel& window, TKestSession& session, TSess
         filer->RefreshCompare();
     };
     window.ShowBackups = [filer] { filer->ShowBackups(); };
+    // translated with the other windows, then filled with the new captions
+    window.RegisterWindow("TFilerForm", Filer, [filer] { filer->RefreshCompare(); });
     window.ShowEepGrid = [grid, w] {
         if (!grid) return;
         const bool appearing = !grid->isVisible();
