@@ -682,8 +682,11 @@ TEepGridForm::TEepGridForm(QWidget* parent, TConfigStore* store)
 }
 
 TEepGridForm::~TEepGridForm() {
-    if (!store_) return;
-    store_->WriteFlag("EepGrid", "StayOnTop", CheckBox1->isChecked());
+    // only the operator's own change is stored: a run that changed nothing
+    // (a screenshot run, for one) leaves the settings as they were
+    const bool on = CheckBox1->isChecked();
+    if (!store_ || store_->ReadFlag("EepGrid", "StayOnTop").value_or(false) == on) return;
+    store_->WriteFlag("EepGrid", "StayOnTop", on);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
 }
 
