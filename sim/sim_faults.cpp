@@ -58,9 +58,12 @@ FaultConfig ParseFaults(const std::string& text) {
             }
         } else if (name == "epm-exe") {
             config.epmExe = static_cast<int>(Integer(name, value, 1000000));
+        } else if (name == "memwrite-fail") {
+            config.memWriteOk = static_cast<int>(Integer(name, value, 1000000));
         } else {
-            throw kd::EKestError("unknown fault '" + item +
-                                 "' (noise, corrupt, drop, cut, late, epm-exe, nostorage)");
+            throw kd::EKestError(
+                "unknown fault '" + item +
+                "' (noise, corrupt, drop, cut, late, epm-exe, memwrite-fail, nostorage)");
         }
     }
     return config;

@@ -15,12 +15,14 @@ struct FaultConfig {
     double cut = 0;      // probability of a reply cut short
     double late = 0;     // probability of a late reply
     unsigned lateMs = 1500;
-    int epmExe = 0;  // the first n EEPROM writes answer ERR_EXE
+    int epmExe = 0;       // the first n EEPROM writes answer ERR_EXE
+    int memWriteOk = -1;  // >= 0: memory writes after the first n answer ERR_EXE
     bool noStorage = false;
     bool Any() const { return noise > 0 || corrupt > 0 || drop > 0 || cut > 0 || late > 0; }
 };
 
-// "noise=0.01,corrupt=0.01,drop=0.005,cut=0.005,late=0.002:1500,epm-exe=3,nostorage".
+// "noise=0.01,corrupt=0.01,drop=0.005,cut=0.005,late=0.002:1500,epm-exe=3,
+// memwrite-fail=2,nostorage".
 // Throws kd::EKestError naming the bad item.
 FaultConfig ParseFaults(const std::string& text);
 

@@ -794,6 +794,7 @@ std::vector<uint8_t> SensorModel::MemWrite(Payload p) {
     const bool inTransfer =
         addr >= kMasterTransfer && addr + n <= kMasterTransfer + kMasterTransferWords;
     if (!inParams && !inTransfer) return Err(kErrData);
+    if (cfg_.memWriteOk >= 0 && memWrites_++ >= cfg_.memWriteOk) return Err(kErrExe);
     for (size_t i = 0; i < n; ++i) {
         const uint16_t v = w.W(2 + i);
         if (inParams)

@@ -42,6 +42,7 @@ struct ModelConfig {
     std::array<uint16_t, 3> version = {0x53, 0x6D, 0x50};  // FPGA, BIOS, software
     bool noStorage = false;
     int epmExeFaults = 0;    // answer the first n EEPROM writes with ERR_EXE
+    int memWriteOk = -1;     // >= 0: answer memory writes after the first n with ERR_EXE
     std::string eepromPath;  // permanent memory file; empty: kept in memory only
     uint64_t seed = 1;       // noise of the scene
     // Least time between two profiles worked out in full (shorter sampling
@@ -128,6 +129,7 @@ class SensorModel {
     std::vector<uint16_t> transfer_ = std::vector<uint16_t>(kMasterTransferWords, 0);
     std::array<uint8_t, 2048> mask_{};
     int epmExeLeft_ = 0;
+    int memWrites_ = 0;
 
     uint64_t now_ = 0;
     uint64_t nextSample_ = 0;

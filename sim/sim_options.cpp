@@ -50,7 +50,8 @@ const char* SimUsage() {
            "  prints the path of its pseudo-terminal on the first line and serves until stopped\n"
            "  --sensor-version: the sensor's fpga:bios:soft words (also as --version FF:BB:SS)\n"
            "  --baud N: pace at N bit/s (default: the rate the program sets on the port)\n"
-           "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,nostorage\n";
+           "  LIST: noise=P,corrupt=P,drop=P,cut=P,late=P:MS,epm-exe=N,memwrite-fail=N,\n"
+           "        nostorage\n";
 }
 
 SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions defaults) {

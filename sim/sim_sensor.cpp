@@ -47,6 +47,7 @@ SimSensor::SimSensor(SimOptions options)
     cfg.version = opt_.version;
     cfg.noStorage = faults_.noStorage;
     cfg.epmExeFaults = faults_.epmExe;
+    cfg.memWriteOk = faults_.memWriteOk;
     cfg.eepromPath = opt_.eeprom;
     cfg.seed = opt_.seed;
     cfg.computeUs = opt_.computeUs;

@@ -173,20 +173,18 @@ int RunApply(CliContext& ctx) {
     TSensorLink s(ctx);
     en.Attach(s.image, nullptr);
     en.Attach(file, &s.image);
-    const auto& rows = CompareRows();
-    const auto changes = PlanApply(file, s.image, [&](int r, int bank) {
-        const TCompareRow& row = rows[static_cast<size_t>(r)];
-        if (!args.keys.empty() && !args.keys.count(row.Key)) return false;
-        if (args.banksGiven && !args.banks.count(bank)) return false;
-        return true;
-    });
+    auto changes = PlanApply(
+        file, s.image, [&](int, int bank) { return !args.banksGiven || args.banks.count(bank); });
+    // --keys names the settings themselves, the channel offsets among them
+    if (!args.keys.empty())
+        std::erase_if(changes, [&](const TApplyChange& c) { return !args.keys.count(c.Key); });
     if (changes.empty()) {
         s.link->Close();
         std::printf("nothing to change\n");
         return 0;
     }
     const std::string list = ChangeListText(changes, file, s.image, en.texts);
-    const TApplyResult r = ApplyChanges(s.session, s.link->Thread(), s.image, changes);
+    const TApplyResult r = ApplyChanges(s.session, s.link->Thread(), s.image, changes, en.texts);
     s.link->Close();
     std::fwrite(list.data(), 1, list.size(), stdout);
     std::printf("backup %s\n", r.Backup.c_str());

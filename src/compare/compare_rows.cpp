@@ -220,6 +220,18 @@ bool IsSysRow(const TCompareRow& row) {
     return row.Key >= 1 && row.Key <= 23;
 }
 
+int ShownOffsetKey(const TCompareRow& row, const TKestParam& sensor, int bank) {
+    if (row.Kind != 5 && row.Kind != 6) return 0;
+    const int ch = sensor.GetBank(bank, pk::OutCh(1) + row.Sub);
+    return ch < 0 || ch > 5 ? 0 : pk::ChOffset(1) + ch;
+}
+
+TCompareRow OffsetRowOf(const TCompareRow& row) {
+    for (const TCompareRow& r : CompareRows())
+        if (r.Kind == 6 && r.Sub == row.Sub && std::string_view(r.Group) == row.Group) return r;
+    return {nullptr, row.Group, row.Sub, "OffsetLabel", nullptr, 6, TCompareMap::None, 0};
+}
+
 int MapCompareValue(TCompareMap map, int v) {
     switch (map) {
         case TCompareMap::None:
@@ -279,9 +291,8 @@ std::string CompareCellText(const TCompareRow& row, const TKestParam* image,
         }
         case 5:
         case 6: {
-            const int ch = chImage.GetBank(bank, pk::OutCh(1) + row.Sub);
-            if (ch < 0 || ch > 5) return std::to_string(v);
-            const int offsetKey = pk::ChOffset(1) + ch;
+            const int offsetKey = ShownOffsetKey(row, chImage, bank);
+            if (offsetKey == 0) return std::to_string(v);
             const int offset = image->GetBank(bank, offsetKey);
             const std::string unit = image->GetUnitStr(bank, offsetKey);
             const int decimals =

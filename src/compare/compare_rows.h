@@ -31,6 +31,13 @@ const std::array<TCompareRow, kCompareRowCount>& CompareRows();
 
 // True for rows of Sys settings: one value shown in every bank.
 bool IsSysRow(const TCompareRow& row);
+// The channel offset key an output's offset or limit row shows in bank: the
+// offset of the channel the sensor's output uses there; 0 for other rows and
+// for an output without a valid channel.
+int ShownOffsetKey(const TCompareRow& row, const TKestParam& sensor, int bank);
+// The offset row of the output a row belongs to (a limit row of the analog
+// output, which has none, gets one made up with the offset caption).
+TCompareRow OffsetRowOf(const TCompareRow& row);
 int MapCompareValue(TCompareMap map, int v);
 
 // What the cell texts need of the program.

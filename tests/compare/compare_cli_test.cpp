@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "common/atomic_file.h"
+#include "compare/compare_apply.h"
 #include "params/kest_param.h"
 #include "session_fixture.h"
 
@@ -125,7 +126,9 @@ TEST_F(KdctlCompare, AFailedEepromWriteSaysWhatWasNotWrittenAndKeepsTheBackup) {
     RunResult r = Kdctl("apply changed.kd --keys Shutter", "--faults epm-exe=10");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("failed at Bank3"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("not written: Bank3, Bank6"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("written and made permanent: none"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("written but not made permanent: Bank3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not written: Bank6"), std::string::npos) << r.err;
     EXPECT_EQ(Backups("apply_"), 1);
     // bank 6 was never touched
     for (const auto& s : Writes())
@@ -145,6 +148,98 @@ TEST_F(KdctlCompare, MissingBlocksOfAFileAreNeverWritten) {
     EXPECT_EQ(r.out.find("Bank3"), std::string::npos);
     EXPECT_NE(r.out.find("Bank6"), std::string::npos);
     EXPECT_NE(r.err.find("Bank3"), std::string::npos);
+}
+
+// ApplyChanges straight on a session: the requests after the connection.
+struct ApplyRun {
+    explicit ApplyRun(const std::string& faults = "")
+        : rig([&] {
+              kdsim::SimOptions o;
+              o.faults = faults;
+              return o;
+          }()) {
+        rig.Connect();
+        rig.NewRequests();
+        file.Masters = &fileMasters;
+        file.Image = rig.image.Image;
+        file.NotLoaded = false;
+    }
+    // Applies every difference of file; the error text, "" when it went through.
+    std::string Apply() {
+        const auto changes = kd::PlanApply(file, rig.image, [](int, int) { return true; });
+        try {
+            kd::ApplyChanges(*rig.session, *rig.thread, rig.image, changes, {});
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "";
+    }
+    // Writes, updates, EEPROM writes and reads of parameters, in order.
+    std::vector<std::string> Requests() {
+        std::vector<std::string> out;
+        for (const auto& r : rig.NewRequests())
+            if (r.rfind("MEM_", 0) == 0 || r.rfind("EPM_", 0) == 0 || r == "SYS_UPDATE")
+                out.push_back(r);
+        return out;
+    }
+    int WordAddress(int bank, int key) {
+        const auto ref = kd::FindKeyById(key);
+        return 0x400 + (bank < 0 ? kd::kSysWord : kd::BankStartWord(bank)) + ref->Entry->Offset;
+    }
+
+    SessionRig rig;
+    kd::TMasterStore fileMasters;
+    kd::TKestParam file;
+    LogCapture log;
+};
+
+TEST(ApplyChanges, BackupFirstThenTheSysBlockUpdatedAndMadePermanentForAllBanks) {
+    ApplyRun run;
+    const int old = run.rig.image.GetSys(kd::pk::InputFilter);
+    run.file.SetSys(kd::pk::InputFilter, old + 20);
+    ASSERT_EQ(run.Apply(), "");
+    EXPECT_EQ(run.Requests(),
+              (std::vector<std::string>{
+                  kd::Format("MEM_WRITE 0x%X 1", run.WordAddress(-1, kd::pk::InputFilter)),
+                  "SYS_UPDATE", "EPM_WRITE 1,15", "MEM_READ 0x410 16"}));
+    // the backup was taken before the first write and holds the value from before
+    const auto& l = run.log.lines;
+    const auto backup = std::find_if(l.begin(), l.end(), [](const std::string& s) {
+        return s.rfind("backup of the sensor settings", 0) == 0 &&
+               s.find("/apply_") != std::string::npos;
+    });
+    const auto write = std::find_if(
+        l.begin(), l.end(), [](const std::string& s) { return s.rfind("MemWrite(", 0) == 0; });
+    ASSERT_NE(backup, l.end());
+    EXPECT_LT(backup, write);
+    EXPECT_TRUE(run.log.Has("EPM_WRITE(ALL)"));
+    kd::TMasterStore m;
+    kd::TKestParam saved;
+    saved.Masters = &m;
+    saved.LoadFromFile(run.rig.session->Backups.back());
+    EXPECT_EQ(saved.GetSys(kd::pk::InputFilter), old);
+    EXPECT_EQ(run.rig.image.GetSys(kd::pk::InputFilter), old + 20);
+}
+
+TEST(ApplyChanges, AWriteFailingInsideABankLeavesItInDoubtAndTheNextOneUntouched) {
+    ApplyRun run("memwrite-fail=1");  // the first memory write goes through, no other
+    // two runs of words in bank 3, one word in bank 6
+    run.file.SetBank(2, kd::pk::Shutter, run.rig.image.GetBank(2, kd::pk::Shutter) + 10);
+    run.file.SetBank(2, kd::pk::OutTime(3), run.rig.image.GetBank(2, kd::pk::OutTime(3)) + 1);
+    run.file.SetBank(5, kd::pk::Shutter, run.rig.image.GetBank(5, kd::pk::Shutter) + 10);
+    const std::string err = run.Apply();
+    EXPECT_NE(err.find("failed at Bank3"), std::string::npos) << err;
+    EXPECT_NE(err.find("written and made permanent: none"), std::string::npos) << err;
+    EXPECT_NE(err.find("not completely written: Bank3"), std::string::npos) << err;
+    EXPECT_NE(err.find("not written: Bank6"), std::string::npos) << err;
+    EXPECT_NE(err.find(run.rig.session->Backups.back()), std::string::npos) << err;
+    std::set<std::string> sent;
+    for (const auto& r : run.Requests()) sent.insert(r);
+    EXPECT_EQ(sent, (std::set<std::string>{
+                        kd::Format("MEM_WRITE 0x%X 1", run.WordAddress(2, kd::pk::Shutter)),
+                        kd::Format("MEM_WRITE 0x%X 1", run.WordAddress(2, kd::pk::OutTime(3)))}));
+    EXPECT_FALSE(run.rig.image.ValidMask & (1u << 2));
+    EXPECT_TRUE(run.rig.image.ValidMask & (1u << 5));
 }
 
 }  // namespace

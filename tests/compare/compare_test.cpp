@@ -137,7 +137,6 @@ TEST(PlanApply, OnlyChosenCellsThatDiffer) {
     im.file.SetBank(6, pk::Shutter, 300);
     im.file.SetBank(6, pk::Gain, 3);
     im.file.SetSys(pk::InputFilter, 100);
-    im.file.SetBank(0, pk::ChOffset(1), 50);  // shown only through the offset row
     const int shutter = RowOf(pk::Shutter);
     struct Case {
         std::function<bool(int, int)> chosen;
@@ -150,13 +149,50 @@ TEST(PlanApply, OnlyChosenCellsThatDiffer) {
         {[](int, int b) { return b == -1; }, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(PlanApply(im.file, im.sensor, c.chosen).size(), c.count);
-    // the channel offset is a setting of its own and never hides behind the offset row
-    for (const auto& ch : PlanApply(im.file, im.sensor, [](int, int) { return true; }))
-        EXPECT_NE(CompareRows()[static_cast<size_t>(ch.Row)].Key, 0);
     const auto list = ChangeListText(
         PlanApply(im.file, im.sensor, [&](int r, int b) { return r == shutter && b == 1; }),
         im.file, im.sensor, im.texts);
     EXPECT_EQ(list, "Bank2  CamButton  ShutterLabel: 100 usec -> 500 usec\n");
+}
+
+// A tinted offset or limit cell can be written: it stands for the offset of
+// the channel the sensor's output uses there, and for its limit; each key once.
+TEST(PlanApply, OffsetAndLimitRowsWriteTheChannelOffsetTheyShow) {
+    Images im;
+    for (TKestParam* p : {&im.file, &im.sensor}) {
+        for (int k = 1; k <= 4; ++k) p->SetBank(0, pk::OutCh(k), 2);
+        p->SetBank(0, pk::AreaFunc(3), 0);
+    }
+    im.file.SetBank(0, pk::ChOffset(3), 1230);
+    im.file.SetBank(0, pk::OutULimit(2), 700);
+    const int offset1 = RowOf(pk::OutCh(1)) + 1, limit1 = RowOf(pk::OutULimit(1)),
+              limit2 = RowOf(pk::OutULimit(2)), ana = RowOf(pk::AnaULimit);
+    const int off = pk::ChOffset(3);
+    struct Case {
+        std::set<int> rows;
+        std::vector<std::pair<int, int>> keyRow;
+    } cases[] = {
+        {{offset1}, {{off, offset1}}},
+        {{limit1}, {{off, limit1}}},  // the limit itself is the same
+        {{limit2}, {{pk::OutULimit(2), limit2}, {off, limit2}}},
+        {{offset1, limit1, limit2}, {{off, offset1}, {pk::OutULimit(2), limit2}}},
+        {{ana}, {{off, ana}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<int, int>> got;
+        for (const auto& ch :
+             PlanApply(im.file, im.sensor, [&](int r, int b) { return b == 0 && c.rows.count(r); }))
+            got.emplace_back(ch.Key, ch.Row);
+        EXPECT_EQ(got, c.keyRow) << *c.rows.begin();
+    }
+    // listed under the offset caption of the output, with the offset's own values
+    for (int row : {limit1, ana}) {
+        const auto changes =
+            PlanApply(im.file, im.sensor, [&](int r, int b) { return b == 0 && r == row; });
+        EXPECT_EQ(ChangeListText(changes, im.file, im.sensor, im.texts),
+                  std::string("Bank1  ") + CompareRows()[static_cast<size_t>(row)].Group +
+                      "  OffsetLabel: 0.00 mm -> 1.23 mm\n");
+    }
 }
 
 TEST(ReceivedHistory, IdenticalSetsOnceAndOnlyTheNewestKept) {

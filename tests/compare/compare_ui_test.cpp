@@ -4,14 +4,22 @@
 // simulated sensor from the window.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QUrl>
+#include <set>
 
 #include "app/program.h"
 #include "app_test_util.h"
+#include "shell/config_store.h"
+#include "shell/session/settings_backup.h"
 #include "shell/ui/dialogs.h"
 
 namespace {
@@ -32,15 +40,18 @@ int RowOf(int key) {
 }
 
 // A parameter file that differs from image in the shutter of bank 3 (index 2)
-// and of bank 6, and in a Sys setting.
+// and of bank 6, the X correction of bank 5, and in a Sys setting; its
+// current bank is bank 3.
 std::string WriteDiffering(const TKestParam& image, const QTemporaryDir& dir, const char* name) {
     TMasterStore m;
     TKestParam p;
     p.Masters = &m;
     p.Image = image.Image;
     p.SetBank(2, pk::Shutter, 1235);
+    p.SetBank(4, pk::HCorrect, 1500);
     p.SetBank(5, pk::Shutter, 735);
     p.SetSys(pk::InputFilter, 100);
+    p.SetSys(pk::Bank, 2);
     const std::string path = dir.filePath(name).toStdString();
     p.SaveToFile(path);
     return path;
@@ -100,14 +111,90 @@ TEST(CompareWindows, DifferencesSysRowsFindAndDroppedFiles) {
     EXPECT_EQ(g->horizontalHeaderItem(2)->text(), "b.kd");
 }
 
+int Pixels(const QImage& img, const QRect& r, const QColor& c) {
+    int n = 0;
+    for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+        for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x)
+            n += img.pixelColor(x, y) == c;
+    return n;
+}
+
+void Click(QWidget* w, QPoint at) {
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(t, at, w->mapToGlobal(at), Qt::LeftButton,
+                      t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    }
+}
+
+TEST(CompareWindows, FramesTintsFixedCaptionsPairedScrollingAndRowChoice) {
+    apptest::KestApp();
+    QTemporaryDir dir;
+    TProgram p({"-loc", "en"});
+    p.Window.State.SensorVersion = {0x53, 0x6D, 0x50};
+    p.Window.Image().NotLoaded = false;
+    p.Window.ShowCompare(WriteDiffering(p.Window.Image(), dir, "a.kd"));
+    TFilerForm& f = *p.Compare.Filer;
+    QTableWidget* g = f.Grid();
+    EXPECT_EQ(f.minimumWidth(), f.width());
+
+    // the file's current bank (3) framed blue, the sensor's (1) red, nothing else
+    QHeaderView* h = g->horizontalHeader();
+    const QImage head = h->grab().toImage();
+    auto section = [&](int c) {
+        return QRect(h->sectionViewportPosition(c), 0, h->sectionSize(c), h->height());
+    };
+    EXPECT_GT(Pixels(head, section(6), Qt::blue), 20);
+    EXPECT_GT(Pixels(head, section(3), Qt::red), 20);
+    EXPECT_EQ(Pixels(head, section(2), Qt::blue) + Pixels(head, section(7), Qt::red), 0);
+
+    // bank 3's shutter differs: both cells of the pair tinted, bank 2's not
+    const int shutter = RowOf(pk::Shutter);
+    const QImage cells = g->viewport()->grab().toImage();
+    const QColor tint(0xE0, 0xD0, 0xFF);
+    auto cell = [&](int c) { return g->visualRect(g->model()->index(shutter, c)); };
+    EXPECT_GT(Pixels(cells, cell(6), tint), 100);
+    EXPECT_GT(Pixels(cells, cell(7), tint), 100);
+    EXPECT_EQ(Pixels(cells, cell(4), tint) + Pixels(cells, cell(5), tint), 0);
+
+    // bank pairs scroll together; the captions stay
+    QScrollBar* bar = g->horizontalScrollBar();
+    bar->setValue(3);
+    EXPECT_EQ(bar->value(), 4);
+    EXPECT_EQ(g->columnAt(0), 6);
+    bar->setValue(3);
+    EXPECT_EQ(bar->value(), 2);
+    EXPECT_TRUE(g->verticalHeader()->isVisible());
+    EXPECT_GE(g->verticalHeader()->width(), kGroupColumnWidth + kLabelColumnWidth);
+
+    // a click on the captions chooses the row in every bank
+    QHeaderView* v = g->verticalHeader();
+    Click(v->viewport(), QPoint(100, v->sectionViewportPosition(shutter) + 5));
+    std::set<int> banks;
+    for (const auto& [r, b] : f.ChosenCells()) {
+        EXPECT_EQ(r, shutter);
+        banks.insert(b);
+    }
+    EXPECT_EQ(banks.size(), 8u);
+
+    // another language: captions and lists follow
+    p.Window.LocaleCode = "ja";
+    p.Window.ReloadLanguage();
+    EXPECT_EQ(Text(g, RowOf(pk::TiltCorPos), 1), QString::fromUtf8("ロール補正"));
+    EXPECT_EQ(Text(g, RowOf(pk::TiltCorrect), 1), QString::fromUtf8("傾き補正"));
+}
+
 TEST(CompareWindows, EepGridMarksTheEditedBankAndTheChangedWord) {
     apptest::KestApp();
     TProgram p({"-loc", "en"});
     p.Window.Image().LoadDefaultImage();
     p.Window.Image().ValidMask = kValidAll;
-    p.Window.ShowEepGrid();
     TEepGridForm& e = *p.Compare.EepGrid;
+    p.Session.RefreshAll();  // refreshed while hidden too
     EXPECT_EQ(e.BankGrid->horizontalHeaderItem(1)->text(), "B1(curr)");
+    p.Window.ShowEepGrid();
+    EXPECT_TRUE(e.BankPrev.empty());  // appearing marks nothing
     EXPECT_EQ(e.BankGrid->horizontalHeaderItem(3)->text(), "B3");
     EXPECT_EQ(Text(e.SysGrid, 0, 0), "0x000");
     EXPECT_EQ(Text(e.BankGrid, 123, 0), "0x07B,123");
@@ -144,7 +231,68 @@ TEST(CompareWindows, WritesTheChosenCellsToTheSensor) {
     EXPECT_NE(p.Window.Image().GetBank(5, pk::Shutter), 735);
     EXPECT_NE(p.Window.Image().GetSys(pk::InputFilter), 100);
     EXPECT_EQ(Text(g, shutter, 3 + 2 * 2), "1235\tusec");
+
+    // the offset row writes the offset of the channel the sensor's output 1 uses
+    TKestParam& img = p.Window.Image();
+    const int offsetKey = pk::ChOffset(1) + img.GetBank(0, pk::OutCh(1));
+    const int offset = img.GetBank(0, offsetKey);
+    TMasterStore m;
+    TKestParam other;
+    other.Masters = &m;
+    other.Image = img.Image;
+    other.SetBank(0, offsetKey, offset + 500);
+    const std::string b = dir.filePath("b.kd").toStdString();
+    other.SaveToFile(b);
+    p.Window.ShowCompare(b);
+    const int offsetRow = RowOf(pk::OutCh(1)) + 1;
+    EXPECT_NE(Text(g, offsetRow, 2), Text(g, offsetRow, 3));
+    g->clearSelection();
+    g->setCurrentCell(offsetRow, 2);
+    f.WriteChosen();
+    EXPECT_EQ(img.GetBank(0, offsetKey), offset + 500);
+    EXPECT_EQ(Text(g, offsetRow, 2), Text(g, offsetRow, 3));
     p.Session.Disconnect();
+}
+
+TEST(CompareWindows, BackupsFromTheFileMenuOpenInTheComparison) {
+    apptest::KestApp();
+    QTemporaryDir dir;
+    TProgram p({"-loc", "en"});
+    p.Session.BackupDir = dir.filePath("backup").toStdString();
+    p.Window.Image().NotLoaded = false;
+    const std::string kept = WriteSettingsBackup(p.Window.Image(), p.Session.BackupDir, "open");
+    QStringList row;
+    p.Window.ExecDialog = [&](QDialog& d) {
+        auto* list = d.findChild<QTreeWidget*>("BackupList");
+        if (!list || !list->currentItem()) return int(QDialog::Rejected);
+        for (int c = 0; c < 3; ++c) row << list->currentItem()->text(c);
+        FitAndCentre(d, &p.Window);
+        d.show();
+        Shoot(&d, "backups_en");
+        return int(QDialog::Accepted);
+    };
+    p.Window.Action("FileBackups1")->trigger();
+    ASSERT_EQ(row.size(), 3);
+    EXPECT_FALSE(row[0].isEmpty());
+    EXPECT_EQ(row[1], "open");
+    EXPECT_TRUE(p.Compare.Filer->isVisible());
+    EXPECT_EQ(p.Compare.Filer->Grid()->horizontalHeaderItem(2)->text(),
+              QString::fromStdString(kept).section('/', -1));
+}
+
+TEST(CompareWindows, EepGridStayOnTopComesFromAndGoesToTheStore) {
+    apptest::KestApp();
+    TMemoryConfigStore store;
+    store.WriteFlag("EepGrid", "StayOnTop", true);
+    {
+        TKestProgram p({"-loc", "en"}, &store);
+        p.Window.CreateWindows();
+        p.Window.ShowEepGrid();
+        EXPECT_TRUE(p.Compare.EepGrid->CheckBox1->isChecked());
+        EXPECT_TRUE(p.Compare.EepGrid->windowFlags() & Qt::WindowStaysOnTopHint);
+        p.Compare.EepGrid->CheckBox1->setChecked(false);
+    }
+    EXPECT_EQ(store.ReadFlag("EepGrid", "StayOnTop"), std::optional<bool>(false));
 }
 
 TEST(CompareWindows, Screenshots) {
@@ -155,13 +303,19 @@ TEST(CompareWindows, Screenshots) {
         p.Window.State.SensorVersion = {0x53, 0x6D, 0x50};
         p.Window.Image().NotLoaded = false;
         p.Window.ShowCompare(WriteDiffering(p.Window.Image(), dir, "changed.kd"));
-        p.Compare.Filer->resize(1100, 700);
-        p.Compare.Filer->Grid()->setCurrentCell(RowOf(pk::Shutter), 4);
-        EXPECT_FALSE(p.Compare.Filer->grab().isNull());
-        Shoot(p.Compare.Filer, std::string("cmp_") + loc);
+        TFilerForm& f = *p.Compare.Filer;
+        f.resize(1100, 700);
+        // bank 6's pair chosen, so the Sys rows show there; scrolled to banks 5-8
+        f.Grid()->setCurrentCell(RowOf(pk::Shutter), 2 + 2 * 5);
+        f.Grid()->clearSelection();
+        f.Grid()->horizontalScrollBar()->setValue(8);
+        EXPECT_EQ(f.Grid()->columnAt(f.Grid()->viewport()->width() - 1), 17);
+        EXPECT_FALSE(f.grab().isNull());
+        Shoot(&f, std::string("cmp_") + loc);
         p.Window.ShowEepGrid();
         p.Window.Image().SetBank(2, pk::Shutter, 1235);
         p.Compare.EepGrid->RefreshGrid(p.Window.Image());
+        p.Compare.EepGrid->BankGrid->setCurrentCell(0, 3);
         Shoot(p.Compare.EepGrid, std::string("eep_") + loc);
     }
 }

@@ -5,23 +5,26 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "common/log.h"
 #include "compare/compare_apply.h"
+#include "shell/config_store.h"
 #include "shell/session/kest_session.h"
 #include "shell/session/settings_backup.h"
 #include "shell/ui/apply_locale.h"
@@ -47,6 +50,12 @@ int BankOfColumn(int c) {
     return (c - 2) / 2;
 }
 
+bool FirstOfGroup(int r) {
+    const auto& rows = CompareRows();
+    return r == 0 || QString(rows[static_cast<size_t>(r - 1)].Group)
+                             .compare(rows[static_cast<size_t>(r)].Group, Qt::CaseInsensitive) != 0;
+}
+
 // The grid of the comparison window: tints, bold marks, units beside the
 // values, the Sys rows only in the selected pair, group lines.
 class TFilerDelegate : public QStyledItemDelegate {
@@ -56,21 +65,15 @@ class TFilerDelegate : public QStyledItemDelegate {
                const QModelIndex& idx) const override {
         const QTableWidget* g = form_.Grid();
         const int r = idx.row(), c = idx.column();
+        if (c < 2) return;  // the captions are drawn by the row header
         const TCompareRow& row = CompareRows()[static_cast<size_t>(r)];
-        const bool firstOfGroup = r == 0 || QString(CompareRows()[static_cast<size_t>(r - 1)].Group)
-                                                    .compare(row.Group, Qt::CaseInsensitive) != 0;
         p->save();
         QRect rect = opt.rect;
         const bool selected = opt.state & QStyle::State_Selected;
         p->fillRect(rect, selected ? opt.palette.highlight() : opt.palette.base());
         QString text = idx.data().toString();
-        if (c >= 2 && IsSysRow(row) && BankOfColumn(c) != BankOfColumn(form_.SelectedColumn()))
-            text.clear();
-        if (c < 2) {
-            p->setPen(opt.palette.text().color());
-            p->drawText(rect.adjusted(3, 0, -3, 0),
-                        Qt::AlignVCenter | (c == 0 ? Qt::AlignRight : Qt::AlignLeft), text);
-        } else if (!text.isEmpty()) {
+        if (IsSysRow(row) && BankOfColumn(c) != BankOfColumn(form_.SelectedColumn())) text.clear();
+        if (!text.isEmpty()) {
             const bool fileSide = (c % 2) == 0;
             rect.adjust(fileSide ? 1 : 0, 0, fileSide ? 0 : -1, 0);
             const QString value = ValuePart(text);
@@ -87,10 +90,12 @@ class TFilerDelegate : public QStyledItemDelegate {
             const QFontMetrics fm(f);
             if (!row.List || row.Kind != 0) {
                 const int e = rect.right() - (fileSide ? 10 : 20);
-                const int sep = value.indexOf('.');
+                const int sep = value.indexOf(QChar(form_.DecimalSeparator()));
+                // three decimals keep clear of the unit in wider fonts too
+                const int sepEnd = std::max(45, fm.horizontalAdvance("000") + 21);
                 int x;
                 if (sep >= 0)
-                    x = e - 45 - fm.horizontalAdvance(value.left(sep + 1));
+                    x = e - sepEnd - fm.horizontalAdvance(value.left(sep + 1));
                 else
                     x = e - 20 - fm.horizontalAdvance(value);
                 p->drawText(
@@ -121,7 +126,7 @@ class TFilerDelegate : public QStyledItemDelegate {
                             Qt::AlignVCenter | Qt::AlignLeft, value);
             }
         }
-        if (firstOfGroup) {
+        if (FirstOfGroup(r)) {
             p->setPen(opt.palette.text().color());
             p->drawLine(opt.rect.topLeft(), opt.rect.topRight());
         }
@@ -132,8 +137,69 @@ class TFilerDelegate : public QStyledItemDelegate {
     TFilerForm& form_;
 };
 
-// The header: a white line before every bank pair, the current banks framed
-// (blue for the file, red for the sensor).
+// The two caption columns (group and setting) as the grid's row header, so
+// they stay in place while the bank columns scroll; a click on them chooses
+// the row in every bank.
+class TFilerCaptions : public QHeaderView {
+  public:
+    explicit TFilerCaptions(QTableWidget* grid) : QHeaderView(Qt::Vertical, grid), grid_(grid) {
+        setSectionsClickable(true);
+        setHighlightSections(false);
+        setSectionResizeMode(QHeaderView::Fixed);
+        setDefaultSectionSize(20);
+        FitCaptions();
+    }
+    // The caption columns cannot be sized by hand: they widen to the longest
+    // caption of the language in use.
+    void FitCaptions() {
+        const QFontMetrics fm(font());
+        int group = kGroupColumnWidth, label = kLabelColumnWidth;
+        for (int r = 0; r < grid_->rowCount(); ++r) {
+            group = std::max(group, fm.horizontalAdvance(Cell(grid_, r, 0)) + 8);
+            label = std::max(label, fm.horizontalAdvance(Cell(grid_, r, 1)) + 10);
+        }
+        if (group == groupWidth_ && group + label == width()) return;
+        groupWidth_ = group;
+        setFixedWidth(group + label);
+        emit geometriesChanged();  // the grid lays itself out again
+    }
+
+  protected:
+    void paintSection(QPainter* p, const QRect& rect, int r) const override {
+        p->save();
+        p->setClipRect(rect);
+        const bool chosen = (grid_->currentRow() == r && grid_->currentColumn() < 2) ||
+                            (selectionModel() && selectionModel()->isRowSelected(r, QModelIndex()));
+        p->fillRect(rect, chosen ? palette().highlight() : palette().button());
+        p->setPen(palette().mid().color());
+        const int split = rect.left() + groupWidth_ - 1;
+        p->drawLine(split, rect.top(), split, rect.bottom());
+        p->drawLine(rect.bottomLeft(), rect.bottomRight());
+        p->drawLine(rect.topRight(), rect.bottomRight());
+        p->setPen(chosen ? palette().highlightedText().color() : palette().buttonText().color());
+        const QRect group(rect.left(), rect.top(), groupWidth_ - 4, rect.height());
+        const QRect label(rect.left() + groupWidth_ + 3, rect.top(), rect.width() - groupWidth_ - 5,
+                          rect.height());
+        const QFontMetrics fm(font());
+        p->drawText(group, Qt::AlignVCenter | Qt::AlignRight,
+                    fm.elidedText(Cell(grid_, r, 0), Qt::ElideRight, group.width()));
+        p->drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
+                    fm.elidedText(Cell(grid_, r, 1), Qt::ElideRight, label.width()));
+        if (FirstOfGroup(r)) {
+            p->setPen(palette().text().color());
+            p->drawLine(rect.topLeft(), rect.topRight());
+        }
+        p->restore();
+    }
+
+  private:
+    QTableWidget* grid_;
+    int groupWidth_ = 0;
+};
+
+// The header: the file's name right-aligned over its columns, the bank
+// names left-aligned over the sensor's, the current banks framed (blue for
+// the file, red for the sensor), a white line before every bank pair.
 class TFilerHeader : public QHeaderView {
   public:
     TFilerHeader(QWidget* parent, std::function<int(int)> frame)
@@ -143,13 +209,29 @@ class TFilerHeader : public QHeaderView {
 
   protected:
     void paintSection(QPainter* p, const QRect& rect, int logical) const override {
-        QHeaderView::paintSection(p, rect, logical);
         p->save();
+        p->setClipRect(rect);
+        QStyleOptionHeader opt;
+        initStyleOption(&opt);
+        initStyleOptionForIndex(&opt, logical);
+        opt.rect = rect;
+        opt.text.clear();
+        style()->drawControl(QStyle::CE_HeaderSection, &opt, p, this);
+        const QString caption =
+            model() ? model()->headerData(logical, orientation()).toString() : QString();
+        const bool fileSide = logical >= 2 && logical % 2 == 0;
+        const QFontMetrics fm(font());
+        const QString text = fm.elidedText(caption, Qt::ElideRight, rect.width() - 12);
+        const int width = fm.horizontalAdvance(text);
+        const int left = fileSide ? rect.right() - 6 - width : rect.left() + 6;
+        const QRect textRect(left, rect.top(), width, rect.height());
+        p->setPen(palette().buttonText().color());
+        p->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text);
         if (const int f = frame_(logical)) {
             p->setPen(QPen(f == 1 ? Qt::blue : Qt::red, 2));
-            p->drawRoundedRect(rect.adjusted(3, 2, -3, -2), 4, 4);
+            p->drawRoundedRect(textRect.adjusted(-4, 2, 4, -2), 4, 4);
         }
-        if (logical >= 2 && logical % 2 == 0) {
+        if (fileSide) {
             p->setPen(Qt::white);
             p->drawLine(rect.topLeft(), rect.bottomLeft());
         }
@@ -161,7 +243,8 @@ class TFilerHeader : public QHeaderView {
 };
 
 // The EEPROM grid's cells: bold when equal to the selected column's word,
-// aqua where the word changed since the refresh before.
+// aqua where the word changed since the refresh before. The first column
+// holds the row captions and is drawn as a fixed cell.
 class TEepDelegate : public QStyledItemDelegate {
   public:
     TEepDelegate(QTableWidget* grid, const std::vector<QStringList>* prev)
@@ -171,16 +254,23 @@ class TEepDelegate : public QStyledItemDelegate {
         const int r = idx.row(), c = idx.column();
         const QString text = idx.data().toString();
         p->save();
+        if (c == 0) {
+            p->fillRect(opt.rect, opt.palette.button());
+            p->setPen(opt.palette.buttonText().color());
+            p->drawText(opt.rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
+            p->restore();
+            return;
+        }
         const bool selected = opt.state & QStyle::State_Selected;
         QColor back = opt.palette.base().color();
-        if (c > 0 && static_cast<size_t>(r) < prev_->size() &&
-            (*prev_)[static_cast<size_t>(r)].size() > c &&
+        if (static_cast<size_t>(r) < prev_->size() && (*prev_)[static_cast<size_t>(r)].size() > c &&
             (*prev_)[static_cast<size_t>(r)][c] != text)
             back = Qt::cyan;
         p->fillRect(opt.rect, selected ? opt.palette.highlight().color() : back);
         QFont f = opt.font;
-        const int sel = grid_->currentColumn();
-        f.setBold(c > 0 && sel > 0 && Cell(grid_, r, sel).compare(text, Qt::CaseInsensitive) == 0);
+        // a grid always has a selected column: the first data column until another is chosen
+        const int sel = std::max(grid_->currentColumn(), 1);
+        f.setBold(Cell(grid_, r, sel).compare(text, Qt::CaseInsensitive) == 0);
         p->setFont(f);
         p->setPen(selected ? opt.palette.highlightedText().color() : opt.palette.text().color());
         p->drawText(opt.rect.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, text);
@@ -207,12 +297,23 @@ TFilerForm::TFilerForm(TKestTrel& window, TKestSession& session, TSessionHost& h
         return window_.Image().ModeUnit ? window_.Image().ModeUnit(func) : "?";
     };
 
+    auto* openAction = new QAction("Compare File ...", this);
+    openAction->setObjectName("FilerOpen1");
+    openAction->setShortcut(QKeySequence("Ctrl+O"));
+    addAction(openAction);
+    auto* backupsAction = new QAction("Backups ...", this);
+    backupsAction->setObjectName("FilerBackups1");
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName("FilerMenu");
+    QMenu* fileMenu = menuBar->addMenu("&File");
+    fileMenu->setObjectName("FileMenu");
+    fileMenu->addActions({openAction, backupsAction});
+
     auto* panel = new QWidget(this);
     panel->setObjectName("Panel1");
     auto* row = new QHBoxLayout(panel);
     auto* open = new QPushButton("Compare File ...", panel);
     open->setObjectName("CompareFileButton");
-    open->setShortcut(QKeySequence("Ctrl+O"));
     auto* findLabel = new QLabel("&Find:", panel);
     findLabel->setObjectName("FindLabel");
     find_ = new QLineEdit(panel);
@@ -240,33 +341,45 @@ TFilerForm::TFilerForm(TKestTrel& window, TKestSession& session, TSessionHost& h
         if (img.NotLoaded) return 0;
         return BankOfColumn(c) == img.GetSys(pk::Bank) ? (fileSide ? 1 : 2) : 0;
     }));
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setDefaultSectionSize(20);
-    grid_->setColumnWidth(0, 80);  // wide enough for the longest group caption
-    grid_->setColumnWidth(1, 125);
+    // Columns 0 and 1 hold the captions; the row header shows them in place.
+    grid_->setVerticalHeader(new TFilerCaptions(grid_));
+    grid_->setColumnHidden(0, true);
+    grid_->setColumnHidden(1, true);
+    grid_->setColumnWidth(0, kGroupColumnWidth);
+    grid_->setColumnWidth(1, kLabelColumnWidth);
     for (int c = 2; c < 18; ++c) grid_->setColumnWidth(c, 105);
+    grid_->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid_->setItemDelegate(new TFilerDelegate(*this));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setMenuBar(menuBar);
     layout->addWidget(panel);
     layout->addWidget(grid_, 1);
-    resize(65 + 125 + 4 * 2 * 105 + 24, 640);
-    setMinimumWidth(width() / 2);
+    resize(kGroupColumnWidth + kLabelColumnWidth + 4 * 2 * 105 + 24, 640);
+    setMinimumWidth(width());
 
-    connect(open, &QPushButton::clicked, this, [this] {
+    connect(openAction, &QAction::triggered, this, [this] {
         const QString name = window_.FileNameDialog
                                  ? window_.FileNameDialog("Parameter File Compare", false)
                                  : QString();
         if (name.isEmpty()) return;
-        LoadCompareFile(name.toStdString());
+        try {
+            LoadCompareFile(name.toStdString());
+        } catch (const std::exception& e) {
+            WriteLog(kLogError, "%s", e.what());
+            host_.Message("", e.what());
+            return;
+        }
         RefreshCompare();
     });
+    connect(open, &QPushButton::clicked, openAction, &QAction::trigger);
+    connect(backupsAction, &QAction::triggered, this, [this] { ShowBackups(); });
+    connect(backups, &QPushButton::clicked, backupsAction, &QAction::trigger);
     connect(refresh, &QPushButton::clicked, this, [this] { RefreshCompare(); });
     connect(write_, &QPushButton::clicked, this, [this] { WriteChosen(); });
-    connect(backups, &QPushButton::clicked, this, [this] { ShowBackups(); });
     connect(grid_, &QTableWidget::currentCellChanged, this, [this](int r, int c, int, int) {
         if (c >= 2 && c != selCol_) {
             selCol_ = c;
@@ -274,19 +387,19 @@ TFilerForm::TFilerForm(TKestTrel& window, TKestSession& session, TSessionHost& h
         }
         findRow_ = r;
         findCol_ = c;
-    });
-    connect(grid_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int c) {
-        if (c >= 2) grid_->selectColumn(c);
+        grid_->verticalHeader()->viewport()->update();
     });
     connect(grid_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
         // bank pairs stay together: never a sensor column at the left edge
-        static int last = 0;
-        if (v % 2 == 1) grid_->horizontalScrollBar()->setValue(v > last ? v + 1 : v - 1);
-        last = grid_->horizontalScrollBar()->value();
+        if (v % 2 == 1) grid_->horizontalScrollBar()->setValue(v > lastScroll_ ? v + 1 : v - 1);
+        lastScroll_ = grid_->horizontalScrollBar()->value();
     });
     connect(find_, &QLineEdit::textEdited, this, [this](const QString& t) { FindNext(t, false); });
     connect(find_, &QLineEdit::returnPressed, this, [this] { FindNext(find_->text(), true); });
-    connect(grid_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateWriteButton(); });
+    connect(grid_, &QTableWidget::itemSelectionChanged, this, [this] {
+        UpdateWriteButton();
+        grid_->verticalHeader()->viewport()->update();
+    });
 
     if (window_.Lang) ApplyLocale(this, *window_.Lang);
     RefreshCompare();
@@ -299,6 +412,7 @@ TCompareTexts TFilerForm::Texts() const {
     };
     t.DisplUnit = window_.Display.DisplUnit;
     t.DisplDecimal = window_.Display.DisplDecimal;
+    t.DecimalSeparator = separator_;
     return t;
 }
 
@@ -344,7 +458,8 @@ void TFilerForm::RefreshCompare() {
                 s = "?";
             }
             try {
-                f = CompareCellText(row, &file_, sensor ? sensor : &file_, j, texts);
+                // the sensor's outputs decide the channel, known or not
+                f = CompareCellText(row, &file_, &window_.Image(), j, texts);
             } catch (const std::exception&) {
                 f = "?";
             }
@@ -354,8 +469,10 @@ void TFilerForm::RefreshCompare() {
             grid_->setItem(r, 3 + 2 * j, new QTableWidgetItem(QString::fromStdString(s)));
         }
     }
+    static_cast<TFilerCaptions*>(grid_->verticalHeader())->FitCaptions();
     grid_->viewport()->update();
     grid_->horizontalHeader()->viewport()->update();
+    grid_->verticalHeader()->viewport()->update();
     UpdateWriteButton();
 }
 
@@ -378,6 +495,8 @@ bool TFilerForm::FindNext(const QString& text, bool fromBelow) {
             findRow_ = r;
             findCol_ = c;
             grid_->setCurrentCell(r, c);
+            // a caption is found in the row header: bring its row into view
+            if (c < 2) grid_->scrollTo(grid_->model()->index(r, std::max(grid_->columnAt(0), 2)));
             return true;
         }
         ++r;
@@ -425,7 +544,8 @@ void TFilerForm::WriteChosen() {
                        "\r\n" + list))
         return;
     try {
-        const TApplyResult r = ApplyChanges(session_, *window_.Thread(), window_.Image(), changes);
+        const TApplyResult r =
+            ApplyChanges(session_, *window_.Thread(), window_.Image(), changes, texts);
         host_.Message("", window_.Translate("compare_write_done", "Written and checked.") + "\r\n" +
                               r.Backup);
     } catch (const std::exception& e) {
@@ -435,30 +555,62 @@ void TFilerForm::WriteChosen() {
     RefreshCompare();
 }
 
-void TFilerForm::ShowBackups() {
+bool TFilerForm::ShowBackups() {
     std::vector<TBackupEntry> list;
     try {
         list = ListBackups(session_.BackupDir.empty() ? DefaultBackupDir() : session_.BackupDir);
     } catch (const std::exception& e) {
         host_.Message("", e.what());
-        return;
+        return false;
     }
-    QDialog dlg(this);
+    QDialog dlg(isVisible() ? static_cast<QWidget*>(this) : &window_);
     dlg.setObjectName("BackupsDlg");
-    dlg.setWindowTitle(QString::fromStdString(window_.Translate("BackupsDlg.Caption", "Backups")));
-    auto* lw = new QListWidget(&dlg);
+    dlg.setWindowTitle("Backups");
+    auto* table = new QTreeWidget(&dlg);
+    table->setObjectName("BackupList");
+    table->setRootIsDecorated(false);
+    table->setMinimumSize(480, 300);
+    table->setHeaderLabels(
+        {QString::fromStdString(window_.Translate("backup_date", "Date")),
+         QString::fromStdString(window_.Translate("backup_reason", "Reason")),
+         QString::fromStdString(window_.Translate("backup_version", "Version"))});
     for (const auto& e : list)
-        lw->addItem(QString::fromStdString(e.DateTime + "   " + e.Reason + "   " + e.Version));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, &dlg);
-    connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+        table->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromStdString(e.DateTime),
+                                                               QString::fromStdString(e.Reason),
+                                                               QString::fromStdString(e.Version)}));
+    table->resizeColumnToContents(0);
+    if (!list.empty()) table->setCurrentItem(table->topLevelItem(0));
+    auto* open = new QPushButton("Open", &dlg);
+    open->setObjectName("BackupOpenButton");
+    open->setDefault(true);
+    open->setEnabled(!list.empty());
+    auto* cancel = new QPushButton("Cancel", &dlg);
+    cancel->setObjectName("CancelButton");
+    connect(open, &QPushButton::clicked, &dlg, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, &dlg, &QDialog::reject);
+    connect(table, &QTreeWidget::itemDoubleClicked, &dlg, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(open);
+    buttons->addWidget(cancel);
     auto* l = new QVBoxLayout(&dlg);
-    l->addWidget(lw);
-    l->addWidget(buttons);
-    dlg.resize(480, 360);
-    if (dlg.exec() != QDialog::Accepted || lw->currentRow() < 0) return;
-    LoadCompareFile(list[static_cast<size_t>(lw->currentRow())].Path);
+    l->addWidget(table, 1);
+    l->addLayout(buttons);
+    if (window_.Lang) ApplyLocale(&dlg, *window_.Lang);
+    const int accepted = window_.ExecDialog ? window_.ExecDialog(dlg) : dlg.exec();
+    const int chosen = table->indexOfTopLevelItem(table->currentItem());
+    if (accepted != QDialog::Accepted || chosen < 0) return false;
+    try {
+        LoadCompareFile(list[static_cast<size_t>(chosen)].Path);
+    } catch (const std::exception& e) {
+        WriteLog(kLogError, "%s", e.what());
+        host_.Message("", e.what());
+        return false;
+    }
+    show();
+    raise();
     RefreshCompare();
+    return true;
 }
 
 void TFilerForm::dragEnterEvent(QDragEnterEvent* e) {
@@ -479,7 +631,8 @@ void TFilerForm::dropEvent(QDropEvent* e) {
 
 // -------------------------------------------------------------- TEepGridForm
 
-TEepGridForm::TEepGridForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
+TEepGridForm::TEepGridForm(QWidget* parent, TConfigStore* store)
+    : QWidget(parent, Qt::Tool), store_(store) {
     setObjectName("EepGridForm");
     setWindowTitle("dbg:eepgrid");
     SysGrid = new QTableWidget(32, 2, this);
@@ -493,7 +646,10 @@ TEepGridForm::TEepGridForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
     for (QTableWidget* g : {SysGrid, BankGrid}) {
         g->verticalHeader()->hide();
         g->verticalHeader()->setDefaultSectionSize(16);
-        g->horizontalHeader()->setDefaultSectionSize(60);  // "B1(curr)*" fits
+        g->horizontalHeader()->setDefaultSectionSize(48);
+        // fixed cells: left-aligned, cut at the edge rather than shortened
+        g->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        g->horizontalHeader()->setTextElideMode(Qt::ElideNone);
         g->setColumnWidth(0, 80);
         g->setEditTriggers(QAbstractItemView::NoEditTriggers);
         connect(g, &QTableWidget::currentCellChanged, g, [g] { g->viewport()->update(); });
@@ -518,13 +674,30 @@ TEepGridForm::TEepGridForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
     split->addWidget(left);
     split->addWidget(BankGrid);
     split->setStretchFactor(1, 1);
+    split->setSizes({80 + 48 + 24, 80 + 8 * 48 + 24});
     auto* l = new QHBoxLayout(this);
     l->setContentsMargins(0, 0, 0, 0);
     l->addWidget(split);
-    resize(80 + 60 + 80 + 8 * 60 + 40, 560);
+    resize(80 + 48 + 24 + 80 + 8 * 48 + 24 + 8, 560);
 }
 
-void TEepGridForm::RefreshGrid(const TKestParam& image) {
+TEepGridForm::~TEepGridForm() {
+    // only the operator's own change is stored: a run that changed nothing
+    // (a screenshot run, for one) leaves the settings as they were
+    const bool on = CheckBox1->isChecked();
+    if (!store_ || store_->ReadFlag("EepGrid", "StayOnTop").value_or(false) == on) return;
+    store_->WriteFlag("EepGrid", "StayOnTop", on);
+    if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
+}
+
+void TEepGridForm::setVisible(bool visible) {
+    // the stay-on-top choice of the last session, each time the window appears
+    if (visible && !isVisible() && store_ && store_->HasGroup("EepGrid"))
+        if (const auto on = store_->ReadFlag("EepGrid", "StayOnTop")) CheckBox1->setChecked(*on);
+    QWidget::setVisible(visible);
+}
+
+void TEepGridForm::RefreshGrid(const TKestParam& image, bool mark) {
     auto snapshot = [](QTableWidget* g) {
         std::vector<QStringList> rows;
         for (int r = 0; r < g->rowCount(); ++r) {
@@ -534,9 +707,12 @@ void TEepGridForm::RefreshGrid(const TKestParam& image) {
         }
         return rows;
     };
-    if (SysGrid->item(0, 0)) {
+    if (mark && SysGrid->item(0, 0)) {
         SysPrev = snapshot(SysGrid);
         BankPrev = snapshot(BankGrid);
+    } else {
+        SysPrev.clear();
+        BankPrev.clear();
     }
     auto hex = [](int v, int digits) {
         return QString("%1").arg(v, digits, 16, QChar('0')).toUpper();
@@ -568,11 +744,12 @@ TCompareWindows::TCompareWindows(TKestTrel& window, TKestSession& session, TSess
                                  std::function<void()>& refreshEepGridHook) {
     Filer = new TFilerForm(window, session, host);
     Filer->hide();
-    EepGrid = new TEepGridForm(&window);
+    EepGrid = new TEepGridForm(&window, window.Store());
     EepGrid->hide();
     if (window.Lang) ApplyLocale(EepGrid, *window.Lang);
-    TFilerForm* filer = Filer;
-    TEepGridForm* grid = EepGrid;
+    // The grid goes before the main window does (see the destructor).
+    QPointer<TFilerForm> filer = Filer;
+    QPointer<TEepGridForm> grid = EepGrid;
     TKestTrel* w = &window;
     window.ShowCompare = [filer](const std::string& file) {
         if (!file.empty()) filer->LoadCompareFile(file);
@@ -580,17 +757,26 @@ TCompareWindows::TCompareWindows(TKestTrel& window, TKestSession& session, TSess
         filer->raise();
         filer->RefreshCompare();
     };
+    window.ShowBackups = [filer] { filer->ShowBackups(); };
+    // translated with the other windows, then filled with the new captions
+    window.RegisterWindow("TFilerForm", Filer, [filer] { filer->RefreshCompare(); });
     window.ShowEepGrid = [grid, w] {
+        if (!grid) return;
+        const bool appearing = !grid->isVisible();
         grid->show();
         grid->raise();
-        grid->RefreshGrid(w->Image());
+        grid->RefreshGrid(w->Image(), !appearing);
     };
-    QObject::connect(grid->Button1, &QPushButton::clicked, grid,
+    QObject::connect(EepGrid->Button1, &QPushButton::clicked, EepGrid,
                      [grid, w] { grid->RefreshGrid(w->Image()); });
     refreshEepGridHook = [grid, filer, w] {
-        if (grid->isVisible()) grid->RefreshGrid(w->Image());
-        if (filer->isVisible()) filer->RefreshCompare();
+        if (grid) grid->RefreshGrid(w->Image());
+        if (filer && filer->isVisible()) filer->RefreshCompare();
     };
+}
+
+TCompareWindows::~TCompareWindows() {
+    delete EepGrid.data();
 }
 
 }  // namespace kd

@@ -101,6 +101,9 @@ class TKestSession : public TShellWorkflow {
     // copies onto other banks, and by the common setup page before a factory
     // initialisation or a bank clear.
     std::string BackupSettings(const std::string& reason);
+    // After a parameter write: waits SysUpdateDelayMs and sends SYS_UPDATE; a
+    // failure is logged and counted, never raised.
+    void SysUpdateIgnoringFailure();
 
     // --- state of the session
     uint16_t SamplingPeriod = 0;
@@ -146,7 +149,6 @@ class TKestSession : public TShellWorkflow {
     // image loaded from a file that lacked blocks.
     void WriteImageToSensor();
     void AfterReceive(uint32_t startTick);
-    void SysUpdateIgnoringFailure();
     void SetSysModeOnConnect();
     void ReadStatus();
     uint16_t AdjustDisplayBits(uint16_t bits) const;

@@ -343,13 +343,14 @@ void TKestTrel::BuildMenus() {
     QAction* fileCompare2 = MakeAction("FileCompare2", "Compare ...");
     QAction* fileCompare1 = MakeAction("FileCompare1", "Compare ...");
     fileCompare1->setVisible(false);
+    QAction* fileBackups = MakeAction("FileBackups1", "Backups ...");
     QAction* fileExit = MakeAction("FileExit1", "E&xit");
     fileExit->setShortcut(QKeySequence("Ctrl+Q"));
     QMenu* fileMenu = bar->addMenu("&File");
     fileMenu->setObjectName("FileMenu");
     fileMenu->addActions({fileNew, fileOpen, fileSaveAs});
     fileMenu->addSeparator();
-    fileMenu->addActions({fileCompare2, fileCompare1});
+    fileMenu->addActions({fileCompare2, fileCompare1, fileBackups});
     fileMenu->addSeparator();
     fileMenu->addAction(fileExit);
 
@@ -460,6 +461,12 @@ void TKestTrel::BuildMenus() {
             ShowCompare(file.toStdString());
         else
             WriteLog(kLogPlain, "FileCompare: not available in this build");
+    });
+    OnTriggered(fileBackups, [this] {
+        if (ShowBackups)
+            ShowBackups();
+        else
+            WriteLog(kLogPlain, "Backups: not available in this build");
     });
     OnTriggered(fileExit, [this] { close(); });
     OnTriggered(helpAbout, [this] {

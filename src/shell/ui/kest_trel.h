@@ -126,6 +126,7 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::function<void()> StopDataStorage;
     std::function<void(const std::string& file)> ShowCompare;
     std::function<void()> ShowEepGrid;
+    std::function<void()> ShowBackups;
     std::function<void(int chMask)> SetChartMask;
     std::function<void(const std::string& code)> SetLanguageText;
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
