@@ -665,6 +665,9 @@ void SensorModel::FinishAe() {
     SetRaw(mem_, Fld::HDRShutter, bank, std::min(2047, raw * 2));
     SetRaw(mem_, Fld::MeasureLimit, bank, static_cast<int>(kTarget / 6));
     SetRaw(mem_, Fld::LowIntensity, bank, 20);
+    // The exposure is worked out for the Hi-res mode, which the camera keeps.
+    SetRaw(mem_, Fld::CamMode, bank, 0);
+    SetRaw(mem_, Fld::CamNR, bank, 0);
 }
 
 }  // namespace kdsim
