@@ -209,9 +209,17 @@ TPCamera::TPCamera(TPageContext& ctx, QWidget* parent)
     group99->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     group99->addAction(rect);
 
-    TRowLayout rows(this, 146, 34, 82, 104);
+    // Caption 96 px (the longest, "HDR Shutter" in Japanese, on one line),
+    // edits of 56 px and their unit in the 202 px of the column.
+    TRowLayout rows(this, 146, 34, 96, 96);
     // TRowLayout places from its own left; shift the settings to the column.
     auto place = [cx](QWidget* w) { w->move(w->x() + cx - 12, w->y()); };
+    const int ex = cx + 104, ew = 56, ux = cx + 162;
+    auto edit = [&](const char* name, const char* hint) {
+        QLineEdit* e = rows.Edit(name, hint);
+        e->setGeometry(ex, rows.Y(), ew, e->height());
+        return e;
+    };
     place(rows.Label("CameraModeLabel", "Camera Mode"));
     CameraModeCombo = rows.Combo("CameraModeCombo", "Hi-res,Hi-spd,HDR,NR");
     place(CameraModeCombo);
@@ -221,36 +229,32 @@ TPCamera::TPCamera(TPageContext& ctx, QWidget* parent)
     place(GainCombo);
     rows.Next();
     place(rows.Label("ShutterLabel", "Shutter"));
-    ShutterEdit = rows.Edit("ShutterEdit", "5 ... 10235 [usec], step5");
-    place(ShutterEdit);
-    ShutterEdit->resize(64, ShutterEdit->height());
-    Caption(this, "ShutterLabel2", "usec", {cx + 160, rows.Y(), 38, 26});
+    ShutterEdit = edit("ShutterEdit", "5 ... 10235 [usec], step5");
+    Caption(this, "ShutterLabel2", "usec", {ux, rows.Y(), 38, 26});
     rows.Next();
     HDRPanel = new QFrame(this);
     HDRPanel->setObjectName("HDRPanel");
-    HDRPanel->setGeometry(cx, rows.Y(), 198, 30);
-    TRowLayout hdr(HDRPanel, 0, 34, 82, 104);
-    hdr.Label("HDRShutterLabel", "HDR Shutter")->move(0, 0);
-    HdrShutterEdit = hdr.Edit("HdrShutterEdit", "5 ... 10235 [usec], step5");
-    HdrShutterEdit->setGeometry(90, 0, 64, 26);
-    Caption(HDRPanel, "HDRShutterLabel2", "usec", {158, 0, 40, 26});
+    HDRPanel->setGeometry(cx, rows.Y(), 200, 30);
+    QLabel* hdrLabel = Caption(HDRPanel, "HDRShutterLabel", "HDR Shutter", {0, 0, 100, 26});
+    hdrLabel->setWordWrap(false);
+    HdrShutterEdit = new QLineEdit(HDRPanel);
+    HdrShutterEdit->setObjectName("HdrShutterEdit");
+    HdrShutterEdit->setToolTip("5 ... 10235 [usec], step5");
+    HdrShutterEdit->setGeometry(ex - cx, 0, ew, 26);
+    Caption(HDRPanel, "HDRShutterLabel2", "usec", {ux - cx, 0, 38, 26});
     rows.Next();
     place(rows.Label("ThresholdLabel", "Threshold"));
-    ThresholdEdit = rows.Edit("ThresholdEdit", "0 ... 255");
-    place(ThresholdEdit);
-    ThresholdEdit->resize(64, ThresholdEdit->height());
+    ThresholdEdit = edit("ThresholdEdit", "0 ... 255");
     ThresholdShape = new QFrame(this);
     ThresholdShape->setObjectName("ThresholdShape");
-    ThresholdShape->setGeometry(cx + 160, rows.Y() + 6, 14, 14);
+    ThresholdShape->setGeometry(ux + 2, rows.Y() + 6, 14, 14);
     rows.Next();
     place(rows.Label("RejectLevelLabel", "Reject Level"));
-    RejectLevelEdit = rows.Edit("RejectLevelEdit", "0 ... 127 [%]");
-    place(RejectLevelEdit);
-    RejectLevelEdit->resize(64, RejectLevelEdit->height());
+    RejectLevelEdit = edit("RejectLevelEdit", "0 ... 127 [%]");
     RejectLevelShape = new QFrame(this);
     RejectLevelShape->setObjectName("RejectLevelShape");
-    RejectLevelShape->setGeometry(cx + 160, rows.Y() + 6, 14, 14);
-    Caption(this, "RejectLevelLabel2", "%", {cx + 178, rows.Y(), 20, 26});
+    RejectLevelShape->setGeometry(ux + 2, rows.Y() + 6, 14, 14);
+    Caption(this, "RejectLevelLabel2", "%", {ux + 20, rows.Y(), 18, 26});
 
     // Save Image under the settings.
     QAction* save = MakeAction("SaveImage", "Save Image", false);
@@ -856,7 +860,9 @@ void TPCamera::PaintSection(QPainter& p) {
     const int scroll = ScrollBox1->verticalScrollBar()->value();
     auto rowY = [&](int row) { return (ImageWindow.top + row) * scaleY_ - scroll; };
     if (Peak.Value != 0) {
-        p.setPen(QPen(Bgr(ctx_.Colors.cut_lvl_color), 1));
+        // Three pixels wide: a band at the threshold's level still shows on
+        // both sides of the threshold line drawn over it.
+        p.setPen(QPen(Bgr(ctx_.Colors.cut_lvl_color), 3));
         const double x = Peak.Level * w / 256.0;
         p.drawLine(QPointF(x, rowY(Peak.Upper) - 10), QPointF(x, rowY(Peak.Lower) + 10));
     }

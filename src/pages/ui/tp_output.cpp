@@ -121,11 +121,12 @@ TPOutput::TPOutput(TPageContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
     Displ4Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     UnitALabel = MakeLabel(this, "UnitALabel", "mm", {acx + 116, y, 50, 26});
     row();
-    DisplALabel = MakeLabel(this, "DisplALabel", "", {acx, y, 110, 26});
+    // The current's box is narrower than the value's above it, so that
+    // "mA(estimated)" fits beside it on one line.
+    DisplALabel = MakeLabel(this, "DisplALabel", "", {acx, y, 80, 26});
     DisplALabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    mALabel = MakeLabel(this, "mALabel", "mA", {acx + 116, y, 50, 26});
-    UnitMALabel = MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 116, y, 60, 26});
-    UnitMALabel->setWordWrap(true);
+    mALabel = MakeLabel(this, "mALabel", "mA", {acx + 86, y, 50, 26});
+    UnitMALabel = MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 86, y, 680 - acx - 88, 26});
     for (QLabel* l : {Displ4Label, DisplALabel})
         l->setStyleSheet("background: white; border: 1px solid gray;");
     row();
