@@ -20,6 +20,7 @@
 #include "common/clock.h"
 #include "measure/chart_data.h"
 #include "measure/ui/chart_frame.h"
+#include "measure/ui/profile_frame.h"
 #include "pages/ui/tp_area.h"
 #include "pages/ui/tp_operation.h"
 #include "shell/ui/qt_dispatcher.h"
@@ -137,7 +138,8 @@ int main(int argc, char** argv) {
     chart->ChMask = 0x3F;
     chart->Now = [now] { return now; };
     QImage img(chart->width() - 4, chart->height() - 4, QImage::Format_RGB32);
-    std::printf("operation chart redraw, 3000 samples x 6 channels, %dx%d: %.3f ms (goal <= 4 ms)\n",
-                img.width(), img.height(), MedianMs(200, [&] { chart->DrawChart(img); }));
+    std::printf(
+        "operation chart redraw, 3000 samples x 6 channels, %dx%d: %.3f ms (goal <= 4 ms)\n",
+        img.width(), img.height(), MedianMs(200, [&] { chart->DrawChart(img); }));
     return 0;
 }

@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
         // buttons; every name must be found.
         std::vector<std::function<void()>> actions;
         for (const std::string& name : window.Options.Actions) {
-            QObject* target = kd::FindScriptTarget(
-                window, window.Options.Page.value_or(kd::kPageMeasure), QString::fromStdString(name));
+            QObject* target =
+                kd::FindScriptTarget(window, window.Options.Page.value_or(kd::kPageMeasure),
+                                     QString::fromStdString(name));
             if (auto* a = qobject_cast<QAction*>(target)) {
                 actions.push_back([a] {
                     if (!a->isEnabled())

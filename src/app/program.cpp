@@ -63,9 +63,9 @@ QObject* FindScriptTarget(TKestTrel& window, int page, const QString& name) {
     }
     if (QAction* a = window.Action(name)) return a;
     std::vector<QWidget*> pages;
-    for (int code : {kPageMeasure, kPageTrigger, kPageCamera, kPageProfile, kPageArea,
-                     kPageOperation, kPageOutput, kPageStoSett, kPageStoDispl, kPageStoProf,
-                     kPageCommon})
+    for (int code :
+         {kPageMeasure, kPageTrigger, kPageCamera, kPageProfile, kPageArea, kPageOperation,
+          kPageOutput, kPageStoSett, kPageStoDispl, kPageStoProf, kPageCommon})
         if (TPageHooks* h = window.Page(code); h && h->Window) pages.push_back(h->Window);
     for (QAbstractButton* b : window.findChildren<QAbstractButton*>(name)) {
         bool onPage = false;

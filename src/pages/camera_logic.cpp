@@ -257,7 +257,7 @@ void WriteCameraMask(TPageContext& ctx, std::span<const uint8_t> bits) {
     std::string head;
     for (size_t i = 0; i < 10; ++i) head += Format("%02X", bits[i]);
     try {
-        ctx.Worker.MemWrite(words.data(), kMaskAddress, kModeWords, static_cast<int>(words.size()));
+        ctx.Worker.MemWrite(words.data(), kMaskAddress, kModeWrite, static_cast<int>(words.size()));
         WriteLog(kLogAction, "MEM_WRITE(0x%X, %dwords) <- %s...", kMaskAddress,
                  static_cast<int>(words.size()), head.c_str());
         ctx.Worker.Command(cmd::MASK_WRITE);

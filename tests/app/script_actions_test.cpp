@@ -33,12 +33,12 @@ TEST(ScriptActions, PageFirstEnabledAtOnceAndOneProfileForBothFrames) {
         const char* Name;
         QWidget* Owner;  // null: the main window's own
     };
-    for (const Case& c : {Case{kPageCamera, "ZoomDownVert", s.Camera},
-                          Case{kPageArea, "RecvProf", s.Area},
-                          Case{kPageProfile, "RecvProf", s.Profile},
-                          Case{kPageProfile, "CamRefreshButton", s.Profile},
-                          Case{kPageCamera, "CamRefreshButton", s.Camera},
-                          Case{kPageCamera, "CommConnect", nullptr}}) {
+    for (const Case& c :
+         {Case{kPageCamera, "ZoomDownVert", s.Camera}, Case{kPageArea, "RecvProf", s.Area},
+          Case{kPageProfile, "RecvProf", s.Profile},
+          Case{kPageProfile, "CamRefreshButton", s.Profile},
+          Case{kPageCamera, "CamRefreshButton", s.Camera},
+          Case{kPageCamera, "CommConnect", nullptr}}) {
         SCOPED_TRACE(c.Name);
         QObject* t = FindScriptTarget(p.Window, c.Page, c.Name);
         ASSERT_NE(t, nullptr);

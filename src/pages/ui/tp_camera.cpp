@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QBuffer>
-#include <QFileDialog>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -714,9 +714,8 @@ void TPCamera::SaveImageExecute() {
     const QString defaultName = "KD_camera_image.bmp";
     const QString path =
         SaveFileName ? SaveFileName(defaultName)
-                     : QFileDialog::getSaveFileName(
-                           this, Action("SaveImage")->text(), defaultName,
-                           "Bitmap (*.bmp);;PNG (*.png)");
+                     : QFileDialog::getSaveFileName(this, Action("SaveImage")->text(), defaultName,
+                                                    "Bitmap (*.bmp);;PNG (*.png)");
     if (path.isEmpty()) return;
     SaveImageTo(path);
 }

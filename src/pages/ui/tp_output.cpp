@@ -126,7 +126,8 @@ TPOutput::TPOutput(TPageContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
     DisplALabel = MakeLabel(this, "DisplALabel", "", {acx, y, 80, 26});
     DisplALabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     mALabel = MakeLabel(this, "mALabel", "mA", {acx + 86, y, 50, 26});
-    UnitMALabel = MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 86, y, 680 - acx - 88, 26});
+    UnitMALabel =
+        MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 86, y, 680 - acx - 88, 26});
     for (QLabel* l : {Displ4Label, DisplALabel})
         l->setStyleSheet("background: white; border: 1px solid gray;");
     row();
@@ -182,26 +183,14 @@ TPOutput::TPOutput(TPageContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
     });
     connect(OffsetEdit, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { OffsetChanged(); }); });
-    connect(HiLimitEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(HiLimitEdit, selectedOut_, "ULimit");
-        });
-    });
-    connect(LoLimitEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(LoLimitEdit, selectedOut_, "LLimit");
-        });
-    });
-    connect(Ana20mAEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(Ana20mAEdit, 3, "ULimit");
-        });
-    });
-    connect(Ana4mAEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(Ana4mAEdit, 3, "LLimit");
-        });
-    });
+    connect(HiLimitEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(HiLimitEdit, selectedOut_, "ULimit"); }); });
+    connect(LoLimitEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(LoLimitEdit, selectedOut_, "LLimit"); }); });
+    connect(Ana20mAEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(Ana20mAEdit, 3, "ULimit"); }); });
+    connect(Ana4mAEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(Ana4mAEdit, 3, "LLimit"); }); });
     connect(OutputTimeEdit, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { TimeChanged(); }); });
     connect(ToUpperButton, &QPushButton::clicked, this,

@@ -19,9 +19,8 @@ namespace {
 // A page context over a session rig's image and worker, with Sync on.
 struct TRigPages {
     explicit TRigPages(sessiontest::SessionRig& rig)
-        : worker(*rig.thread),
-          context{rig.image, rig.masters, worker,   rig.state, rig.live,
-                  display,   colors,      settings, lists,     services} {
+        : worker(*rig.thread), context{rig.image, rig.masters, worker,   rig.state, rig.live,
+                                       display,   colors,      settings, lists,     services} {
         ops.Confirm = [](const std::string&) { return true; };
         ops.Backup = [&rig](const std::string& r) { return rig.session->BackupSettings(r); };
         ops.ReloadCurrentBank = [&rig] { rig.session->ReloadCurrentBank(); };
@@ -75,7 +74,8 @@ TEST(BankOpsOnSim, ClearAndFactoryPresetBackUpFirst) {
 TEST(BankOpsOnSim, OnTimingReachesOnlySensorsThatKnowIt) {
     for (const auto& [bios, sent] : {std::pair{0x45, false}, {0x46, true}}) {
         SCOPED_TRACE(bios);
-        sessiontest::SessionRig rig(sessiontest::SimVersion(0x53, static_cast<uint16_t>(bios), 0x50));
+        sessiontest::SessionRig rig(
+            sessiontest::SimVersion(0x53, static_cast<uint16_t>(bios), 0x50));
         rig.Connect();
         TRigPages p(rig);
         rig.NewRequests();

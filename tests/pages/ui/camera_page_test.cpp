@@ -218,3 +218,35 @@ TEST_F(CameraOnSim, FastModeHalvesThePictureAndKeepsTheStripe) {
         }
     }
 }
+
+TEST_F(CameraOnSim, SaveImageAndTheServiceMask) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    // Save Image: the picture as a bitmap under the name the dialog gives.
+    QString asked;
+    page.SaveFileName = [&](const QString& name) {
+        asked = name;
+        return QString::fromStdString(dir + "/pic.bmp");
+    };
+    page.Action("SaveImage")->trigger();
+    EXPECT_EQ(asked, "KD_camera_image.bmp");
+    const QImage saved(QString::fromStdString(dir + "/pic.bmp"));
+    EXPECT_EQ(saved.size(), QSize(page.ViewPicture.width, page.ViewPicture.height));
+
+    // The mask painted over the picture's top left and written on release.
+    page.ShowServiceTools(true);
+    NewRequests();
+    page.Action("CamMask")->setChecked(true);
+    page.PictureMouse(0, {40, 40}, true);
+    page.Action("CamMask")->setChecked(false);
+    const Requests r = NewRequests();
+    int words = 0;
+    for (const std::string& q : r)
+        if (q.rfind("MEM_WRITE 0xD", 0) == 0) words += std::stoi(q.substr(q.rfind(' ') + 1));
+    EXPECT_EQ(words, 1024);
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(r.back(), "MASK_WRITE");
+    // Pixel (5, 5) of the mask lies under the brush: row 5, byte 0, bit 2.
+    EXPECT_NE(qBlue(page.Mask.pixel(5, 5)), 0);
+}
