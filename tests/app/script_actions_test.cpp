@@ -48,7 +48,7 @@ TEST(ScriptActions, PageFirstEnabledAtOnceAndOneProfileForBothFrames) {
             EXPECT_EQ(t, p.Window.Action("CommConnect"));
     }
     // Another page's controls are not the measurement page's.
-    EXPECT_EQ(FindScriptTarget(p.Window, kPageMeasure, "ZoomDownVert"), nullptr);
+    EXPECT_EQ(FindScriptTarget(p.Window, kPageMeasure, "CamRefreshButton"), nullptr);
     EXPECT_EQ(FindScriptTarget(p.Window, kPageMeasure, "NoSuchName"), nullptr);
 
     // Connected: the measurement page's repeat is enabled before its own tick.
