@@ -51,6 +51,7 @@ constexpr const char* kUsage =
     "  -page CODE     the page to show: 0x10 measurement, 0x21..0x26 settings,\n"
     "                 0x31..0x33 storage, 0x90 common setup (hexadecimal or decimal)\n"
     "  -action NAMES  trigger actions or buttons by object name after showing the page\n"
+    "                 (the page's own first, then the main window's)\n"
     "  -screenshot F  save the main window as PNG after -wait MS and exit\n";
 
 }  // namespace
@@ -94,19 +95,22 @@ int main(int argc, char** argv) {
             return 2;
         }
         window.CreateWindows();
-        // -action: every name must be an action of the windows (or a button
-        // without one, such as a page's group button).
+        // -action: a name is looked up on the page shown (its actions, then
+        // its buttons), then among the main window's actions and its own
+        // buttons; every name must be found.
         std::vector<std::function<void()>> actions;
         for (const std::string& name : window.Options.Actions) {
-            const QString n = QString::fromStdString(name);
-            if (auto* a = window.findChild<QAction*>(n)) {
+            QObject* target =
+                kd::FindScriptTarget(window, window.Options.Page.value_or(kd::kPageMeasure),
+                                     QString::fromStdString(name));
+            if (auto* a = qobject_cast<QAction*>(target)) {
                 actions.push_back([a] {
                     if (!a->isEnabled())
                         std::fprintf(stderr, "kdtrelva: action '%s' is disabled\n",
                                      a->objectName().toUtf8().constData());
                     a->trigger();
                 });
-            } else if (auto* b = window.findChild<QAbstractButton*>(n)) {
+            } else if (auto* b = qobject_cast<QAbstractButton*>(target)) {
                 actions.push_back([b] { b->click(); });
             } else {
                 std::fprintf(stderr, "kdtrelva: unknown action '%s'\n", name.c_str());

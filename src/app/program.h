@@ -3,6 +3,7 @@
 // on its worker and state, the built-in simulated sensor behind the port name
 // SIM, the measurement views and the settings pages. main() runs one; the
 // window tests and the idle benchmark use the same assembly.
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,11 @@ struct TKestProgram {
     TCompareWindows Compare;
     TStoragePages Storage;
 };
+
+// What a script's action name (-action) names: on the page of the given code
+// first (its actions, then its buttons), then the main window's own actions
+// and buttons, not those of other pages. A QAction or a QAbstractButton;
+// null when the name is unknown.
+QObject* FindScriptTarget(TKestTrel& window, int page, const QString& name);
 
 }  // namespace kd

@@ -66,6 +66,7 @@ void TSettingControls::Run(const TBinding& b, const std::function<TSettingOutcom
 void TSettingControls::Show(const TBinding& b) {
     const std::optional<int> v = ShownValue(*b.Row, ctx_);
     if (auto* list = qobject_cast<QComboBox*>(b.Control)) {
+        if (!v && b.Row->KeepUnknown) return;
         QSignalBlocker block(list);
         list->setCurrentIndex(v && *v < list->count() ? *v : -1);
     } else if (auto* edit = qobject_cast<QLineEdit*>(b.Control)) {
