@@ -48,10 +48,15 @@ int main(int argc, char** argv) {
     QImage img(1812, 816, QImage::Format_RGB32);
     const char* names[3] = {"single profile", "3D (30 deg, time shift)", "overwrite"};
     for (int view = 0; view < 3; ++view) {
-        const double ms = MedianMs(5, [&] {
-            DrawProfileSet(img, *set, view, kProfileRing - 1, 0.01 * 3, 0.005 * 3, 0.5, true,
-                           -25000, 25000);
-        });
+        TProfileView v;
+        v.View = view;
+        v.Selected = kProfileRing - 1;
+        v.Xs = 0.01 * 3;
+        v.Ys = 0.005 * 3;
+        v.X0 = 13500 * v.Xs + 100;
+        v.Y0 = img.height() - 26000 * v.Ys - 40;
+        v.DrawAreas = true;
+        const double ms = MedianMs(5, [&] { DrawProfileSet(img, *set, v); });
         std::printf("%-40s %9.2f ms\n", names[view], ms);
     }
     std::printf("%-40s %9.1f MB\n", "profile set points (8000 x 1024)",

@@ -50,7 +50,8 @@ constexpr const char* kUsage =
     "  -loc CODE      language of the windows; -lang FILE: a string table to use instead\n"
     "  -page CODE     the page to show: 0x10 measurement, 0x21..0x26 settings,\n"
     "                 0x31..0x33 storage, 0x90 common setup (hexadecimal or decimal)\n"
-    "  -action NAMES  trigger actions or buttons by object name after showing the page\n"
+    "  -action NAMES  trigger actions or buttons by object name after showing the page;\n"
+    "                 wait:MS between two lets the window run MS milliseconds first\n"
     "  -screenshot F  save the main window as PNG after -wait MS and exit\n";
 
 }  // namespace
@@ -96,9 +97,26 @@ int main(int argc, char** argv) {
         window.CreateWindows();
         // -action: every name must be an action of the windows (or a button
         // without one, such as a page's group button).
+        // "wait:MS" between two names lets the window run MS milliseconds first
+        // (a recording to finish before its fetch).
         std::vector<std::function<void()>> actions;
+        std::vector<int> waits;  // before each action, ms
+        int pendingWait = 0;
+        std::function<void(size_t)> step;  // runs the actions from one on
         for (const std::string& name : window.Options.Actions) {
             const QString n = QString::fromStdString(name);
+            if (n.startsWith("wait:", Qt::CaseInsensitive)) {
+                bool ok = false;
+                const int ms = n.mid(5).toInt(&ok);
+                if (!ok || ms < 0 || ms > 3600000) {
+                    std::fprintf(stderr, "kdtrelva: bad wait '%s'\n", name.c_str());
+                    return 2;
+                }
+                pendingWait += ms;
+                continue;
+            }
+            waits.push_back(pendingWait);
+            pendingWait = 0;
             if (auto* a = window.findChild<QAction*>(n)) {
                 actions.push_back([a] {
                     if (!a->isEnabled())
@@ -128,13 +146,26 @@ int main(int argc, char** argv) {
                     return;
                 }
             }
-            for (auto& run : actions) run();
-            if (!window.Options.Screenshot) return;
-            const std::string file = *window.Options.Screenshot;
-            QTimer::singleShot(window.Options.WaitMs, &window, [&window, &rc, file] {
-                if (!SaveScreenshot(window, file)) rc = 1;
-                QCoreApplication::exit(rc);
-            });
+            // The actions in order, each after its wait; then the screenshot.
+            step = [&](size_t i) {
+                for (; i < actions.size(); ++i) {
+                    if (waits[i] > 0) {
+                        const int ms = waits[i];
+                        waits[i] = 0;
+                        QTimer::singleShot(ms, &window, [&step, i] { step(i); });
+                        return;
+                    }
+                    actions[i]();
+                }
+                if (!window.Options.Screenshot) return;
+                const std::string file = *window.Options.Screenshot;
+                QTimer::singleShot(window.Options.WaitMs + pendingWait, &window,
+                                   [&window, &rc, file] {
+                                       if (!SaveScreenshot(window, file)) rc = 1;
+                                       QCoreApplication::exit(rc);
+                                   });
+            };
+            step(0);
         });
         int loop = app.exec();
         if (rc == 0) rc = loop;

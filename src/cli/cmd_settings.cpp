@@ -71,7 +71,7 @@ const TSetting& Row(const std::string& key, const char* cmd) {
 
 std::string Shown(const TSetting& s, const TPageContext& ctx) {
     const std::optional<int> v = ShownValue(s, ctx);
-    return std::string(s.Key) + "=" + (v ? std::to_string(*v) : std::string());
+    return std::string(s.Key) + "=" + (v ? SettingText(s, ctx, *v) : std::string());
 }
 
 int RunGet(CliContext& ctx) {

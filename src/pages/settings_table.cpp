@@ -147,7 +147,7 @@ TSettingRange RangeOf(const TSetting& s) {
 }
 
 int StoredValue(const TSetting& s, const TPageContext& ctx) {
-    return s.Block == B::Sys ? ctx.Image.GetSys(s.KeyId)
+    return s.Block == B::Sys ? ctx.Image.GetSysSigned(s.KeyId)
                              : ctx.Image.GetBank(ctx.CurrentBank(), s.KeyId);
 }
 
@@ -260,8 +260,13 @@ std::optional<int> ParseSettingInteger(std::string_view text) {
     return static_cast<int>(negative ? -v : v);
 }
 
+std::string SettingText(const TSetting& s, const TPageContext& ctx, int control) {
+    return s.TextOfValue ? s.TextOfValue(ctx, control) : std::to_string(control);
+}
+
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    const std::optional<int> v = ParseSettingInteger(text);
+    const std::optional<int> v =
+        s.ValueOfText ? s.ValueOfText(ctx, text) : ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return EditSettingValue(s, ctx, *v);
 }

@@ -92,6 +92,11 @@ struct TSetting {
     // (the area rectangle with the sensor's read-back): runs instead of the
     // common store and send, after the range and the rule between keys.
     TSettingOutcome (*Apply)(const TSetting&, TPageContext&, int value) = nullptr;
+    // An edit whose text is not a plain integer (the storage threshold, a
+    // decimal in its target channel's unit): the control value of a text
+    // (nothing: not a number) and the text of a control value.
+    std::optional<int> (*ValueOfText)(const TPageContext&, std::string_view text) = nullptr;
+    std::string (*TextOfValue)(const TPageContext&, int value) = nullptr;
 };
 
 // Every row, page by page.
@@ -157,6 +162,10 @@ bool SendSetting(const TSetting& s, TPageContext& ctx, int control);
 // The payload and the log line of the row's command for a control value.
 std::vector<uint8_t> SettingPayload(const TSetting& s, int control, int stored);
 std::string SettingLogLine(const TSetting& s, int control, int stored);
+
+// The text an edit shows for a control value (its integer, or the row's own
+// text form).
+std::string SettingText(const TSetting& s, const TPageContext& ctx, int control);
 
 // A decimal integer as the edits take it; nothing for any other text.
 std::optional<int> ParseSettingInteger(std::string_view text);

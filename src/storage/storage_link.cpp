@@ -14,7 +14,9 @@ namespace kd {
 
 namespace {
 
-constexpr int kRecordsPerBlock = 64;  // 1024 words per read
+// 253 records are 4048 words: four whole wide reads of 1012 words, with no
+// short read left over to pay a round trip for a few words.
+constexpr int kRecordsPerBlock = 253;
 
 uint32_t Be32(const std::vector<uint8_t>& r, size_t at) {
     if (r.size() < at + 4) throw ECommErrShort("short reply");
@@ -78,20 +80,30 @@ TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version)
     s.Run = Be16(io.Command(cmd::GET_STR_RUN, {})) & 0xFF;
     s.Count = Be16(io.Command(cmd::GET_STR_COUNT, {}));
     if (version.Soft > 75) s.Count2 = Be16(io.Command(cmd::GET_STR_COUNT2, {}));
-    s.Buf = Be16(io.Command(cmd::GET_STR_BUF, {}));
     return s;
 }
 
-int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version) {
-    if (version.Soft > 75 && s.State != 0 && repeatMode == 2) return s.Count + s.Count2;
+void QueryStorageRun(TStorageIo& io, TStorageStatus& s) {
+    s.State = Be16(io.Command(cmd::GET_STR_STATE, {}));
+    s.Run = Be16(io.Command(cmd::GET_STR_RUN, {})) & 0xFF;
+}
+
+int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version,
+                      bool profilePage) {
+    const bool second = profilePage ? version.Soft >= 75 : version.Soft > 75;
+    if (second && s.State != 0 && repeatMode == 2) return s.Count + s.Count2;
     return s.Count;
+}
+
+int QueryStorageBuf(TStorageIo& io) {
+    return Be16(io.Command(cmd::GET_STR_BUF, {}));
 }
 
 TStorageSettings StorageSettingsOf(const TKestParam& image, const TSensorVersion& version) {
     TStorageSettings s;
     s.Buf = image.GetSys(pk::StrBuf);
     s.Stt = image.GetSys(pk::StrStt);
-    s.Stl = image.GetSys(pk::StrStl);
+    s.Stl = image.GetSysSigned(pk::StrStl);
     s.Stc = image.GetSys(pk::StrStc);
     s.Thd = image.GetSys(pk::StrThd);
     s.Smp = image.GetSys(pk::StrSmp);
@@ -161,6 +173,7 @@ TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
                                   const TFetchProgressFn& progress) {
     TFetchOutcome out;
     const uint32_t start = TickMs();
+    set.Clear();
     const auto addr = io.Command(cmd::GET_STR_ADDR, {});
     if (addr.size() < 7) throw ECommErrShort("short reply");
     uint32_t address =
@@ -169,7 +182,6 @@ TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
     WriteLog(kLogPlain, "storage addr 0x%08X, count %d", address, n);
     out.Total = n;
     if (n == 0) return out;
-    set.Clear();
     std::vector<uint16_t> buffer(2 * kProfilePoints + 4);
     double bytes = 0;
     try {

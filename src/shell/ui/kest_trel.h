@@ -144,6 +144,8 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::string Translate(const std::string& name, const std::string& def) const override;
     void TriggerAction(const std::string& name) override;
     void HandleException(const std::exception& e) override;
+    void Message(const std::string& caption, const std::string& text) override;
+    void EnableDataLog(bool on) override;
     void RefreshAll() override;
     void BeginWait() override;
     void EndWait() override;

@@ -17,7 +17,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         w.RegisterPage(kPageStoSett, hooks);
     };
     window_.WindowFactories["TPStoDispl"] = [this](TKestTrel& w) {
-        Displ = new TPStoDispl(w.Context(), Sett, w.ClientArea);
+        Displ = new TPStoDispl(w.Context(), Sett, w.ClientArea, w.Store());
         TPageHooks hooks;
         hooks.Window = Displ;
         hooks.ShowParams = [this] { Displ->ShowParams(); };
@@ -33,7 +33,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         };
     };
     window_.WindowFactories["TPStoProf"] = [this](TKestTrel& w) {
-        Prof = new TPStoProf(w.Context(), w.ClientArea);
+        Prof = new TPStoProf(w.Context(), w.ClientArea, w.Store());
         TPageHooks hooks;
         hooks.Window = Prof;
         hooks.OnEnter = [this] { Prof->UpdateActions(); };
