@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "common/clock.h"
 #include "common/log.h"
@@ -68,10 +69,35 @@ TStorageIo StorageIoOf(TKestThread& thread) {
         return thread.CommandReply(code, payload);
     };
     io.MemRead = [&thread](void* b, uint32_t a, uint16_t m, int w) { thread.MemRead(b, a, m, w); };
-    io.FetchProfile = [&thread](uint32_t a, std::span<uint16_t> b) {
-        return thread.FetchProfile(a, b, 1);
-    };
+    io.FetchProfile = StoredProfileFetch(io.MemRead);
     return io;
+}
+
+std::function<int(uint32_t, std::span<uint16_t>)> StoredProfileFetch(
+    std::function<void(void*, uint32_t, uint16_t, int)> memRead) {
+    constexpr uint16_t kMode = 0x111;  // words, step 1
+    auto guess = std::make_shared<int>(252);
+    return [memRead = std::move(memRead), guess](uint32_t address, std::span<uint16_t> buffer) {
+        auto wholeUnits = [](int words) { return (words + 3) & ~3; };
+        const int capacity = int(std::min<size_t>(buffer.size(), 4096)) & ~3;
+        if (capacity < 4) throw ECommError("illegal profile size");
+        const int first = std::clamp(wholeUnits(*guess), 4,
+                                     std::min(capacity, int(kStoredProfileStride)));
+        memRead(buffer.data(), address, kMode, first);
+        const int count = buffer[0] >> 5;
+        const int total = 2 * count + 2;
+        if (count > kProfilePoints || total > capacity) throw ECommError("illegal profile size");
+        if (total > first) {
+            const int rest = std::min(wholeUnits(total - first), capacity - first);
+            memRead(buffer.data() + first, address + uint32_t(first), kMode, rest);
+        }
+        *guess = total;
+        // Trailing points whose two words are both 0 are not points.
+        int kept = count;
+        while (kept > 0 && buffer[size_t(2 * kept)] == 0 && buffer[size_t(2 * kept + 1)] == 0)
+            --kept;
+        return kept;
+    };
 }
 
 TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version) {

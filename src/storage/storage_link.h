@@ -26,6 +26,16 @@ struct TStorageIo {
 };
 TStorageIo StorageIoOf(TKestThread& thread);
 
+// A stored-profile fetch over MemRead that asks, for each profile, for as
+// many words as the profile before it had (in whole wide units, inside the
+// profile's slot), so that a recording of profiles of like length arrives
+// in one read a profile; a longer one gets its rest in a second read. The
+// header's point count is checked as FetchProfile checks it ("illegal
+// profile size"), and trailing all-zero points are dropped. Returns the
+// point count.
+std::function<int(uint32_t address, std::span<uint16_t> buffer)> StoredProfileFetch(
+    std::function<void(void* buffer, uint32_t address, uint16_t mode, int words)> memRead);
+
 struct TStorageStatus {
     int State = 0;
     int Run = 0;  // the running byte

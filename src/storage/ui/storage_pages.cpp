@@ -23,6 +23,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         hooks.ShowParams = [this] { Displ->ShowParams(); };
         hooks.OnEnter = [this] { Displ->UpdateActions(); };
         w.RegisterPage(kPageStoDispl, hooks);
+        w.ActionUpdaters.push_back([this] { Displ->UpdateActions(); });
         w.StopDataStorage = [this, &w] {
             try {
                 Displ->StopStorage(false);
@@ -38,6 +39,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         hooks.Window = Prof;
         hooks.OnEnter = [this] { Prof->UpdateActions(); };
         w.RegisterPage(kPageStoProf, hooks);
+        w.ActionUpdaters.push_back([this] { Prof->UpdateActions(); });
     };
 }
 

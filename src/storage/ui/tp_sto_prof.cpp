@@ -714,19 +714,8 @@ void TPStoProf::Fetch() {
     io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
         return ctx_.Worker.Command(code, p);
     };
-    io.FetchProfile = [this](uint32_t a, std::span<uint16_t> b) {
-        if (auto* t = dynamic_cast<TThreadWorker*>(&ctx_.Worker))
-            return t->Thread().FetchProfile(a, b, 1);
-        // One stored profile: its header first, then the rest.
-        std::array<uint16_t, 2> head{};
-        ctx_.Worker.MemRead(head.data(), a, 0x111, 2);
-        const int count = head[0] >> 5;
-        if (count > kProfilePoints) throw ECommError("illegal profile size");
-        const int words = 2 * count + 2;
-        if (size_t(words) > b.size()) throw ECommError("illegal profile size");
-        ctx_.Worker.MemRead(b.data(), a, 0x111, words);
-        return count;
-    };
+    io.MemRead = [this](void* b, uint32_t a, uint16_t m, int w) { ctx_.Worker.MemRead(b, a, m, w); };
+    io.FetchProfile = StoredProfileFetch(io.MemRead);
     StrProflRecv->setEnabled(false);
     BitBtn1->setEnabled(false);
     const std::string caption = ctx_.Translate("prof_storage_error", "Profile Storage ERROR");
