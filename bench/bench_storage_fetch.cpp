@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
     th.WideTransfers = true;
     TStorageIo io = StorageIoOf(th);
 
-    std::printf("%-46s %8s %12s %12s %12s %8s\n", "download", "items", "rate", "measured",
-                "wire", "ratio");
+    std::printf("%-46s %8s %12s %12s %12s %8s\n", "download", "items", "rate", "measured", "wire",
+                "ratio");
     if (!Record(th, 1, records)) std::fprintf(stderr, "bench_storage_fetch: no recording\n");
     TRecordSet set;
     Print("data storage (records, 16 words each)", Measure(th, [&](const TFetchProgressFn& p) {
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
           }));
     if (!Record(th, 2, profiles)) std::fprintf(stderr, "bench_storage_fetch: no recording\n");
     auto ring = std::make_unique<TProfileSet>();
-    const TResult r = Measure(
-        th, [&](const TFetchProgressFn& p) { return FetchStoredProfiles(io, *ring, p); });
+    const TResult r =
+        Measure(th, [&](const TFetchProgressFn& p) { return FetchStoredProfiles(io, *ring, p); });
     char what[80];
     std::snprintf(what, sizeof what, "profile storage (%d points), sized reads", ring->MaxCount());
     Print(what, r);

@@ -37,8 +37,7 @@ struct TCliPages {
           worker(link->Thread()),
           session({link->Thread(), image, masters, state, live, host}),
           services(host),
-          context{image,  masters,  worker, state, live, display,
-                  colors, settings, lists,  services} {
+          context{image, masters, worker, state, live, display, colors, settings, lists, services} {
         image.Masters = &masters;
         image.SensorVersion = &state.SensorVersion;
         state.CurrentPage = kPageMeasure;
@@ -65,7 +64,8 @@ struct TCliPages {
 
 const TSetting& Row(const std::string& key, const char* cmd) {
     const TSetting* s = FindSettingByKey(key);
-    if (!s) throw UsageError{std::string(cmd) + ": no setting '" + key + "' (see kdctl get --list)"};
+    if (!s)
+        throw UsageError{std::string(cmd) + ": no setting '" + key + "' (see kdctl get --list)"};
     return *s;
 }
 

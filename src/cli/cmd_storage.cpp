@@ -137,8 +137,8 @@ int RunStorage(CliContext& ctx) {
         } restore{oldInt, oldTerm};
         if (sub == "fetch") {
             TRecordSet set;
-            const TFetchOutcome out = FetchStoredRecords(w.io, set, w.image.GetSysSigned(pk::StrStl),
-                                                         ProgressPrinter("records"));
+            const TFetchOutcome out = FetchStoredRecords(
+                w.io, set, w.image.GetSysSigned(pk::StrStl), ProgressPrinter("records"));
             rc = Finish(out, ctx.args[1], WriteRecordsCsv(set), "records");
         } else {
             auto set = std::make_unique<TProfileSet>();

@@ -81,8 +81,8 @@ std::function<int(uint32_t, std::span<uint16_t>)> StoredProfileFetch(
         auto wholeUnits = [](int words) { return (words + 3) & ~3; };
         const int capacity = int(std::min<size_t>(buffer.size(), 4096)) & ~3;
         if (capacity < 4) throw ECommError("illegal profile size");
-        const int first = std::clamp(wholeUnits(*guess), 4,
-                                     std::min(capacity, int(kStoredProfileStride)));
+        const int first =
+            std::clamp(wholeUnits(*guess), 4, std::min(capacity, int(kStoredProfileStride)));
         memRead(buffer.data(), address, kMode, first);
         const int count = buffer[0] >> 5;
         const int total = 2 * count + 2;

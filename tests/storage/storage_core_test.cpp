@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "link/comm_error.h"
 #include "common/log.h"
+#include "link/comm_error.h"
 #include "link/commands.h"
 #include "params/param_key.h"
 #include "storage/held_repeat.h"

@@ -43,8 +43,8 @@ void ReportStorageFile(TPageContext& ctx, bool save, const QString& file,
     ctx.Services.Message("", heading + "\n" + file.toStdString() + "\n\n" + reason);
 }
 
-double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name,
-                       double def, double min, double max) {
+double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name, double def,
+                       double min, double max) {
     if (!store) return def;
     const std::optional<double> v = store->ReadDouble(group, name);
     if (!v || !std::isfinite(*v) || *v < min || *v > max) return def;

@@ -30,7 +30,7 @@ void ReportStorageFile(TPageContext& ctx, bool save, const QString& file,
                        const std::string& reason);
 
 // Registry values of a page's group, with their defaults when absent.
-double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name,
-                       double def, double min, double max);
+double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name, double def,
+                       double min, double max);
 
 }  // namespace kd

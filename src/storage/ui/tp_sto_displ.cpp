@@ -254,8 +254,7 @@ void TRecordChart::mouseMoveEvent(QMouseEvent* e) {
     page_.ChartHead->update();
 }
 
-TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent,
-                       TConfigStore* store)
+TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent, TConfigStore* store)
     : QWidget(parent),
       SettingsPage(settings),
       ctx_(ctx),
@@ -315,8 +314,7 @@ TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent,
             LogChart->update();
         });
     }
-    const char* const zoomNames[4] = {"ZoomUpVert", "ZoomDownVert", "ZoomUpHoriz",
-                                      "ZoomDownHoriz"};
+    const char* const zoomNames[4] = {"ZoomUpVert", "ZoomDownVert", "ZoomUpHoriz", "ZoomDownHoriz"};
     const char* const zoomGlyphs[4] = {"\u2195+", "\u2195\u2212", "\u2194+", "\u2194\u2212"};
     for (int i = 0; i < 4; ++i) {
         ZoomButtons[size_t(i)] = MakeZoomButton(this, zoomNames[i], zoomGlyphs[i]);
@@ -475,7 +473,8 @@ void TPStoDispl::Layout() {
 }
 
 void TPStoDispl::ResizeChart(int width, int height) {
-    const QSize box = ClientSize(ScrollBox1, true, height > ClientSize(ScrollBox1, true, false).height());
+    const QSize box =
+        ClientSize(ScrollBox1, true, height > ClientSize(ScrollBox1, true, false).height());
     if (width > kMaxChartPixels || height > kMaxChartPixels) {
         const std::string why = "a chart of " + std::to_string(width) + " x " +
                                 std::to_string(height) + " pixels cannot be made";
@@ -537,8 +536,8 @@ void TPStoDispl::ShowParams() {
 }
 
 QString TPStoDispl::ChannelCaption(int channel) const {
-    const std::string name = ctx_.Translate("Ch" + std::to_string(channel + 1) + ".Caption",
-                                            kChannelNames[channel]);
+    const std::string name =
+        ctx_.Translate("Ch" + std::to_string(channel + 1) + ".Caption", kChannelNames[channel]);
     const std::string unit = StorageChannelUnit(ctx_, channel);
     return QString::fromStdString(unit.empty() || unit == "?" ? name : name + " [" + unit + "]");
 }
@@ -655,15 +654,21 @@ void TPStoDispl::Fetch() {
     TRecordSet fetched;
     StrDisplRecv->setEnabled(false);
     BitBtn1->setEnabled(false);
+    // The window handles its events between blocks: the polling tick pauses
+    // meanwhile, so that it takes no link time from the download.
+    const bool live = ctx_.State.CameraLive;
+    ctx_.State.CameraLive = true;
     try {
         o = FetchStoredRecords(io, fetched, ctx_.Image.GetSysSigned(pk::StrStl),
                                Panel->Begin("records"));
     } catch (const std::exception& e) {
+        ctx_.State.CameraLive = live;
         Panel->End();
         UpdateActions();
         ctx_.Services.HandleException(e);
         return;
     }
+    ctx_.State.CameraLive = live;
     Panel->End();
     if (o.Total > 0) {
         Records = std::move(fetched);
@@ -747,8 +752,7 @@ void TPStoDispl::RefreshReadout() {
             if (row < 2 && val(row) != kNoStoredValue)
                 t = QString::fromStdString(FormatValue(val(row), decimals, unit));
             if (row == 2 && val(0) != kNoStoredValue && val(1) != kNoStoredValue)
-                t = QString::fromStdString(
-                    FormatValue(int64_t(val(1)) - val(0), decimals, unit));
+                t = QString::fromStdString(FormatValue(int64_t(val(1)) - val(0), decimals, unit));
             auto* item = new QTableWidgetItem(t);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             CursorGrid->setItem(row + 1, c + 1, item);

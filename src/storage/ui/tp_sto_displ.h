@@ -82,7 +82,8 @@ class TPStoDispl : public QWidget {
     TChartStrip* ChartLeft;
     TChartStrip* ChartFoot;
     TChartStrip* ChartHead;
-    std::array<QToolButton*, 4> ZoomButtons{};  // ZoomUpVert, ZoomDownVert, ZoomUpHoriz, ZoomDownHoriz
+    std::array<QToolButton*, 4>
+        ZoomButtons{};  // ZoomUpVert, ZoomDownVert, ZoomUpHoriz, ZoomDownHoriz
     TFetchPanel* Panel;
     QTimer* Timer1;
     TPStoSett* SettingsPage;

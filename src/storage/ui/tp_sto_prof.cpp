@@ -59,6 +59,13 @@ QString SignedText(int v, bool micrometres, int decimals) {
     return sign + (micrometres ? QString::number(m) : QString::number(m / 1000.0, 'f', decimals));
 }
 
+// Rounded down, without a call into the maths library: the pixel
+// coordinates stay far inside +-2^24 (what lies beyond is off the image).
+inline int Floor(double v) {
+    constexpr double kBias = 16777216.0;
+    return v <= -kBias ? -int(kBias) : v >= kBias ? int(kBias) : int(v + kBias) - int(kBias);
+}
+
 // Lines and points written into the pixels of a 32-bit image.
 class TPixels {
   public:
@@ -74,11 +81,10 @@ class TPixels {
         if (unsigned(x) < unsigned(w_) && unsigned(y) < unsigned(h_))
             bits_[y * stride_ + x] ^= 0x00FFFFFF;
     }
-    // Bresenham from (x0, y0) to (x1, y1), both ends drawn.
-    void Line(int x0, int y0, int x1, int y1, QRgb c) {
+    // Bresenham from (x0, y0), drawn before, to (x1, y1).
+    void LineTo(int x0, int y0, int x1, int y1, QRgb c) {
         const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
-        if (dx <= 1 && dy >= -1) {
-            Put(x0, y0, c);
+        if (dx <= 1 && dy >= -1) {  // neighbours: most points of a profile
             Put(x1, y1, c);
             return;
         }
@@ -157,7 +163,8 @@ void DrawProfileSet(QImage& img, const TProfileSet& set, const TProfileView& v) 
     if (held > 0) {
         // The colour of every depth, once per drawing.
         static thread_local std::vector<QRgb> lut(65536);
-        for (int z = -32768; z < 32768; ++z) lut[size_t(z + 32768)] = RgbOf(DepthColor(z, v.Near, v.Far));
+        for (int z = -32768; z < 32768; ++z)
+            lut[size_t(z + 32768)] = RgbOf(DepthColor(z, v.Near, v.Far));
         const double pxs = xs * dpr, pys = ys * dpr;
         auto plot = [&](int i, double dx, double dy) {
             const double ox = (x0 + dx) * dpr, oy = (y0 - dy) * dpr;
@@ -172,11 +179,11 @@ void DrawProfileSet(QImage& img, const TProfileSet& set, const TProfileView& v) 
                     joined = false;
                     continue;
                 }
-                const int qx = int(std::floor(ox + pt.X * pxs));
-                const int qy = int(std::floor(oy + pt.Z * pys));
+                const int qx = Floor(ox + pt.X * pxs);
+                const int qy = Floor(oy + pt.Z * pys);
                 const QRgb c = lut[size_t(std::clamp(pt.Z, -32768, 32767) + 32768)];
                 if (joined)
-                    px.Line(lx, ly, qx, qy, c);
+                    px.LineTo(lx, ly, qx, qy, c);
                 else
                     px.Put(qx, qy, c);
                 lx = qx;
@@ -370,8 +377,8 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
     YScale = ReadStoreDouble(store, kRegistryGroup, "y_scale", 0.005, 1e-6, 1e3);
     TScale = ReadStoreDouble(store, kRegistryGroup, "t_scale", 0.5, 1e-6, 1e3);
     if (store) {
-        Near = std::clamp(store->ReadInt(kRegistryGroup, "NearThreshold").value_or(-25000),
-                          -26000, 26000);
+        Near = std::clamp(store->ReadInt(kRegistryGroup, "NearThreshold").value_or(-25000), -26000,
+                          26000);
         Far = std::clamp(store->ReadInt(kRegistryGroup, "FarThreshold").value_or(25000), -26000,
                          26000);
     }
@@ -433,10 +440,10 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
         AutoSaveName =
             QString::fromStdString(store->ReadString(kRegistryGroup, "AutoSaveName").value_or(""));
     }
-    const char* const zoomNames[6] = {"ZoomUpHoriz", "ZoomDownHoriz", "ZoomUpVert",
-                                      "ZoomDownVert", "Image2",       "Image3"};
-    const char* const zoomGlyphs[6] = {"\u2194+", "\u2194\u2212", "\u2195+",
-                                       "\u2195\u2212", "t+", "t\u2212"};
+    const char* const zoomNames[6] = {"ZoomUpHoriz",  "ZoomDownHoriz", "ZoomUpVert",
+                                      "ZoomDownVert", "Image2",        "Image3"};
+    const char* const zoomGlyphs[6] = {"\u2194+",      "\u2194\u2212", "\u2195+",
+                                       "\u2195\u2212", "t+",           "t\u2212"};
     for (int i = 0; i < 6; ++i) {
         ZoomButtons[size_t(i)] = MakeZoomButton(this, zoomNames[i], zoomGlyphs[i]);
         connect(ZoomButtons[size_t(i)], &QToolButton::pressed, this, [this, i] {
@@ -714,7 +721,9 @@ void TPStoProf::Fetch() {
     io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
         return ctx_.Worker.Command(code, p);
     };
-    io.MemRead = [this](void* b, uint32_t a, uint16_t m, int w) { ctx_.Worker.MemRead(b, a, m, w); };
+    io.MemRead = [this](void* b, uint32_t a, uint16_t m, int w) {
+        ctx_.Worker.MemRead(b, a, m, w);
+    };
     io.FetchProfile = StoredProfileFetch(io.MemRead);
     StrProflRecv->setEnabled(false);
     BitBtn1->setEnabled(false);

@@ -44,7 +44,7 @@ struct TProfileView {
     double X0 = 0, Y0 = 0;  // origin (x 0, z 0) of the front profile in the image
     bool DrawAreas = false;
     std::array<std::array<int, 4>, 4> Areas{};  // left, top, right, bottom per area
-    std::array<uint32_t, 4> AreaColors{};      // 0xBBGGRR
+    std::array<uint32_t, 4> AreaColors{};       // 0xBBGGRR
     // The cross cursor of the debug function, when shown.
     bool Cross = false;
     int CrossX = 0, CrossZ = 0;
@@ -58,8 +58,7 @@ void DrawProfileSet(QImage& img, const TProfileSet& set, const TProfileView& v);
 
 class TPStoProf : public QWidget {
   public:
-    explicit TPStoProf(TPageContext& ctx, QWidget* parent = nullptr,
-                       TConfigStore* store = nullptr);
+    explicit TPStoProf(TPageContext& ctx, QWidget* parent = nullptr, TConfigStore* store = nullptr);
     ~TPStoProf() override;
 
     void UpdateActions();

@@ -11,8 +11,8 @@
 
 #include "common/log.h"
 #include "link/commands.h"
-#include "pages/ui/page_widgets.h"
 #include "pages/storage_logic.h"
+#include "pages/ui/page_widgets.h"
 #include "params/param_key.h"
 #include "storage/storage_link.h"
 

@@ -69,8 +69,8 @@ struct TProfileWorker : TFakeWorker {
         TFakeWorker::MemRead(buffer, address, mode, words);
         auto* w = static_cast<uint16_t*>(buffer);
         const uint32_t slot = (address - 0x800000) / 2048;
-        const uint16_t profile[6] = {2 << 5, uint16_t(0x8000 | slot * 40), uint16_t(-10000),
-                                     uint16_t(-5000), 10000, 15000};
+        const uint16_t profile[6] = {
+            2 << 5, uint16_t(0x8000 | slot * 40), uint16_t(-10000), uint16_t(-5000), 10000, 15000};
         for (int k = 0; k < words && k < 6; ++k) w[k] = profile[k];
     }
 };
@@ -219,6 +219,7 @@ TEST(StorageDisplayPage, FetchMarksTheTriggerKeepsTheTimeScaleAndZooms) {
     page.StrDisplRecv->trigger();
     ASSERT_EQ(page.Records.Count, 2000);
     EXPECT_EQ(page.Records.TriggerMark, 100);
+    EXPECT_FALSE(t.State.CameraLive);  // the polling tick paused only meanwhile
     EXPECT_EQ(page.Records.Values[2][1999], 1999002);
     EXPECT_TRUE(page.Panel->isHidden());
     // 9995 ms at 10 ms a pixel; the height of the box for the values.
@@ -339,6 +340,7 @@ TEST(ProfileStoragePage, FetchErrorsAndThePaintBox) {
 }
 
 TEST(ProfileDrawing, PointsAreJoinedAndAreasLieOverThem) {
+    App();  // the labels need the fonts
     auto set = std::make_unique<TProfileSet>();
     const std::vector<uint16_t> words{2 << 5, 0, uint16_t(-10000), uint16_t(-10000), 10000, 10000};
     set->AddFetched(words, 2);
