@@ -987,6 +987,7 @@ void TKestTrel::SaveRegistry() {
     // A language taken from the system is stored as no choice, so that the
     // next start follows the system again.
     SaveSettings(*store_, Settings, localeFromSystem_ ? std::string() : LocaleCode);
+    for (auto& write : StoreWriters) write(*store_);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
 }
 

@@ -129,6 +129,9 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::function<void(int chMask)> SetChartMask;
     std::function<void(const std::string& code)> SetLanguageText;
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
+    // Pages that keep groups of their own in the store write them here when
+    // the registry is saved (at close; a screenshot run saves nothing).
+    std::vector<std::function<void(TConfigStore&)>> StoreWriters;
     // Pages' own actions whose enabling follows the connection (UpdateActions).
     std::vector<std::function<void()>> ActionUpdaters;
 

@@ -24,6 +24,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         hooks.OnEnter = [this] { Displ->UpdateActions(); };
         w.RegisterPage(kPageStoDispl, hooks);
         w.ActionUpdaters.push_back([this] { Displ->UpdateActions(); });
+        w.StoreWriters.push_back([this](TConfigStore& s) { Displ->SaveRegistry(s); });
         w.StopDataStorage = [this, &w] {
             try {
                 Displ->StopStorage(false);
@@ -40,6 +41,7 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         hooks.OnEnter = [this] { Prof->UpdateActions(); };
         w.RegisterPage(kPageStoProf, hooks);
         w.ActionUpdaters.push_back([this] { Prof->UpdateActions(); });
+        w.StoreWriters.push_back([this](TConfigStore& s) { Prof->SaveRegistry(s); });
     };
 }
 

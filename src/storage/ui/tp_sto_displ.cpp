@@ -258,7 +258,6 @@ TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent, 
     : QWidget(parent),
       SettingsPage(settings),
       ctx_(ctx),
-      store_(store),
       zoom_(THeldRepeat::TMode::AfterTick, 100) {
     setObjectName("PStoDispl");
     resize(800, 480);
@@ -373,6 +372,9 @@ TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent, 
         StrDisplStart->trigger();
     });
     connect(BitBtn1, &QPushButton::clicked, StrDisplRecv, &QAction::trigger);
+    // The button shows its action's (localised) caption.
+    connect(StrDisplRecv, &QAction::changed, BitBtn1,
+            [this] { BitBtn1->setText(StrDisplRecv->text()); });
     connect(StrSave, &QAction::triggered, this, [this] {
         const QString f = QFileDialog::getSaveFileName(this, {}, {}, "CSV file(*.csv)");
         if (!f.isEmpty()) Save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
@@ -414,11 +416,13 @@ TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent, 
 
 TPStoDispl::~TPStoDispl() {
     Panel->Abort();
-    if (!store_) return;
-    store_->WriteDouble(kRegistryGroup, "y_scale", YScale);
-    store_->WriteDouble(kRegistryGroup, "time_scale", TimeScale);
-    store_->WriteFlag(kRegistryGroup, "AutoSave", AutoSaveCheck->isChecked());
-    store_->WriteString(kRegistryGroup, "AutoSaveName", AutoSaveName.toStdString());
+}
+
+void TPStoDispl::SaveRegistry(TConfigStore& store) const {
+    store.WriteDouble(kRegistryGroup, "y_scale", YScale);
+    store.WriteDouble(kRegistryGroup, "time_scale", TimeScale);
+    store.WriteFlag(kRegistryGroup, "AutoSave", AutoSaveCheck->isChecked());
+    store.WriteString(kRegistryGroup, "AutoSaveName", AutoSaveName.toStdString());
 }
 
 void TPStoDispl::resizeEvent(QResizeEvent* e) {
@@ -553,7 +557,6 @@ void TPStoDispl::UpdateActions() {
     StartButton->setText(caption);
     StrDisplRecv->setEnabled(linked && !Panel->Running() && ctx_.State.StoragePoll);
     BitBtn1->setEnabled(StrDisplRecv->isEnabled());
-    BitBtn1->setText(StrDisplRecv->text());  // the action's localised caption
 }
 
 void TPStoDispl::StartStop() {

@@ -37,6 +37,8 @@ class TPStoDispl : public QWidget {
 
     void ShowParams();
     void UpdateActions();
+    // The page's registry group (read when the page is made).
+    void SaveRegistry(TConfigStore& store) const;
     void StartStop();
     void Fetch();
     bool Save(const QString& file);
@@ -101,7 +103,6 @@ class TPStoDispl : public QWidget {
     QString ChannelCaption(int channel) const;
 
     TPageContext& ctx_;
-    TConfigStore* store_;
     THeldRepeat zoom_;
 };
 

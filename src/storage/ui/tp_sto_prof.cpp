@@ -369,7 +369,6 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
     : QWidget(parent),
       Set(std::make_unique<TProfileSet>()),
       ctx_(ctx),
-      store_(store),
       zoom_(THeldRepeat::TMode::AfterPress, 300) {
     setObjectName("PStoProf");
     resize(800, 480);
@@ -498,6 +497,9 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
         StrProfStart->trigger();
     });
     connect(BitBtn1, &QPushButton::clicked, StrProflRecv, &QAction::trigger);
+    // The button shows its action's (localised) caption.
+    connect(StrProflRecv, &QAction::changed, BitBtn1,
+            [this] { BitBtn1->setText(StrProflRecv->text()); });
     connect(StrProfSave, &QAction::triggered, this, [this] {
         const QString f = QFileDialog::getSaveFileName(this, {}, {}, "CSV file(*.csv)");
         if (!f.isEmpty()) Save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
@@ -536,16 +538,18 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
 
 TPStoProf::~TPStoProf() {
     Panel->Abort();
-    if (!store_) return;
-    store_->WriteDouble(kRegistryGroup, "x_scale", XScale);
-    store_->WriteDouble(kRegistryGroup, "y_scale", YScale);
-    store_->WriteDouble(kRegistryGroup, "t_scale", TScale);
-    store_->WriteInt(kRegistryGroup, "NearThreshold", Near);
-    store_->WriteInt(kRegistryGroup, "FarThreshold", Far);
-    store_->WriteFlag(kRegistryGroup, "TimeScale", TimeScaleCheck->isChecked());
-    store_->WriteFlag(kRegistryGroup, "DrawArea", AreaCheck->isChecked());
-    store_->WriteFlag(kRegistryGroup, "AutoSave", AutoSaveCheck->isChecked());
-    store_->WriteString(kRegistryGroup, "AutoSaveName", AutoSaveName.toStdString());
+}
+
+void TPStoProf::SaveRegistry(TConfigStore& store) const {
+    store.WriteDouble(kRegistryGroup, "x_scale", XScale);
+    store.WriteDouble(kRegistryGroup, "y_scale", YScale);
+    store.WriteDouble(kRegistryGroup, "t_scale", TScale);
+    store.WriteInt(kRegistryGroup, "NearThreshold", Near);
+    store.WriteInt(kRegistryGroup, "FarThreshold", Far);
+    store.WriteFlag(kRegistryGroup, "TimeScale", TimeScaleCheck->isChecked());
+    store.WriteFlag(kRegistryGroup, "DrawArea", AreaCheck->isChecked());
+    store.WriteFlag(kRegistryGroup, "AutoSave", AutoSaveCheck->isChecked());
+    store.WriteString(kRegistryGroup, "AutoSaveName", AutoSaveName.toStdString());
 }
 
 void TPStoProf::resizeEvent(QResizeEvent* e) {
@@ -650,7 +654,6 @@ void TPStoProf::UpdateActions() {
     StartButton->setText(caption);
     StrProflRecv->setEnabled(linked && !Panel->Running() && ctx_.State.StoragePoll);
     BitBtn1->setEnabled(StrProflRecv->isEnabled());
-    BitBtn1->setText(StrProflRecv->text());  // the action's localised caption
 }
 
 void TPStoProf::StartStop() {

@@ -62,6 +62,8 @@ class TPStoProf : public QWidget {
     ~TPStoProf() override;
 
     void UpdateActions();
+    // The page's registry group (read when the page is made).
+    void SaveRegistry(TConfigStore& store) const;
     void StartStop();
     void Fetch();
     bool Save(const QString& file);
@@ -119,7 +121,6 @@ class TPStoProf : public QWidget {
   private:
     void Layout();
     TPageContext& ctx_;
-    TConfigStore* store_;
     THeldRepeat zoom_;
     uint32_t limitsChangedMs_ = 0;
     bool limitsPending_ = false;

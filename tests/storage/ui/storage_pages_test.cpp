@@ -287,6 +287,8 @@ TEST(StoragePages, RegistryValuesOutliveThePages) {
         p.XScale = 0.02;
         p.Near = -1000;
         p.AreaCheck->setChecked(false);
+        d.SaveRegistry(store);
+        p.SaveRegistry(store);
     }
     store.WriteDouble("DisplProfile", "time_scale", -1);  // a bad value keeps the default
     TPStoDispl d(t.Ctx, nullptr, nullptr, &store);
