@@ -570,12 +570,12 @@ void TPStoProf::Layout() {
     }
     AutoSaveCheck->setGeometry(x + 4, top + 8, 120, 24);
     StrCountLabel->setGeometry(w - 150, top + 8, 142, 24);
-    RadioButton1->setGeometry(8, top + 40, 86, 22);
-    RadioButton2->setGeometry(96, top + 40, 56, 22);
-    RadioButton3->setGeometry(154, top + 40, 100, 22);
-    TimeScaleCheck->setGeometry(258, top + 40, 108, 22);
-    AreaCheck->setGeometry(368, top + 40, 70, 22);
-    CrossCursor->setGeometry(440, top + 40, 130, 22);
+    RadioButton1->setGeometry(8, top + 40, 104, 22);
+    RadioButton2->setGeometry(114, top + 40, 56, 22);
+    RadioButton3->setGeometry(172, top + 40, 104, 22);
+    TimeScaleCheck->setGeometry(278, top + 40, 108, 22);
+    AreaCheck->setGeometry(388, top + 40, 80, 22);
+    CrossCursor->setGeometry(470, top + 40, 130, 22);
     for (int i = 0; i < 6; ++i)
         ZoomButtons[size_t(i)]->setGeometry(w - 8 - (6 - i) * 36, top + 38, 34, 24);
     const int chartTop = top + 66;
