@@ -105,6 +105,7 @@ SimOptions DemoSimOptions(const char* envArgs) {
     demo.spinUs = 0;        // a demo may answer a little late; it must not spin a core
     demo.computeUs = 5000;  // values and profiles 200 times a second are plenty to watch
     demo.chunkUs = 0;       // one wake-up a reply
+    demo.demoStorage = true;
     return ParseSimArgs(SplitArgs(envArgs ? envArgs : ""), demo);
 }
 

@@ -51,6 +51,7 @@ SimSensor::SimSensor(SimOptions options)
     cfg.eepromPath = opt_.eeprom;
     cfg.seed = opt_.seed;
     cfg.computeUs = opt_.computeUs;
+    cfg.demoStorage = opt_.demoStorage;
     model_ = std::make_unique<SensorModel>(cfg);
 }
 

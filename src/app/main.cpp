@@ -51,7 +51,8 @@ constexpr const char* kUsage =
     "  -page CODE     the page to show: 0x10 measurement, 0x21..0x26 settings,\n"
     "                 0x31..0x33 storage, 0x90 common setup (hexadecimal or decimal)\n"
     "  -action NAMES  trigger actions or buttons by object name after showing the page\n"
-    "                 (the page's own first, then the main window's)\n"
+    "                 (the page's own first, then the main window's); wait:MS between\n"
+    "                 two lets the window run MS milliseconds first\n"
     "  -screenshot F  save the main window as PNG after -wait MS and exit\n";
 
 }  // namespace
@@ -97,12 +98,29 @@ int main(int argc, char** argv) {
         window.CreateWindows();
         // -action: a name is looked up on the page shown (its actions, then
         // its buttons), then among the main window's actions and its own
-        // buttons; every name must be found.
+        // buttons; every name must be found. "wait:MS" between two names lets
+        // the window run MS milliseconds first (a recording to finish before
+        // its fetch).
         std::vector<std::function<void()>> actions;
+        std::vector<int> waits;  // before each action, ms
+        int pendingWait = 0;
+        std::function<void(size_t)> step;  // runs the actions from one on
         for (const std::string& name : window.Options.Actions) {
+            const QString n = QString::fromStdString(name);
+            if (n.startsWith("wait:", Qt::CaseInsensitive)) {
+                bool ok = false;
+                const int ms = n.mid(5).toInt(&ok);
+                if (!ok || ms < 0 || ms > 3600000) {
+                    std::fprintf(stderr, "kdtrelva: bad wait '%s'\n", name.c_str());
+                    return 2;
+                }
+                pendingWait += ms;
+                continue;
+            }
+            waits.push_back(pendingWait);
+            pendingWait = 0;
             QObject* target =
-                kd::FindScriptTarget(window, window.Options.Page.value_or(kd::kPageMeasure),
-                                     QString::fromStdString(name));
+                kd::FindScriptTarget(window, window.Options.Page.value_or(kd::kPageMeasure), n);
             if (auto* a = qobject_cast<QAction*>(target)) {
                 actions.push_back([a] {
                     if (!a->isEnabled())
@@ -132,13 +150,26 @@ int main(int argc, char** argv) {
                     return;
                 }
             }
-            for (auto& run : actions) run();
-            if (!window.Options.Screenshot) return;
-            const std::string file = *window.Options.Screenshot;
-            QTimer::singleShot(window.Options.WaitMs, &window, [&window, &rc, file] {
-                if (!SaveScreenshot(window, file)) rc = 1;
-                QCoreApplication::exit(rc);
-            });
+            // The actions in order, each after its wait; then the screenshot.
+            step = [&](size_t i) {
+                for (; i < actions.size(); ++i) {
+                    if (waits[i] > 0) {
+                        const int ms = waits[i];
+                        waits[i] = 0;
+                        QTimer::singleShot(ms, &window, [&step, i] { step(i); });
+                        return;
+                    }
+                    actions[i]();
+                }
+                if (!window.Options.Screenshot) return;
+                const std::string file = *window.Options.Screenshot;
+                QTimer::singleShot(window.Options.WaitMs + pendingWait, &window,
+                                   [&window, &rc, file] {
+                                       if (!SaveScreenshot(window, file)) rc = 1;
+                                       QCoreApplication::exit(rc);
+                                   });
+            };
+            step(0);
         });
         int loop = app.exec();
         if (rc == 0) rc = loop;

@@ -147,7 +147,7 @@ TSettingRange RangeOf(const TSetting& s) {
 }
 
 int StoredValue(const TSetting& s, const TPageContext& ctx) {
-    return s.Block == B::Sys ? ctx.Image.GetSys(s.KeyId)
+    return s.Block == B::Sys ? ctx.Image.GetSysSigned(s.KeyId)
                              : ctx.Image.GetBank(ctx.CurrentBank(), s.KeyId);
 }
 
@@ -261,7 +261,8 @@ std::optional<int> ParseSettingInteger(std::string_view text) {
 }
 
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    const std::optional<int> v = ParseSettingInteger(text);
+    const std::optional<int> v =
+        s.ValueOfText ? s.ValueOfText(s, ctx, text) : ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return EditSettingValue(s, ctx, *v);
 }
@@ -284,13 +285,6 @@ TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value) {
     return StoreAndSend(s, ctx, value);
 }
 
-TSettingOutcome EnterSettingText(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    if (!s.ValueOfText) return EditSetting(s, ctx, text);
-    const std::optional<int> v = s.ValueOfText(s, ctx, text);
-    if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
-    return EditSettingValue(s, ctx, *v);
-}
-
 std::string SettingText(const TSetting& s, const TPageContext& ctx) {
     if (s.Kind == K::Edit && s.TextOf) return s.TextOf(s, ctx);
     const std::optional<int> v = ShownValue(s, ctx);
@@ -298,7 +292,7 @@ std::string SettingText(const TSetting& s, const TPageContext& ctx) {
 }
 
 TSettingOutcome ApplySettingText(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    if (s.Kind == K::Edit) return EnterSettingText(s, ctx, text);
+    if (s.Kind == K::Edit) return EditSetting(s, ctx, text);
     const std::optional<int> v = ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return ChooseSetting(s, ctx, *v);

@@ -87,6 +87,9 @@ TEST(CompareRows, CellTextsByKind) {
     // a value outside its list is shown as a number
     im.sensor.SetBank(0, pk::Gain, 12);
     EXPECT_EQ(text(pk::Gain), "12");
+    // the start position is signed
+    im.sensor.SetSys(pk::StrStl, -100);
+    EXPECT_EQ(text(pk::StrStl), "-100");
     // an image never loaded shows nothing
     TKestParam empty;
     EXPECT_EQ(CompareCellText(rows[0], &empty, &im.sensor, 0, im.texts), "");

@@ -70,7 +70,7 @@ void TSettingControls::Show(const TBinding& b) {
         QSignalBlocker block(list);
         list->setCurrentIndex(v && *v < list->count() ? *v : -1);
     } else if (auto* edit = qobject_cast<QLineEdit*>(b.Control)) {
-        const QString text = QString::number(v.value_or(0));
+        const QString text = QString::fromStdString(SettingText(*b.Row, ctx_));
         if (edit->text() != text)
             edit->setText(text);  // the edit rule runs; equal to the image, it only colours
         else

@@ -175,6 +175,8 @@ void TKestSession::WriteMaster(int bank) {
 bool TKestSession::TryConnect() {
     TBusy busy(busy_);
     NewConnection = true;
+    state_.NewConnection = true;
+    state_.StoragePoll = true;  // a sensor without storage is found out anew
     LastConnectError.clear();
     bool opened = false;
     try {

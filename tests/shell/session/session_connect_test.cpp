@@ -33,6 +33,7 @@ TEST_P(ConnectByVersion, SendsTheFramesOfItsVersionAndFillsTheImage) {
     const VersionCase c = GetParam();
     SessionRig rig(SimVersion(0x53, 0x6D, c.soft));
     LogCapture log;
+    rig.state.StoragePoll = false;  // a sensor before had no storage
     rig.Connect();
 
     const std::vector<std::string> masters =
@@ -47,6 +48,8 @@ TEST_P(ConnectByVersion, SendsTheFramesOfItsVersionAndFillsTheImage) {
     EXPECT_TRUE(rig.host.SyncOn);
     EXPECT_TRUE(rig.host.Connected);
     EXPECT_TRUE(rig.session->NewConnection);
+    EXPECT_TRUE(rig.state.NewConnection);
+    EXPECT_TRUE(rig.state.StoragePoll);  // this one is asked anew
     EXPECT_TRUE(rig.host.Has("save-registry"));
 
     const std::string text = kd::Format("target ver53:6D:%02X(fpga:bios:soft)", c.soft) +
