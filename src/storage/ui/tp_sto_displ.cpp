@@ -662,8 +662,9 @@ void TPStoDispl::Fetch() {
     const bool live = ctx_.State.CameraLive;
     ctx_.State.CameraLive = true;
     try {
-        o = FetchStoredRecords(io, fetched, ctx_.Image.GetSysSigned(pk::StrStl),
-                               Panel->Begin("records"));
+        o = FetchStoredRecords(
+            io, fetched, ctx_.Image.GetSysSigned(pk::StrStl),
+            Panel->Begin(QString::fromStdString(ctx_.Translate("fetch_records", "records"))));
     } catch (const std::exception& e) {
         ctx_.State.CameraLive = live;
         Panel->End();
@@ -678,7 +679,7 @@ void TPStoDispl::Fetch() {
         LastClock = QDateTime::currentDateTime();
         Scale(true);
     }
-    LastMessage = OutcomeText(o, "records");
+    LastMessage = OutcomeText(o, false, ctx_);
     StatusLabel->setText(LastMessage);
     if (!o.Complete()) WriteLog(kLogError, "%s", LastMessage.toStdString().c_str());
     // A partial set is never auto-saved as if it were whole.
@@ -710,9 +711,7 @@ bool TPStoDispl::Load(const QString& file) {
     LastClock = QFileInfo(file).lastModified();
     Scale(false);
     if (!r.Ok) {
-        LastMessage = QString("%1: %2 (%3 records read)")
-                          .arg(file, QString::fromStdString(r.Error))
-                          .arg(Records.Count);
+        LastMessage = PartlyReadText(file, r.Error, Records.Count, false, ctx_);
         StatusLabel->setText(LastMessage);
         ReportStorageFile(ctx_, false, file,
                           r.Error + " (" + std::to_string(Records.Count) + " records read)");

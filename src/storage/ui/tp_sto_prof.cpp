@@ -734,7 +734,9 @@ void TPStoProf::Fetch() {
     ctx_.State.CameraLive = true;  // the polling tick pauses meanwhile
     TFetchOutcome o;
     try {
-        o = FetchStoredProfiles(io, *Set, Panel->Begin("profiles"));
+        o = FetchStoredProfiles(
+            io, *Set,
+            Panel->Begin(QString::fromStdString(ctx_.Translate("fetch_profiles", "profiles"))));
     } catch (const std::exception& e) {
         ctx_.State.CameraLive = false;
         Panel->End();
@@ -747,7 +749,7 @@ void TPStoProf::Fetch() {
     ctx_.State.CameraLive = false;
     Panel->End();
     AfterNewSet();
-    LastMessage = OutcomeText(o, "profiles");
+    LastMessage = OutcomeText(o, true, ctx_);
     StatusLabel->setText(LastMessage);
     if (!o.Complete()) WriteLog(kLogError, "%s", LastMessage.toStdString().c_str());
     if (!o.Error.empty()) ctx_.Services.Message(caption, o.Error);
@@ -782,9 +784,7 @@ bool TPStoProf::Load(const QString& file) {
     WriteLog(kLogPlain, "load prof storage: %dmsec", int(TickMs() - start));
     AfterNewSet();
     if (!r.Ok) {
-        LastMessage = QString("%1: %2 (%3 profiles read)")
-                          .arg(file, QString::fromStdString(r.Error))
-                          .arg(Set->Held());
+        LastMessage = PartlyReadText(file, r.Error, Set->Held(), true, ctx_);
         StatusLabel->setText(LastMessage);
         ReportStorageFile(ctx_, false, file,
                           r.Error + " (" + std::to_string(Set->Held()) + " profiles read)");
