@@ -178,6 +178,7 @@ class TKestSession : public TShellWorkflow {
     TPortIdentity portIdentity_;  // of the port opened by the last connection
     TQueryTiming tickTiming_;
     uint32_t lastProbe_ = 0;  // when a silent sensor was last probed
+    std::string watchNoted_;  // a returned port without an answer, logged once
 };
 
 }  // namespace kd
