@@ -97,7 +97,8 @@ TKestSession::TKestSession(TSessionParts parts)
       masters_(parts.Masters),
       state_(parts.State),
       live_(parts.Live),
-      host_(parts.Host) {}
+      host_(parts.Host),
+      keptSet_(std::make_unique<TKeptSet>()) {}
 
 void TKestSession::SetLinkState(int state) {
     if (state_.LinkState == state) return;
@@ -297,7 +298,8 @@ void TKestSession::ReceiveAll() {
     // What the sensor held, kept for the backup list; a folder that cannot be
     // written costs the history, not the receive.
     try {
-        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir);
+        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir,
+                        kReceivedKeep, keptSet_.get());
     } catch (const std::exception& e) {
         WriteLog(kLogError, "received settings not kept: %s", e.what());
     }
