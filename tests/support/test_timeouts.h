@@ -6,8 +6,10 @@
 namespace kdtest {
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kSlowBuild = true;
 constexpr uint16_t kShortTimeoutMs = 150;
 #else
+constexpr bool kSlowBuild = false;
 constexpr uint16_t kShortTimeoutMs = 40;
 #endif
 
