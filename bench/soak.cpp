@@ -56,8 +56,8 @@ pid_t StartKdsim(const std::string& kdsim, const std::string& link) {
     return pid;
 }
 
-constexpr uint32_t kHangMs = 30000;     // a step that has not returned by then hangs
-constexpr uint32_t kLongTickMs = 2000;  // a tick must never hold the window this long
+constexpr uint32_t kHangMs = 30000;       // a step that has not returned by then hangs
+constexpr uint32_t kLongTickMs = 2000;    // a tick must never hold the window this long
 constexpr uint32_t kLongStallMs = 10000;  // no good tick for this long: the link is lost
 constexpr long kGrowthKb = 1024;
 
@@ -206,11 +206,11 @@ int main(int argc, char** argv) {
                     longestStall < kLongStallMs && rss1 - rss0 < kGrowthKb &&
                     rss1 - rssWarm < kGrowthKb;
     if (!ok)
-        std::fprintf(stderr, "soak: failed:%s%s%s%s%s\n", portKept ? "" : " the port was lost;",
-                     wrongReceives ? " wrong receives;" : "",
-                     longestTick >= kLongTickMs ? " a tick held its caller too long;" : "",
-                     longestStall >= kLongStallMs ? " no good tick for too long;" : "",
-                     rss1 - rss0 >= kGrowthKb || rss1 - rssWarm >= kGrowthKb ? " memory grew;"
-                                                                              : "");
+        std::fprintf(
+            stderr, "soak: failed:%s%s%s%s%s\n", portKept ? "" : " the port was lost;",
+            wrongReceives ? " wrong receives;" : "",
+            longestTick >= kLongTickMs ? " a tick held its caller too long;" : "",
+            longestStall >= kLongStallMs ? " no good tick for too long;" : "",
+            rss1 - rss0 >= kGrowthKb || rss1 - rssWarm >= kGrowthKb ? " memory grew;" : "");
     return ok ? 0 : 1;
 }

@@ -298,8 +298,8 @@ void TKestSession::ReceiveAll() {
     // What the sensor held, kept for the backup list; a folder that cannot be
     // written costs the history, not the receive.
     try {
-        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir,
-                        kReceivedKeep, keptSet_.get());
+        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir, kReceivedKeep,
+                        keptSet_.get());
     } catch (const std::exception& e) {
         WriteLog(kLogError, "received settings not kept: %s", e.what());
     }

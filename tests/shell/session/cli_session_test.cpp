@@ -53,7 +53,8 @@ TEST_F(KdctlSession, WatchEndsWhenThePortGoesAway) {
     const std::string link = dir + "/kd";
     const std::string script = "'" + std::string(KDSIM_PATH) + "' --pace --link '" + link +
                                "' >/dev/null & sim=$!; sleep 0.3; (sleep " +
-                               (kdtest::kSlowBuild ? "3" : "0.8") + "; kill $sim) & "
+                               (kdtest::kSlowBuild ? "3" : "0.8") +
+                               "; kill $sim) & "
                                "timeout 10 '" +
                                KDCTL_PATH + "' --port '" + link + "' watch >'" + dir + "/out' 2>'" +
                                dir + "/err'; echo $? >'" + dir + "/rc'; wait";

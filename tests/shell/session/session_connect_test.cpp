@@ -185,9 +185,8 @@ TEST(Connect, APortThatIsBusyOrNotPermittedSaysSoAndNamesTheFix) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
         rig.session->TryConnect();
         const std::string said = rig.host.Events.empty() ? "" : rig.host.Events.back();
-        ::_exit(::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size())
-                    ? 0
-                    : 3);
+        ::_exit(::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0
+                                                                                               : 3);
     }
     ::close(fds[1]);
     std::string said;

@@ -120,9 +120,8 @@ TEST(LostPort, ReturnsUnderItsPathAndKeepsUnsavedChangesInABackup) {
         rig.thread->OnConnectChange = nullptr;
         EXPECT_EQ(silent.GetStats().requests, 3u);
         EXPECT_EQ(opened, 0);
-        EXPECT_EQ(log.lines,
-                  std::vector<std::string>{"port " + link +
-                                           " is there; waiting for the sensor to answer"});
+        EXPECT_EQ(log.lines, std::vector<std::string>{
+                                 "port " + link + " is there; waiting for the sensor to answer"});
     }
 
     o.trace = rig.dir + "/second.txt";
