@@ -52,7 +52,9 @@ TEST_F(KdctlSession, WatchEndsWhenThePortGoesAway) {
     // kdsim on its own pseudo-terminal, stopped while kdctl watches it.
     const std::string link = dir + "/kd";
     const std::string script = "'" + std::string(KDSIM_PATH) + "' --pace --link '" + link +
-                               "' >/dev/null & sim=$!; sleep 0.3; (sleep 0.8; kill $sim) & "
+                               "' >/dev/null & sim=$!; sleep 0.3; (sleep " +
+                               (kdtest::kSlowBuild ? "3" : "0.8") +
+                               "; kill $sim) & "
                                "timeout 10 '" +
                                KDCTL_PATH + "' --port '" + link + "' watch >'" + dir + "/out' 2>'" +
                                dir + "/err'; echo $? >'" + dir + "/rc'; wait";
