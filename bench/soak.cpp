@@ -5,9 +5,10 @@
 // completed, failed or came back wrong, and resident memory at the start and
 // the end.  Usage: soak [SECONDS] [--kdsim PATH]   Exit 1 on a hang (a
 // watchdog ends the run when one step, a tick or a receive-all, has not
-// returned within 30 s), a tick that held its caller for 2 s or more, no
-// good tick for 10 s, a lost port, a wrong receive, or resident memory grown
-// by 1 MB or more (from the start, and from the first receive-all on).
+// returned within 30 s), a lost port, a wrong receive, or resident memory
+// grown by 1 MB or more (from the start, and from the first receive-all on);
+// a tick that held its caller for 2 s or more and no good tick for 10 s are
+// warned about.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -57,8 +58,8 @@ pid_t StartKdsim(const std::string& kdsim, const std::string& link) {
 }
 
 constexpr uint32_t kHangMs = 30000;       // a step that has not returned by then hangs
-constexpr uint32_t kLongTickMs = 2000;    // a tick must never hold the window this long
-constexpr uint32_t kLongStallMs = 10000;  // no good tick for this long: the link is lost
+constexpr uint32_t kLongTickMs = 2000;    // a tick holding the window this long is warned about
+constexpr uint32_t kLongStallMs = 10000;  // so is no good tick for this long
 constexpr long kGrowthKb = 1024;
 
 // Ends the whole run with exit 1 when the step under way has not returned
@@ -202,15 +203,20 @@ int main(int argc, char** argv) {
         seconds, ticks, changes, longestStall, longestTick, profiles.load(), receives,
         receives - failedReceives - wrongReceives, failedReceives, wrongReceives, rss0, rssWarm,
         rss1, rss1 - rssWarm);
-    const bool ok = portKept && wrongReceives == 0 && longestTick < kLongTickMs &&
-                    longestStall < kLongStallMs && rss1 - rss0 < kGrowthKb &&
+    // Fails on what must never happen: a lost port, a wrong receive-all,
+    // memory that grows (a hang ends the run through the watchdog). Long ticks
+    // and stalls depend on the machine's load and on the faults drawn: they
+    // are reported, and warned about, but do not fail the run.
+    const bool ok = portKept && wrongReceives == 0 && rss1 - rss0 < kGrowthKb &&
                     rss1 - rssWarm < kGrowthKb;
+    if (longestTick >= kLongTickMs || longestStall >= kLongStallMs)
+        std::fprintf(stderr, "soak: warning:%s%s\n",
+                     longestTick >= kLongTickMs ? " a tick held its caller for long;" : "",
+                     longestStall >= kLongStallMs ? " no good tick for long;" : "");
     if (!ok)
-        std::fprintf(
-            stderr, "soak: failed:%s%s%s%s%s\n", portKept ? "" : " the port was lost;",
-            wrongReceives ? " wrong receives;" : "",
-            longestTick >= kLongTickMs ? " a tick held its caller too long;" : "",
-            longestStall >= kLongStallMs ? " no good tick for too long;" : "",
-            rss1 - rss0 >= kGrowthKb || rss1 - rssWarm >= kGrowthKb ? " memory grew;" : "");
+        std::fprintf(stderr, "soak: failed:%s%s%s\n", portKept ? "" : " the port was lost;",
+                     wrongReceives ? " wrong receives;" : "",
+                     rss1 - rss0 >= kGrowthKb || rss1 - rssWarm >= kGrowthKb ? " memory grew;"
+                                                                             : "");
     return ok ? 0 : 1;
 }
