@@ -261,8 +261,14 @@ std::optional<int> ParseSettingInteger(std::string_view text) {
 }
 
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    const std::optional<int> v =
-        s.ValueOfText ? s.ValueOfText(s, ctx, text) : ParseSettingInteger(text);
+    const std::optional<int> v = ParseSettingInteger(text);
+    if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
+    return EditSettingValue(s, ctx, *v);
+}
+
+TSettingOutcome EnterSettingText(const TSetting& s, TPageContext& ctx, std::string_view text) {
+    if (!s.ValueOfText) return EditSetting(s, ctx, text);
+    const std::optional<int> v = s.ValueOfText(s, ctx, text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return EditSettingValue(s, ctx, *v);
 }
@@ -292,7 +298,7 @@ std::string SettingText(const TSetting& s, const TPageContext& ctx) {
 }
 
 TSettingOutcome ApplySettingText(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    if (s.Kind == K::Edit) return EditSetting(s, ctx, text);
+    if (s.Kind == K::Edit) return EnterSettingText(s, ctx, text);
     const std::optional<int> v = ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return ChooseSetting(s, ctx, *v);

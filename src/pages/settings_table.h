@@ -148,10 +148,9 @@ struct TSettingOutcome {
     bool Valid() const { return Result == Unchanged || Result == Stored; }
 };
 
-// The edit rule: the text converted as the page converts it (the row's
-// ValueOfText, else a decimal integer: an optional sign, digits, nothing
-// else); not a number or outside the range → red and nothing else; equal to
-// the image → nothing else; otherwise stored and sent.
+// The edit rule: the text converted as a decimal integer (an optional sign,
+// digits, nothing else); not a number or outside the range → red and
+// nothing else; equal to the image → nothing else; otherwise stored and sent.
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text);
 // The edit rule for an edit whose text the page converts itself (a decimal
 // span): the range, the comparison with the image, store and send.
@@ -159,11 +158,14 @@ TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int value
 // A list position or a line position: checked, stored and sent, also when
 // it equals the image (as the operator's choice and the line's release are).
 TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value);
+// An edit's text as the operator types it: converted as the page converts it
+// (the row's ValueOfText, else the decimal integer), then the edit rule.
+TSettingOutcome EnterSettingText(const TSetting& s, TPageContext& ctx, std::string_view text);
 // What the control shows for the image, as text: an edit's text as the page
 // writes it, a list's position (empty without a selection).
 std::string SettingText(const TSetting& s, const TPageContext& ctx);
 // The text form of a control value for kdctl set: an edit's text goes through
-// EditSetting, a list position or a line position through ChooseSetting.
+// EnterSettingText, a list position or a line position through ChooseSetting.
 TSettingOutcome ApplySettingText(const TSetting& s, TPageContext& ctx, std::string_view text);
 
 // The stored value a control value gives, with the image's present word for

@@ -36,7 +36,7 @@ void TSettingControls::Bind(QLineEdit* edit, After after) {
     edit->setAlignment(Qt::AlignRight);
     QObject::connect(edit, &QLineEdit::textChanged, edit, [this, b, edit](const QString& text) {
         Run(b, [this, &b, edit, &text] {
-            TSettingOutcome o = EditSetting(*b.Row, ctx_, text.toStdString());
+            TSettingOutcome o = EnterSettingText(*b.Row, ctx_, text.toStdString());
             SetEditValid(edit, o.Valid());
             return o;
         });
@@ -74,7 +74,7 @@ void TSettingControls::Show(const TBinding& b) {
         if (edit->text() != text)
             edit->setText(text);  // the edit rule runs; equal to the image, it only colours
         else
-            SetEditValid(edit, EditSetting(*b.Row, ctx_, text.toStdString()).Valid());
+            SetEditValid(edit, EnterSettingText(*b.Row, ctx_, text.toStdString()).Valid());
     }
 }
 

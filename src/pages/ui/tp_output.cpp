@@ -367,7 +367,7 @@ void TPOutput::LimitChanged(QLineEdit* edit, int o, const char* field) {
     // The row converts the text as the page shows it: in the channel's unit,
     // the channel's offset taken off.
     const TSetting* row = FindSettingByKey(OutputKey(o, field));
-    SetEditValid(edit, EditSetting(*row, ctx_, edit->text().toStdString()).Valid());
+    SetEditValid(edit, EnterSettingText(*row, ctx_, edit->text().toStdString()).Valid());
 }
 
 void TPOutput::OffsetChanged() {
@@ -377,14 +377,14 @@ void TPOutput::OffsetChanged() {
     row.Number = selectedOut_;
     row.NumberOf = nullptr;
     row.Check = nullptr;
-    const TSettingOutcome r = EditSetting(row, ctx_, OffsetEdit->text().toStdString());
+    const TSettingOutcome r = EnterSettingText(row, ctx_, OffsetEdit->text().toStdString());
     SetEditValid(OffsetEdit, r.Valid());
     if (r.Result == TSettingOutcome::Stored) RefreshLimits();
 }
 
 void TPOutput::TimeChanged() {
     if (updating_) return;
-    const TSettingOutcome r = EditSetting(*FindSettingByKey(Key("Time")), ctx_,
+    const TSettingOutcome r = EnterSettingText(*FindSettingByKey(Key("Time")), ctx_,
                                                OutputTimeEdit->text().toStdString());
     SetEditValid(OutputTimeEdit, r.Valid());
 }
