@@ -177,6 +177,8 @@ TEST_F(CameraOnSim, FastModeHalvesThePictureAndKeepsTheStripe) {
     page.ShutterEdit->setText("12");
     EXPECT_EQ(t.Ctx.GetBank("Shutter"), 10);
     page.ShutterEdit->setText("400");  // bright enough to see the stripe
+    // Pictures the sensor took before the change stay dark: wait for new ones.
+    Pump(50);
     Requests r = NewRequests();
     EXPECT_EQ(r.front(), "CAM_FUNC 1");
     EXPECT_NE(std::find(r.begin(), r.end(), "SET_SHUTT0 2"), r.end());
@@ -207,12 +209,23 @@ TEST_F(CameraOnSim, FastModeHalvesThePictureAndKeepsTheStripe) {
         EXPECT_FALSE(page.Line.empty());
         // The stripe at full resolution somewhere in the picture (the live
         // picture reads only the neighbourhoods of its brightest thumbnail pixels).
-        int bright = 0;
-        for (int x = 0; x < page.ViewPicture.width; x += 4) {
-            const std::vector<uint8_t> col = camera::SectionOf(page.ViewPicture, x);
-            bright += *std::max_element(col.begin(), col.end()) > 100;
+        // Where the thumbnail's brightest samples all share one level, that
+        // level is the threshold and a picture shows no stripe: a few pictures
+        // of the moving part must show it.
+        auto brightColumns = [&page] {
+            int bright = 0;
+            for (int x = 0; x < page.ViewPicture.width; x += 4) {
+                const std::vector<uint8_t> col = camera::SectionOf(page.ViewPicture, x);
+                bright += *std::max_element(col.begin(), col.end()) > 100;
+            }
+            return bright;
+        };
+        for (int again = 0; !high && again < 3 && brightColumns() == 0; ++again) {
+            Pump(20);
+            page.Action("CamRefresh")->trigger();
+            for (int i = 0; i < 600 && page.Fetching(); ++i) Pump(5);
         }
-        EXPECT_GT(bright, 0);
+        EXPECT_GT(brightColumns(), 0);
         if (high) {
             EXPECT_GT(page.Peak.Value, 0);
         }
