@@ -1,15 +1,12 @@
 // kdtrelva: the desktop program.
 #include <QAbstractButton>
 #include <QAction>
-#include <QBuffer>
-#include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/program.h"
-#include "common/atomic_file.h"
 #include "common/log.h"
 #include "kd_version.h"
 #include "shell/identity.h"
@@ -19,25 +16,6 @@
 #include "shell/ui/qt_config_store.h"
 
 namespace {
-
-// Saves the main window as PNG; false with a message on stderr on failure.
-bool SaveScreenshot(QWidget& window, const std::string& path) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!window.grab().save(&buffer, "PNG")) {
-        std::fprintf(stderr, "kdtrelva: could not render the window\n");
-        return false;
-    }
-    try {
-        kd::WriteFileAtomic(path,
-                            std::string_view(png.constData(), static_cast<size_t>(png.size())));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-        return false;
-    }
-    return true;
-}
 
 constexpr const char* kUsage =
     "usage: kdtrelva [-port NAME|SIM] [-connect] [-loc en|ja|cn|ko] [-lang FILE]\n"
@@ -87,7 +65,6 @@ int main(int argc, char** argv) {
         kd::TKestProgram program(args, &store,
                                  QCoreApplication::applicationFilePath().toStdString());
         kd::TKestTrel& window = program.Window;
-        kd::TKestSession& session = program.Session;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
                 std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
@@ -113,31 +90,9 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
-        window.show();
-        // After the first showing: connect, the page, the actions, then the
-        // screenshot after the wait.
-        QTimer::singleShot(0, &window, [&] {
-            if (connectAtStart) session.Connect();
-            if (window.Options.Page) {
-                try {
-                    window.ShowPage(*window.Options.Page);
-                } catch (const std::exception& e) {
-                    std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-                    rc = 2;
-                    QCoreApplication::exit(rc);
-                    return;
-                }
-            }
-            for (auto& run : actions) run();
-            if (!window.Options.Screenshot) return;
-            const std::string file = *window.Options.Screenshot;
-            QTimer::singleShot(window.Options.WaitMs, &window, [&window, &rc, file] {
-                if (!SaveScreenshot(window, file)) rc = 1;
-                QCoreApplication::exit(rc);
-            });
-        });
-        int loop = app.exec();
-        if (rc == 0) rc = loop;
+        program.Start(connectAtStart, std::move(actions));
+        const int loop = app.exec();
+        rc = program.ExitCode != 0 ? program.ExitCode : loop;
     } catch (const std::exception& e) {
         // Start-up failed before the message loop: tell the operator and end.
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());

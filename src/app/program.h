@@ -3,6 +3,7 @@
 // on its worker and state, the built-in simulated sensor behind the port name
 // SIM, the measurement views and the settings pages. main() runs one; the
 // window tests and the idle benchmark use the same assembly.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,21 @@ struct TKestProgram {
     TSettingsPages Settings;
     TCompareWindows Compare;
     TStoragePages Storage;
+
+    // The start of a run, once the windows exist: shows the main window and,
+    // once it stands, connects (connect), shows the page of the command line
+    // and runs the actions. A run with a screenshot ends by itself: the
+    // picture is taken the wait after the actions, or the wait after a modal
+    // box stopped the start; a box that is open then is drawn into the
+    // picture and its text printed. The run's result is in ExitCode.
+    void Start(bool connect, std::vector<std::function<void()>> actions);
+    int ExitCode = 0;
+
+  private:
+    void TakeScreenshot();
+    void WatchStart(int ms);
+    bool startDone_ = false;
+    bool ended_ = false;
 };
 
 }  // namespace kd

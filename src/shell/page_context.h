@@ -163,6 +163,9 @@ class TPageServices {
     virtual void TriggerAction(const std::string& name) { (void)name; }
     // The program's exception handler (log in magenta, message box when asked).
     virtual void HandleException(const std::exception& e) { (void)e; }
+    // A file that could not be opened (save false) or saved: the log and a
+    // message box with the file name and the reason.
+    virtual void ReportFileFailure(bool save, const std::string& file, const std::string& reason);
     // Refills every page from the image (RefreshAll).
     virtual void RefreshAll() {}
     // The hourglass cursor on and back to the default; one pending message of
