@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 
 #include "common/atomic_file.h"
@@ -59,8 +60,10 @@ TKestProgram::TKestProgram(const std::vector<std::string>& args, TConfigStore* s
 
 void TKestProgram::Start(bool connect, std::vector<std::function<void()>> actions) {
     if (Window.Options.Screenshot) WatchStart(Window.Options.WaitMs);
-    QTimer::singleShot(0, &Window, [this, connect, actions = std::move(actions)] {
-        Window.show();
+    QTimer::singleShot(0, &Window, [this] { Window.show(); });
+    // The rest once the window stands where the window manager put it (at
+    // most a second later), so that a box of the connection is centred on it.
+    RunWhenStanding(0, [this, connect, actions = std::move(actions)] {
         if (connect && !ended_) Session.Connect();
         if (ended_) return;
         if (Window.Options.Page) {
@@ -81,6 +84,16 @@ void TKestProgram::Start(bool connect, std::vector<std::function<void()>> action
         startDone_ = true;
         if (Window.Options.Screenshot && !ended_)
             QTimer::singleShot(Window.Options.WaitMs, &Window, [this] { TakeScreenshot(); });
+    });
+}
+
+void TKestProgram::RunWhenStanding(int tries, std::function<void()> run) {
+    QTimer::singleShot(tries ? 10 : 0, &Window, [this, tries, run = std::move(run)]() mutable {
+        const QWindow* handle = Window.windowHandle();
+        if (tries < 100 && !(handle && handle->isExposed()))
+            RunWhenStanding(tries + 1, std::move(run));
+        else
+            run();
     });
 }
 

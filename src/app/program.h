@@ -50,6 +50,7 @@ struct TKestProgram {
   private:
     void TakeScreenshot();
     void WatchStart(int ms);
+    void RunWhenStanding(int tries, std::function<void()> run);
     bool startDone_ = false;
     bool ended_ = false;
 };
