@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTranslator>
 #include <cstdlib>
@@ -1049,9 +1050,18 @@ void TKestTrel::CommEpmWriteExecute() {
     WriteLog(kLogAction, "EPM_WRITE(%d)", bank);
 }
 
+namespace {
+// A menu caption as a dialog's title: without its access key, whether marked
+// in the text ("&Open...") or after it ("開く(&O)...").
+QString DialogTitle(QString caption) {
+    caption.remove(QRegularExpression("\\(&[^)]\\)"));
+    return caption.remove('&');
+}
+}  // namespace
+
 void TKestTrel::FileOpenExecute() {
-    QString file =
-        FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
+    QString file = FileNameDialog ? FileNameDialog(DialogTitle(Action("FileOpen1")->text()), false)
+                                  : QString();
     if (file.isEmpty()) return;
     try {
         workflow_->FileOpen(file.toStdString());
@@ -1061,7 +1071,7 @@ void TKestTrel::FileOpenExecute() {
 }
 
 void TKestTrel::FileSaveAsExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true)
+    QString file = FileNameDialog ? FileNameDialog(DialogTitle(Action("FileSaveAs1")->text()), true)
                                   : QString();
     if (file.isEmpty()) return;
     try {
