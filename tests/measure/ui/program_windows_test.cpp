@@ -221,10 +221,16 @@ TEST(ProgramWindows, NoCaptionLeftInEnglish) {
         p.window.Image().SaveToFile(paramFile);
         std::map<QString, QString> all = Captions(p);
         all.merge(OnDemandCaptions(p, paramFile));
+        // Connected, the windows show more (the transfer buttons, live values).
+        TProgram linked({"-loc", code, "-port", "SIM"});
+        linked.Session.Connect();
+        for (auto& [where, text] : Captions(linked)) all["linked:" + where] = text;
+        linked.Session.Disconnect();
         return all;
     };
     const std::map<QString, QString> english = read("en");
     ASSERT_GT(english.size(), 60u);
+    ASSERT_TRUE(english.count("linked:KestTrel/ClientArea/ConnectPanel/SendButton.text"));
     // English still left in windows whose owners are translating them (the
     // storage pages, the comparison window): named here, so that nothing
     // passes unseen, and noted while they stay.
