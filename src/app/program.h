@@ -41,9 +41,9 @@ struct TKestProgram {
     // The start of a run, once the windows exist: shows the main window and,
     // once it stands, connects (connect), shows the page of the command line
     // and runs the actions. A run with a screenshot ends by itself: the
-    // picture is taken the wait after the actions, or the wait after a modal
-    // box stopped the start; a box that is open then is drawn into the
-    // picture and its text printed. The run's result is in ExitCode.
+    // picture is taken the wait after the actions or, when a modal box stops
+    // the start, once the wait has passed; a box that is open then is drawn
+    // into the picture and its text printed. The run's result is in ExitCode.
     void Start(bool connect, std::vector<std::function<void()>> actions);
     int ExitCode = 0;
 
