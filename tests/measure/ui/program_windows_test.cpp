@@ -342,7 +342,9 @@ TEST(ProgramWindows, StartUpBoxesWaitForTheWindowAndAreCentredOnIt) {
         {{"-loc", "ja", headerOnly},
          false,
          QString::fromUtf8("'%1': ファイルに Sys, Bank1").arg(QString::fromStdString(headerOnly))},
-        {{"-loc", "en", "-port", "ttyUSB9"}, true, "Failed to connect to KD sensor unit."}};
+        {{"-loc", "en", "-port", "/nonexistent/ttyUSB9"},
+         true,
+         "Failed to connect to KD sensor unit."}};
     for (const Case& c : cases) {
         TKestProgram p(c.args);
         p.Window.CreateWindows();

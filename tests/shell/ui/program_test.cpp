@@ -68,7 +68,7 @@ TEST(Program, ScreenshotRunEndsWithABoxOpen) {
         QString says;
     };
     const Case cases[] = {{{"-screenshot", png, "-wait", "500", kd}, "file has no Sys, Bank1"},
-                          {{"-port", "ttyUSB9", "-connect", "-screenshot", png},
+                          {{"-port", "/nonexistent/ttyUSB9", "-connect", "-screenshot", png},
                            "Failed to connect to KD sensor unit."}};
     for (const Case& c : cases) {
         QFile::remove(png);
