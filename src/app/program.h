@@ -39,6 +39,30 @@ struct TKestProgram {
     TSettingsPages Settings;
     TCompareWindows Compare;
     TStoragePages Storage;
+
+    // The start of a run, once the windows exist: shows the main window and,
+    // once it stands, connects (connect), shows the page of the command line
+    // and runs the actions, each after its wait (ms; a recording to finish
+    // before its fetch). A run with a screenshot ends by itself: the picture
+    // is taken the wait (and finalWait) after the actions or, when a modal box
+    // stops the start, once the wait has passed; a box that is open then is
+    // drawn into the picture and its text printed. The result is in ExitCode.
+    struct TStep {
+        int WaitMs = 0;
+        std::function<void()> Run;
+    };
+    void Start(bool connect, std::vector<TStep> steps, int finalWait = 0);
+    int ExitCode = 0;
+
+  private:
+    void TakeScreenshot();
+    void WatchStart(int ms);
+    void RunWhenStanding(int tries, std::function<void()> run);
+    void RunSteps(size_t from);
+    std::vector<TStep> steps_;
+    int finalWait_ = 0;
+    bool startDone_ = false;
+    bool ended_ = false;
 };
 
 // What a script's action name (-action) names: on the page of the given code

@@ -1,39 +1,15 @@
 #include <QAbstractButton>
 #include <QAction>
-#include <QBuffer>
-#include <QTimer>
 #include <cstdio>
+#include <utility>
 
 #include "app/program.h"
-#include "common/atomic_file.h"
 #include "shell/identity.h"
 #include "shell/ui/dialogs.h"
 #include "shell/ui/kest_application.h"
 #include "shell/ui/qt_config_store.h"
 
 namespace kd {
-
-namespace {
-
-// Saves the main window as PNG; false with a message on stderr on failure.
-bool SaveScreenshot(QWidget& window, const std::string& path) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!window.grab().save(&buffer, "PNG")) {
-        std::fprintf(stderr, "kdtrelva: could not render the window\n");
-        return false;
-    }
-    try {
-        WriteFileAtomic(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& commandLine,
                       const std::function<void(TKestProgram&)>& atStart) {
@@ -52,7 +28,6 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
         TQtConfigStore store;
         TKestProgram program(args, &store, QCoreApplication::applicationFilePath().toStdString());
         TKestTrel& window = program.Window;
-        TKestSession& session = program.Session;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
                 std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
@@ -64,10 +39,8 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
         // buttons; every name must be found. "wait:MS" between two names lets
         // the window run MS milliseconds first (a recording to finish before
         // its fetch).
-        std::vector<std::function<void()>> actions;
-        std::vector<int> waits;  // before each action, ms
+        std::vector<TKestProgram::TStep> steps;
         int pendingWait = 0;
-        std::function<void(size_t)> step;  // runs the actions from one on
         for (const std::string& name : window.Options.Actions) {
             const QString n = QString::fromStdString(name);
             if (n.startsWith("wait:", Qt::CaseInsensitive)) {
@@ -80,63 +53,28 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
                 pendingWait += ms;
                 continue;
             }
-            waits.push_back(pendingWait);
-            pendingWait = 0;
+            TKestProgram::TStep& step = steps.emplace_back();
+            step.WaitMs = std::exchange(pendingWait, 0);
             QObject* target =
                 FindScriptTarget(window, window.Options.Page.value_or(kPageMeasure), n);
             if (auto* a = qobject_cast<QAction*>(target)) {
-                actions.push_back([a] {
+                step.Run = [a] {
                     if (!a->isEnabled())
                         std::fprintf(stderr, "kdtrelva: action '%s' is disabled\n",
                                      a->objectName().toUtf8().constData());
                     a->trigger();
-                });
+                };
             } else if (auto* b = qobject_cast<QAbstractButton*>(target)) {
-                actions.push_back([b] { b->click(); });
+                step.Run = [b] { b->click(); };
             } else {
                 std::fprintf(stderr, "kdtrelva: unknown action '%s'\n", name.c_str());
                 return 2;
             }
         }
-        window.show();
+        program.Start(connectAtStart, std::move(steps), pendingWait);
         if (atStart) atStart(program);
-        // After the first showing: connect, the page, the actions, then the
-        // screenshot after the wait.
-        QTimer::singleShot(0, &window, [&] {
-            if (connectAtStart) session.Connect();
-            if (window.Options.Page) {
-                try {
-                    window.ShowPage(*window.Options.Page);
-                } catch (const std::exception& e) {
-                    std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-                    rc = 2;
-                    QCoreApplication::exit(rc);
-                    return;
-                }
-            }
-            // The actions in order, each after its wait; then the screenshot.
-            step = [&](size_t i) {
-                for (; i < actions.size(); ++i) {
-                    if (waits[i] > 0) {
-                        const int ms = waits[i];
-                        waits[i] = 0;
-                        QTimer::singleShot(ms, &window, [&step, i] { step(i); });
-                        return;
-                    }
-                    actions[i]();
-                }
-                if (!window.Options.Screenshot) return;
-                const std::string file = *window.Options.Screenshot;
-                QTimer::singleShot(window.Options.WaitMs + pendingWait, &window,
-                                   [&window, &rc, file] {
-                                       if (!SaveScreenshot(window, file)) rc = 1;
-                                       QCoreApplication::exit(rc);
-                                   });
-            };
-            step(0);
-        });
-        int loop = app.exec();
-        if (rc == 0) rc = loop;
+        const int loop = app.exec();
+        rc = program.ExitCode != 0 ? program.ExitCode : loop;
     } catch (const std::exception& e) {
         // Start-up failed before the message loop: tell the operator and end.
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());

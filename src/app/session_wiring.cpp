@@ -68,7 +68,7 @@ constexpr int kLampOn = 0x000080FF;  // orange
 
 TTrelSessionHost::TTrelSessionHost(TKestTrel& window) : w_(window) {
     ShowMessage = [this](const std::string& caption, const std::string& text) {
-        w_.MessageBox(Qs(caption), Qs(text));
+        w_.ShowMessage(Qs(caption), Qs(text));
     };
 }
 

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <random>
 
+#include "common/log.h"
+
 namespace kd {
 
 namespace {
@@ -141,27 +143,61 @@ std::string ReadFileAll(const std::string& path, size_t maxBytes) {
     return data;
 }
 
+namespace {
+bool unnamedTemps = true;
+
+// True while name still is the file open on fd (a clean-up of another save
+// may have removed it before this save held its lock).
+bool NameIsFile(const std::string& name, int fd) {
+    struct stat byName {};
+    struct stat byFd {};
+    return ::stat(name.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 &&
+           byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+}  // namespace
+
+void SetUnnamedTempFiles(bool on) {
+    unnamedTemps = on;
+}
+
 void WriteFileAtomic(const std::string& path, std::string_view contents) {
     const std::string folder = FolderOf(path);
     const std::string prefix = "." + BaseOf(path) + kTempMark;
     RemoveStaleTemps(folder, prefix);
 
+    // Made as an ordinary create would make it (rw for all, less the umask);
+    // a file being replaced lends its permissions, so its new contents are
+    // never more open than the old ones were, even while being written.
+    struct stat target {};
+    const bool replacing = ::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode);
+    const mode_t createMode = replacing ? (target.st_mode & 0666) : 0666;
+
     // An unnamed file first: nothing can be left behind while it is written.
     // Where the file system has no unnamed files, a hidden name from the start.
     std::string hidden;
-    TFd fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    TFd fd(unnamedTemps ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode)
+                        : -1);
     if (fd.Get() < 0) {
-        const int err = errno;
+        const int err = unnamedTemps ? errno : EOPNOTSUPP;
         if (err == ENOENT || err == ENOTDIR || err == EACCES || err == EPERM || err == EROFS)
             Fail(path, err);
         for (int tries = 0; fd.Get() < 0; ++tries) {
+            if (tries > 100) Fail(path, EEXIST);
             hidden = folder + "/" + prefix + RandomSuffix();
-            fd.Reset(::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (fd.Get() < 0 && (errno != EEXIST || tries > 100)) Fail(path, errno);
+            fd.Reset(::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
+            if (fd.Get() < 0) {
+                if (errno != EEXIST) Fail(path, errno);
+                continue;
+            }
+            Probe(TSaveStep::Created);
+            // The lock tells RemoveStaleTemps of other saves that this one is
+            // alive; one of them may have removed the name just before it.
+            ::flock(fd.Get(), LOCK_EX);
+            if (!NameIsFile(hidden, fd.Get())) fd.Reset(-1);
         }
+    } else {
+        ::flock(fd.Get(), LOCK_EX);
     }
-    // The lock tells RemoveStaleTemps of other saves that this one is alive.
-    ::flock(fd.Get(), LOCK_EX);
     auto fail = [&](int err) {
         if (!hidden.empty()) ::unlink(hidden.c_str());
         Fail(path, err);
@@ -178,9 +214,10 @@ void WriteFileAtomic(const std::string& path, std::string_view contents) {
         done += static_cast<size_t>(n);
         Probe(TSaveStep::Wrote);
     }
-    // keep the mode of the file being replaced; a new file gets rw-r--r--
-    struct stat st {};
-    ::fchmod(fd.Get(), ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    // The replaced file's mode exactly (bits the umask would take included).
+    struct stat now {};
+    if (::stat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode))
+        ::fchmod(fd.Get(), now.st_mode & 07777);
     if (::fsync(fd.Get()) != 0) fail(errno);
     Probe(TSaveStep::Synced);
     if (hidden.empty()) {
@@ -199,10 +236,14 @@ void WriteFileAtomic(const std::string& path, std::string_view contents) {
     Probe(TSaveStep::Named);
     if (::rename(hidden.c_str(), path.c_str()) != 0) fail(errno);
     Probe(TSaveStep::Replaced);
+    // The data were synced and the file stands under its name: the save
+    // succeeded whatever closing says.
+    if (::close(fd.Release()) != 0 && errno != EINTR)
+        WriteLog(kLogError, "'%s' saved; closing it reported: %s", path.c_str(),
+                 std::strerror(errno));
     // The new name itself reaches the disk with the folder.
     TFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Get() >= 0) ::fsync(dirFd.Get());
-    if (::close(fd.Release()) != 0 && errno != EINTR) Fail(path, errno);
 }
 
 }  // namespace kd

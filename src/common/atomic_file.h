@@ -36,10 +36,15 @@ std::string ReadFileAll(const std::string& path, size_t maxBytes = kDefaultReadL
 void WriteFileAtomic(const std::string& path, std::string_view contents);
 
 // Steps of a save, for tests that stop a writer at each of them.
-enum class TSaveStep { Opened, Wrote, Synced, Named, Replaced };
+// Created: a hidden name was made, before its lock (only where the folder
+// has no unnamed files).
+enum class TSaveStep { Opened, Wrote, Synced, Named, Replaced, Created };
 // Called at every step (Wrote after each piece of at most 64 KiB); null: none.
 using TSaveProbe = void (*)(TSaveStep step);
 void SetSaveProbe(TSaveProbe probe);
+
+// false: saves behave as on a file system without unnamed files (tests).
+void SetUnnamedTempFiles(bool on);
 
 // The hidden names a save of path uses for its new contents ("dir/.NAME.kdsave-").
 std::string SaveTempPrefix(const std::string& path);

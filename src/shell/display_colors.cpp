@@ -149,9 +149,10 @@ std::vector<std::string> ColorFileCandidates(const std::string& programPath,
 }
 
 std::string FindColorFile(const std::vector<std::string>& candidates) {
+    // A folder (or a FIFO) of that name is no colour file: look further.
     for (const std::string& path : candidates) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) return path;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
     }
     return {};
 }

@@ -53,7 +53,7 @@ std::string ColorFilePath(const std::string& programPath);
 std::vector<std::string> ColorFileCandidates(const std::string& programPath,
                                              const char* xdgConfigHome, const char* home,
                                              const char* xdgConfigDirs);
-// The first candidate that exists; empty when none does.
+// The first candidate that is a regular file; empty when none is.
 std::string FindColorFile(const std::vector<std::string>& candidates);
 // An ini integer: optional sign, decimal digits, or "$" and hex digits; must
 // fit 32 bits.

@@ -15,6 +15,11 @@ namespace {
 }
 }  // namespace
 
+void TPageServices::ReportFileFailure(bool save, const std::string& file,
+                                      const std::string& reason) {
+    WriteLog(kLogError, "%s '%s': %s", save ? "save" : "load", file.c_str(), reason.c_str());
+}
+
 // ---------------------------------------------------------------- no port
 
 std::vector<uint8_t> TPageWorker::DoCommand(uint16_t, std::span<const uint8_t>) {

@@ -172,6 +172,9 @@ class TPageServices {
     // The data storage buttons of the measurement and common setup pages:
     // off for a sensor without storage.
     virtual void EnableDataLog(bool on) { (void)on; }
+    // A file that could not be opened (save false) or saved: the log and a
+    // message box with the file name and the reason.
+    virtual void ReportFileFailure(bool save, const std::string& file, const std::string& reason);
     // Refills every page from the image (RefreshAll).
     virtual void RefreshAll() {}
     // The hourglass cursor on and back to the default; one pending message of

@@ -72,4 +72,16 @@ std::string ReplacePercentS(std::string_view text, std::string_view arg) {
     return s;
 }
 
+std::string ReplacePercentS(std::string_view text, std::initializer_list<std::string_view> args) {
+    std::string out;
+    size_t from = 0;
+    for (std::string_view arg : args) {
+        const size_t p = text.find("%s", from);
+        if (p == std::string_view::npos) break;
+        out.append(text.substr(from, p - from)).append(arg);
+        from = p + 2;
+    }
+    return out.append(text.substr(from));
+}
+
 }  // namespace kd

@@ -1,6 +1,7 @@
 #pragma once
 // Texts the shell builds: the main window caption, hint texts of value
 // ranges, the About window's title and version.
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,7 @@ std::string AboutVersion(std::string_view fileVersion);
 // Replaces the first "%s" with the argument (texts from the string tables
 // are never used as a format).
 std::string ReplacePercentS(std::string_view text, std::string_view arg);
+// Each "%s" in turn by the next argument; an argument's own "%s" stays as it is.
+std::string ReplacePercentS(std::string_view text, std::initializer_list<std::string_view> args);
 
 }  // namespace kd

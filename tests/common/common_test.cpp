@@ -172,3 +172,82 @@ TEST_F(AtomicFile, SaveKilledAtEveryStepLeavesNothingBehind) {
     WriteFileAtomic(p, oldText);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
+
+// A new file gets what an ordinary create gives under the umask; a replaced
+// file keeps its own mode whatever the umask.
+TEST_F(AtomicFile, ModeFollowsTheUmaskOrTheReplacedFile) {
+    const auto p = (dir / "m.kd").string();
+    struct Case {
+        mode_t umask, existing, expected;  // existing 0: no file yet
+    };
+    for (const Case c : {Case{022, 0, 0644}, Case{027, 0, 0640}, Case{077, 0, 0600},
+                         Case{022, 0600, 0600}, Case{077, 0664, 0664}}) {
+        for (bool unnamed : {true, false}) {
+            std::filesystem::remove(p);
+            if (c.existing) {
+                WriteFileAtomic(p, "old");
+                ASSERT_EQ(chmod(p.c_str(), c.existing), 0);
+            }
+            SetUnnamedTempFiles(unnamed);
+            const mode_t was = umask(c.umask);
+            WriteFileAtomic(p, "new");
+            umask(was);
+            SetUnnamedTempFiles(true);
+            struct stat st {};
+            ASSERT_EQ(stat(p.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.expected)
+                << std::oct << "umask " << c.umask << " existing " << c.existing << " unnamed "
+                << unnamed;
+        }
+    }
+}
+
+namespace {
+std::string raceFolder;
+int createdSeen = 0;
+// Another save's clean-up takes the fresh hidden name before this save locks it.
+void RemoveFreshName(TSaveStep step) {
+    if (step != TSaveStep::Created || createdSeen++ != 0) return;
+    for (const auto& e : std::filesystem::directory_iterator(raceFolder))
+        if (e.path().filename().string().rfind(".r.kd.kdsave-", 0) == 0)
+            std::filesystem::remove(e.path());
+}
+
+std::string closedTarget;
+// Closes the save's own descriptor behind its back, so its last close fails.
+void CloseSavedFile(TSaveStep step) {
+    if (step != TSaveStep::Replaced) return;
+    struct stat target {};
+    if (stat(closedTarget.c_str(), &target) != 0) return;
+    for (int fd = 3; fd < 1024; ++fd) {
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            close(fd);
+    }
+}
+}  // namespace
+
+TEST_F(AtomicFile, NamedTemporaryTakenByAnotherSaveIsMadeAgain) {
+    raceFolder = dir.string();
+    const auto p = (dir / "r.kd").string();
+    SetUnnamedTempFiles(false);
+    SetSaveProbe(RemoveFreshName);
+    EXPECT_NO_THROW(WriteFileAtomic(p, "contents"));
+    SetSaveProbe(nullptr);
+    SetUnnamedTempFiles(true);
+    EXPECT_EQ(createdSeen, 2);
+    EXPECT_EQ(ReadFileAll(p), "contents");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(AtomicFile, FailedCloseAfterTheRenameIsLoggedNotThrown) {
+    closedTarget = (dir / "c.kd").string();
+    std::vector<std::string> lines;
+    ScopedLogSink sink([&](int, const std::string& l) { lines.push_back(l); });
+    SetSaveProbe(CloseSavedFile);
+    EXPECT_NO_THROW(WriteFileAtomic(closedTarget, "saved"));
+    SetSaveProbe(nullptr);
+    EXPECT_EQ(ReadFileAll(closedTarget), "saved");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "'" + closedTarget + "' saved; closing it reported: Bad file descriptor");
+}

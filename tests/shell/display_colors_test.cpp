@@ -80,6 +80,8 @@ TEST(ColorFile, LookedUpBesideTheProgramThenUserThenSystem) {
     EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), "");
     for (const std::string& f : {user, sys}) std::fclose(std::fopen(f.c_str(), "w"));
     EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), user);
+    // Only regular files: a folder of the name is passed over.
+    EXPECT_EQ(FindColorFile({dir, user}), user);
     std::remove(user.c_str());
     EXPECT_EQ(FindColorFile({"/nonexistent/a.ini", user, sys}), sys);
     std::remove(sys.c_str());

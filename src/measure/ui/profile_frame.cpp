@@ -180,11 +180,11 @@ TProfileFrame::TProfileFrame(ProfileShared& shared, TPageContext* ctx, QWidget* 
     saveAction_ = new QAction("Save Profile...", this);
     saveAction_->setObjectName("SaveProfile");
     connect(loadAction_, &QAction::triggered, this, [this] {
-        QString f = QFileDialog::getOpenFileName(this, QString(), QString(), "CSV file(*.csv)");
+        QString f = QFileDialog::getOpenFileName(this, QString(), QString(), CsvFilter());
         if (!f.isEmpty()) LoadProfileFrom(f.toStdString());
     });
     connect(saveAction_, &QAction::triggered, this, [this] {
-        QFileDialog dlg(this, QString(), QString(), "CSV file(*.csv)");
+        QFileDialog dlg(this, QString(), QString(), CsvFilter());
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setDefaultSuffix("csv");
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
@@ -671,8 +671,20 @@ void TProfileFrame::LoadProfileFrom(const std::string& path) {
         fromSensor_ = false;
         Redraw();
     } catch (const EKestError& e) {
-        WriteLog(kLogError, "%s", e.what());
+        ReportFailure(false, path, e);
     }
+}
+
+QString TProfileFrame::CsvFilter() const {
+    const std::string name = ctx_ ? ctx_->Translate("filter_csv", "CSV file") : "CSV file";
+    return QString::fromStdString(name) + "(*.csv)";
+}
+
+void TProfileFrame::ReportFailure(bool save, const std::string& path, const std::exception& e) {
+    if (ctx_)
+        ctx_->Services.ReportFileFailure(save, path, e.what());
+    else
+        WriteLog(kLogError, "%s", e.what());
 }
 
 void TProfileFrame::SaveProfileTo(const std::string& path) {
@@ -681,7 +693,7 @@ void TProfileFrame::SaveProfileTo(const std::string& path) {
         SaveProfileFile(path, std::span<const ProfilePoint>(shared_.ProfileBuffer.data(),
                                                             static_cast<size_t>(n)));
     } catch (const EKestError& e) {
-        WriteLog(kLogError, "%s", e.what());
+        ReportFailure(true, path, e);
     }
 }
 

@@ -141,6 +141,9 @@ class TProfileFrame : public QFrame {
     std::pair<int, int> AreaShiftPx(int area, bool always) const;
     void ResizePlot();
     void UpdateActions();
+    // A profile file that could not be read or written: named to the operator.
+    void ReportFailure(bool save, const std::string& path, const std::exception& e);
+    QString CsvFilter() const;
 
     ProfileShared& shared_;
     TPageContext* ctx_;

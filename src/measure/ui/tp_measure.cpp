@@ -153,7 +153,10 @@ TPMeasure::TPMeasure(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     repeatButton_ = MakeButton("RefreshRepeatButton", rep, {px + 74, by, 70, 28});
     QAction* save = MakeAction("SaveProfile", "Save", false);
     connect(save, &QAction::triggered, this, [this] {
-        QFileDialog dlg(this, QString(), "*.csv", "CSV file(*.csv);;all files(*.*)");
+        const QString filter =
+            QString::fromStdString(ctx_.Translate("filter_csv", "CSV file")) + "(*.csv);;" +
+            QString::fromStdString(ctx_.Translate("filter_all", "all files")) + "(*.*)";
+        QFileDialog dlg(this, QString(), "*.csv", filter);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setDefaultSuffix("csv");
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
@@ -329,7 +332,11 @@ void TPMeasure::SetScales(double scaleX, double scaleY) {
 void TPMeasure::SaveProfileTo(const std::string& path) {
     // The plot may also hold a profile loaded from a file: save what it shows.
     model_->Plot.PointCount = frame_->PointCount;
-    Guarded([&] { model_->SaveProfile(path); });
+    try {
+        model_->SaveProfile(path);
+    } catch (const std::exception& e) {
+        ctx_.Services.ReportFileFailure(true, path, e.what());
+    }
 }
 
 void TPMeasure::MeasTimerTimer() {

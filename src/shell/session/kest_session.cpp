@@ -25,6 +25,9 @@ constexpr uint32_t kSysAddress = kSensorWordBase + kSysWord;  // 0x410
 constexpr uint32_t kMasterTransferAddress = 0xD000;
 constexpr int kLastDispWord = 25;  // image word of the Sys key LastDisp
 constexpr int kAllBanks = 15;      // EPM_WRITE for all banks
+// The box of an incomplete file opened while not in step: its name and blocks.
+constexpr const char* kFileIncomplete =
+    "'%s': file has no %s data; those settings are shown as zeros";
 
 // The wait cursor for the duration of a workflow, also when it fails.
 class THourglass {
@@ -378,7 +381,8 @@ void TKestSession::WriteToEeprom(int bank) {
     state_.SysModeActive = false;
     image_.SetSensorModified(false);
     host_.SetSync(true);
-    host_.Message("Send Para.", host_.Translate("param_done", "Completed."));
+    host_.Message(host_.Translate("send_para", "Send Para."),
+                  host_.Translate("param_done", "Completed."));
 }
 
 // ---------------------------------------------------------------- banks
@@ -515,10 +519,10 @@ void TKestSession::FileOpen(const std::string& name) {
     if (!inStep) {
         if (image_.MissingBlocks != 0) {
             // Shown as the file has it, zeros for what it lacks; never sent.
-            const std::string text = IncompleteFileMessage(name, image_.MissingBlocks) +
-                                     "; those settings are shown as zeros";
-            WriteLog(kLogError, "%s", text.c_str());
-            host_.Message("", text);
+            WriteLog(kLogError, "%s; those settings are shown as zeros",
+                     IncompleteFileMessage(name, image_.MissingBlocks).c_str());
+            host_.Message("", ReplacePercentS(host_.Translate("file_incomplete", kFileIncomplete),
+                                              {name, MissingBlocksText(image_.MissingBlocks)}));
         }
         return;
     }

@@ -41,13 +41,28 @@ void RefillCombo(QComboBox* combo, const QStringList& items) {
     combo->setCurrentIndex(index < combo->count() ? index : -1);
 }
 
+// An action's text as its own tool tip shows it: no mnemonic marks, no "...".
+QString StrippedText(QString s) {
+    s.remove("...");
+    s.remove('&');
+    return s.trimmed();
+}
+
 void ApplyCaption(QObject* c, const QString& text, const std::string& name) {
     if (auto* label = qobject_cast<QLabel*>(c)) {
         label->setText(text);
     } else if (auto* tool = qobject_cast<QToolButton*>(c); tool && tool->defaultAction()) {
         // A tool button shows its action's icon text and takes it back whenever
         // the action changes; the icon text is not shown in menus.
-        tool->defaultAction()->setIconText(text);
+        QAction* action = tool->defaultAction();
+        // Its tool tip is the action's, made from the action's text unless
+        // one was set: it follows the caption shown instead.
+        if (action->property("kdTipFromCaption").toBool() ||
+            action->toolTip() == StrippedText(action->text())) {
+            action->setToolTip(StrippedText(text));
+            action->setProperty("kdTipFromCaption", true);
+        }
+        action->setIconText(text);
         tool->setText(text);
     } else if (auto* button = qobject_cast<QAbstractButton*>(c)) {
         button->setText(text);

@@ -6,8 +6,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLibraryInfo>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QResizeEvent>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "common/kest_error.h"
@@ -470,7 +473,11 @@ void TKestTrel::BuildMenus() {
             WriteLog(kLogPlain, "FileCompare: not available in this build");
     });
     OnTriggered(fileCompare1, [this] {
-        QString file = FileNameDialog ? FileNameDialog("Parameter File Compare", false) : QString();
+        QString file =
+            FileNameDialog
+                ? FileNameDialog(Translated(*Lang, "compare_title", "Parameter File Compare"),
+                                 false)
+                : QString();
         if (file.isEmpty()) return;
         if (ShowCompare)
             ShowCompare(file.toStdString());
@@ -533,7 +540,8 @@ void TKestTrel::BuildMenus() {
     };
     FileNameDialog = [this](const QString& title, bool save) {
         QFileDialog d(this, title);
-        d.setNameFilters({"KD parameter file(*.kd)", "binary(*.bin *.dat)"});
+        d.setNameFilters({Translated(*Lang, "filter_kd", "KD parameter file") + "(*.kd)",
+                          Translated(*Lang, "filter_bin", "binary") + "(*.bin *.dat)"});
         d.setDefaultSuffix("kd");
         d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -680,7 +688,9 @@ void TKestTrel::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (!firstShowDone_) {
         firstShowDone_ = true;
+        inFirstShow_ = true;
         Guarded([this] { FirstShow(); })();
+        inFirstShow_ = false;
     }
 }
 
@@ -712,11 +722,8 @@ void TKestTrel::FirstShow() {
         } catch (const std::exception& ex) {
             workflow_->FileNew();
             StartupSteps.push_back("show: file new");
-            // Told once the window stands.
-            const std::string file = Options.File;
-            const std::string reason = FailureReason(ex);
-            QTimer::singleShot(
-                0, this, Guarded([this, file, reason] { ReportFileFailure(false, file, reason); }));
+            // told once the window stands
+            ReportFileFailure(false, Options.File, FailureReason(ex));
         }
     } else {
         workflow_->FileNew();
@@ -895,6 +902,19 @@ void TKestTrel::ReloadLanguage() {
         }
     }
     Lang = std::move(table);
+    // Qt's own dialogs (file dialogs, standard buttons) in the same language,
+    // where Qt's translations are installed.
+    qtTranslator_.reset();
+    static const std::map<std::string, QString> kQtLanguage = {
+        {"ja", "ja"}, {"cn", "zh_CN"}, {"ko", "ko"}};
+    if (auto qt = kQtLanguage.find(code); qt != kQtLanguage.end()) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load("qtbase_" + qt->second,
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(translator.get());
+            qtTranslator_ = std::move(translator);
+        }
+    }
     // 4. Program-wide lists.
     Lists.OutTargetNames = ParseCommaList(
         Lang->Translate("OutTargetCombo.Items", "Area1,Area2,Area3,Area4,Calc1,Calc2"));
@@ -1053,9 +1073,18 @@ void TKestTrel::CommEpmWriteExecute() {
     WriteLog(kLogAction, "EPM_WRITE(%d)", bank);
 }
 
+namespace {
+// A menu caption as a dialog's title: without its access key, whether marked
+// in the text ("&Open...") or after it ("開く(&O)...").
+QString DialogTitle(QString caption) {
+    caption.remove(QRegularExpression("\\(&[^)]\\)"));
+    return caption.remove('&');
+}
+}  // namespace
+
 void TKestTrel::FileOpenExecute() {
-    QString file =
-        FileNameDialog ? FileNameDialog(Action("FileOpen1")->text().remove('&'), false) : QString();
+    QString file = FileNameDialog ? FileNameDialog(DialogTitle(Action("FileOpen1")->text()), false)
+                                  : QString();
     if (file.isEmpty()) return;
     try {
         workflow_->FileOpen(file.toStdString());
@@ -1065,7 +1094,7 @@ void TKestTrel::FileOpenExecute() {
 }
 
 void TKestTrel::FileSaveAsExecute() {
-    QString file = FileNameDialog ? FileNameDialog(Action("FileSaveAs1")->text().remove('&'), true)
+    QString file = FileNameDialog ? FileNameDialog(DialogTitle(Action("FileSaveAs1")->text()), true)
                                   : QString();
     if (file.isEmpty()) return;
     try {
@@ -1088,9 +1117,18 @@ void TKestTrel::ReportFileFailure(bool save, const std::string& file, const std:
     const std::string heading =
         save ? Lang->Translate("file_save_failed", "The file could not be saved.")
              : Lang->Translate("file_open_failed", "The file could not be opened.");
-    if (MessageBox)
-        MessageBox(QString(), LangText(heading) + "\n" + QString::fromStdString(file) + "\n\n" +
-                                  QString::fromStdString(reason));
+    ShowMessage(QString(), LangText(heading) + "\n" + QString::fromStdString(file) + "\n\n" +
+                               QString::fromStdString(reason));
+}
+
+void TKestTrel::ShowMessage(const QString& caption, const QString& text) {
+    if (!inFirstShow_) {
+        if (MessageBox) MessageBox(caption, text);
+        return;
+    }
+    QTimer::singleShot(0, this, Guarded([this, caption, text] {
+                           if (MessageBox) MessageBox(caption, text);
+                       }));
 }
 
 void TKestTrel::PollTimerTimer() {

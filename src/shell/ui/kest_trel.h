@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 #include <array>
 #include <functional>
 #include <map>
@@ -122,6 +123,9 @@ class TKestTrel : public QMainWindow, public TPageServices {
     // A message box with an OK button on this window (an empty caption shows
     // the application title).
     std::function<void(const QString& caption, const QString& text)> MessageBox;
+    // MessageBox, but during the first showing it waits until the window
+    // stands, so that the box is centred on it.
+    void ShowMessage(const QString& caption, const QString& text);
     // Hooks of later windows.
     std::function<void()> StopDataStorage;
     std::function<void(const std::string& file)> ShowCompare;
@@ -150,6 +154,8 @@ class TKestTrel : public QMainWindow, public TPageServices {
     void HandleException(const std::exception& e) override;
     void Message(const std::string& caption, const std::string& text) override;
     void EnableDataLog(bool on) override;
+    // The log and a message box with the file name and the reason.
+    void ReportFileFailure(bool save, const std::string& file, const std::string& reason) override;
     void RefreshAll() override;
     void BeginWait() override;
     void EndWait() override;
@@ -216,9 +222,6 @@ class TKestTrel : public QMainWindow, public TPageServices {
     void CommEpmWriteExecute();
     void FileOpenExecute();
     void FileSaveAsExecute();
-    // A file that could not be opened or saved: the log and a message box
-    // with the file name and the reason.
-    void ReportFileFailure(bool save, const std::string& file, const std::string& reason);
     static std::string FailureReason(const std::exception& e);
     void PollTimerTimer();
 
@@ -244,11 +247,13 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::optional<std::string> portOverride_;
     QString lastEpmBank_ = "0";
     bool firstShowDone_ = false;
+    bool inFirstShow_ = false;
     bool localeFromSystem_ = false;  // the code was chosen from the system
     bool inPollTick_ = false;
     bool closing_ = false;
     QTimer pollTimer_;
     std::unique_ptr<QObject> hintFilter_;
+    std::unique_ptr<QTranslator> qtTranslator_;
 };
 
 }  // namespace kd

@@ -308,7 +308,8 @@ TEST_F(ProfileFrameTest, ProfileFileThroughTheFrame) {
     frame->LoadProfileFrom(bad);
     EXPECT_EQ(frame->PointCount, 3);
     EXPECT_EQ(shared.ProfileBuffer[0], (ProfilePoint{1, 2}));
-    EXPECT_EQ(log.back(), (std::pair<int, std::string>{kLogError, "not profile file"}));
+    EXPECT_EQ(log.back(),
+              (std::pair<int, std::string>{kLogError, "load '" + bad + "': not profile file"}));
     const std::string out = (dir / "out.csv").string();
     frame->SaveProfileTo(out);
     EXPECT_EQ(ReadFileAll(out), "#KEST profile\r\n1,2\r\n,4\r\n5,\r\n");

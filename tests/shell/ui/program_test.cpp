@@ -52,6 +52,35 @@ TEST(Program, ConnectedScreenshotRunEnds) {
     EXPECT_FALSE(QImage(png).isNull());
 }
 
+// A modal box at start-up (a file that lacks blocks, a connection that
+// fails) never keeps a screenshot run from ending: the picture is taken with
+// the box in it and the box's text is printed.
+TEST(Program, ScreenshotRunEndsWithABoxOpen) {
+    App();
+    QTemporaryDir dir;
+    const QString png = dir.filePath("shot.png"), kd = dir.filePath("h.kd");
+    QFile header(kd);
+    ASSERT_TRUE(header.open(QIODevice::WriteOnly));
+    header.write("#KD sensor parameters file FMT1\r\n");
+    header.close();
+    struct Case {
+        QStringList args;
+        QString says;
+    };
+    const Case cases[] = {{{"-screenshot", png, "-wait", "500", kd}, "file has no Sys, Bank1"},
+                          {{"-port", "/nonexistent/ttyUSB9", "-connect", "-screenshot", png},
+                           "Failed to connect to KD sensor unit."}};
+    for (const Case& c : cases) {
+        QFile::remove(png);
+        TRun r = RunProgram(c.args, dir.path(), 20000);
+        EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+        EXPECT_TRUE(r.Stderr.contains("kdtrelva: box 'KD Trelva' open: "))
+            << r.Stderr.toStdString();
+        EXPECT_TRUE(r.Stderr.contains(c.says)) << r.Stderr.toStdString();
+        EXPECT_FALSE(QImage(png).isNull()) << c.says.toStdString();
+    }
+}
+
 TEST(Program, BadRunOptionsAreReported) {
     App();
     QTemporaryDir dir;
