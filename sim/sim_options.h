@@ -19,10 +19,10 @@ struct SimOptions {
     uint64_t seed = 1;       // --seed N
     std::string trace;       // --trace FILE
     uint32_t computeUs = 1000;  // --compute-us N: least time between two worked-out profiles
-    uint32_t spinUs = 60;
+    uint32_t spinUs = 60;       // --spin-us N: paced waits spin their last N µs (0: sleep only)
     // --chunk-us N: a paced reply leaves in pieces of N µs of wire time, as a
     // USB serial adapter hands them on; 0: whole, when its last byte is due.
-    uint32_t chunkUs = 1000;  // --spin-us N: paced waits spin their last N µs (0: sleep only)
+    uint32_t chunkUs = 1000;
     uint32_t frameUs = 0;     // --frame-us N: model clock advances N µs per request (0: real time)
 };
 

@@ -37,8 +37,7 @@ struct TCliPages {
           worker(link->Thread()),
           session({link->Thread(), image, masters, state, live, host}),
           services(host),
-          context{image,  masters,  worker, state, live, display,
-                  colors, settings, lists,  services} {
+          context{image, masters, worker, state, live, display, colors, settings, lists, services} {
         image.Masters = &masters;
         image.SensorVersion = &state.SensorVersion;
         state.CurrentPage = kPageMeasure;
@@ -65,7 +64,8 @@ struct TCliPages {
 
 const TSetting& Row(const std::string& key, const char* cmd) {
     const TSetting* s = FindSettingByKey(key);
-    if (!s) throw UsageError{std::string(cmd) + ": no setting '" + key + "' (see kdctl get --list)"};
+    if (!s)
+        throw UsageError{std::string(cmd) + ": no setting '" + key + "' (see kdctl get --list)"};
     return *s;
 }
 
@@ -135,13 +135,7 @@ int RunSet(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("get",
-               "get KEY... | --list         connect and print KEY=VALUE as the pages show them "
-               "(list position or edit value; current bank)",
-               RunGet);
-KD_CLI_COMMAND("set",
-               "set KEY=VALUE... [--save]   connect and change settings as the pages take them; "
-               "--save: permanent for the current bank",
-               RunSet);
+KD_CLI_COMMAND("get", RunGet);
+KD_CLI_COMMAND("set", RunSet);
 
 }  // namespace kd::cli
