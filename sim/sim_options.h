@@ -23,7 +23,7 @@ struct SimOptions {
     // --chunk-us N: a paced reply leaves in pieces of N µs of wire time, as a
     // USB serial adapter hands them on; 0: whole, when its last byte is due.
     uint32_t chunkUs = 1000;
-    uint32_t frameUs = 0;     // --frame-us N: model clock advances N µs per request (0: real time)
+    uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)
 };
 
 // Parses the arguments (without the program name) over the given defaults.
