@@ -1,9 +1,10 @@
 // What the program costs while it only watches: connected to the built-in
-// simulated sensor, polling, the measurement page shown with its repeated
-// profile. Reports the CPU of the whole process (program and sensor) per
-// second and per transaction, and of each thread, for the demo as it ships
-// (paced at 2 Mbit/s with a 100 µs reply latency) and side by side for an
-// unpaced sensor.  Usage: bench_idle [SECONDS]   Reports only; never fails.
+// simulated sensor, polling, the measurement page shown, and once more with
+// the page's repeated profile. Reports the CPU of the whole process (program
+// and sensor) per second and per transaction, and of each thread, for the
+// demo as it ships (paced at 2 Mbit/s with a 100 µs reply latency) and side
+// by side for an unpaced sensor, and for the program connected to nothing.
+// Usage: bench_idle [SECONDS]   Reports only; never fails.
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -70,7 +71,9 @@ double ProcessCpu() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
-void Run(const char* label, const char* simArgs, int seconds) {
+enum class Watch { Disconnected, Polling, WithProfile };
+
+void Run(const char* label, const char* simArgs, int seconds, Watch watch) {
     setenv("KDSIM_ARGS", simArgs, 1);
     TKestProgram program({});
     TKestTrel& window = program.Window;
@@ -86,12 +89,17 @@ void Run(const char* label, const char* simArgs, int seconds) {
     window.Thread()->SetTrace([&](const FrameTraceEvent& e) {
         if (e.sent) ++requests;
     });
-    if (!session.TryConnect()) {
+    if (watch != Watch::Disconnected && !session.TryConnect()) {
         std::fprintf(stderr, "bench_idle: %s\n", session.LastConnectError.c_str());
         return;
     }
     window.ShowPage(0x10);
-    views.Page->Action("RefRepeat")->trigger();
+    QAction* repeat = views.Page->Action("RefRepeat");
+    if (watch == Watch::WithProfile) {
+        // The page enables its buttons on its own timer.
+        for (int i = 0; i < 100 && !repeat->isEnabled(); ++i) Pump(10);
+        repeat->trigger();
+    }
     Pump(2000);  // settle
     const auto t0 = ThreadTicks();
     const double cpu0 = ProcessCpu();
@@ -102,7 +110,7 @@ void Run(const char* label, const char* simArgs, int seconds) {
     const auto t1 = ThreadTicks();
     const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
     std::printf(
-        "%-8s process %5.1f %% of a core, %7.0f transactions/s, %5.1f us CPU per transaction;",
+        "%-14s process %5.1f %% of a core, %7.0f transactions/s, %5.1f us CPU per transaction;",
         label, 100.0 * cpu / seconds, static_cast<double>(n) / seconds,
         n ? cpu * 1e6 / static_cast<double>(n) : 0.0);
     for (const auto& [name, ticks] : t1) {
@@ -111,8 +119,8 @@ void Run(const char* label, const char* simArgs, int seconds) {
         if (pct >= 0.5) std::printf(" %s %.1f %%", name.c_str(), pct);
     }
     std::printf("\n");
-    views.Page->Action("RefRepeat")->trigger();
-    session.Disconnect();
+    if (repeat->isChecked()) repeat->trigger();
+    if (watch != Watch::Disconnected) session.Disconnect();
     Pump(100);
 }
 
@@ -126,7 +134,9 @@ int main(int argc, char** argv) {
     char* qargv[] = {name, nullptr};
     TKestApplication app(qargc, qargv);
     ScopedLogSink quiet([](int, const std::string&) {});
-    Run("paced", "", seconds);
-    Run("unpaced", "--no-pace", seconds);
+    Run("paced", "", seconds, Watch::Polling);
+    Run("unpaced", "--no-pace", seconds, Watch::Polling);
+    Run("paced+profile", "", seconds, Watch::WithProfile);
+    Run("disconnected", "", seconds, Watch::Disconnected);
     return 0;
 }

@@ -7,16 +7,22 @@
 // time_to_wire is measured / wire time; time_to_wire_lat also counts the
 // sensor's reply latency per request as wire time. own_us_med and own_us_p99:
 // the program's own time per transaction, from the last byte of a reply read
-// to the next request written. cpu_us_per_req: CPU of the whole process
-// (program and simulated sensor) per transaction.
+// to the next request written. peer_late_us_med and peer_late_us_p99: how
+// late the sensor's replies were against the wire's timing, its own late
+// wake-ups included (steps of 10 us), so a ratio above its goal shows whose
+// time it is. cpu_us_per_req: CPU of the whole process (program and
+// simulated sensor) per transaction. Backups go to a temporary folder.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/clock.h"
@@ -57,11 +63,16 @@ struct Rig {
         state.CurrentPage = kd::kPageMeasure;
         session = std::make_unique<kd::TKestSession>(
             kd::TSessionParts{thread, image, masters, state, live, host});
+        backupDir = (std::filesystem::temp_directory_path() /
+                     ("kd_bench_session_" + std::to_string(getpid())))
+                        .string();
+        session->BackupDir = backupDir;
         if (!session->TryConnect()) throw kd::EKestError(session->LastConnectError);
     }
     ~Rig() {
         thread.ForceDisconnect();
         sensor->Stop();
+        std::filesystem::remove_all(backupDir);
     }
     void Reset() {
         bytes = 0;
@@ -82,7 +93,22 @@ struct Rig {
     std::atomic<uint64_t> requests{0};
     uint64_t lastReplyUs = 0;
     std::vector<double> gapsUs;
+    std::string backupDir;
 };
+
+// Percentile (upper bound, us) of the sensor's reply lateness between two readings.
+double LatePercentile(const kdsim::SimSensor::Stats& a, const kdsim::SimSensor::Stats& b,
+                      double q) {
+    const uint64_t count = b.lateCount - a.lateCount;
+    if (count == 0) return 0;
+    const uint64_t want = static_cast<uint64_t>(q * static_cast<double>(count));
+    uint64_t seen = 0;
+    for (size_t i = 0; i < b.lateHist.size(); ++i) {
+        seen += b.lateHist[i] - a.lateHist[i];
+        if (seen > want) return static_cast<double>(10 * i + 10);
+    }
+    return static_cast<double>(10 * b.lateHist.size());
+}
 
 double Percentile(std::vector<double> v, double q) {
     if (v.empty()) return 0;
@@ -102,6 +128,7 @@ void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
     double measured = 0, wire = 0, latency = 0;
     uint64_t allRequests = 0;
     rig.gapsUs.clear();
+    const kdsim::SimSensor::Stats late0 = rig.sensor->GetStats();
     const double cpu0 = ProcessCpuSeconds();
     for (auto _ : state) {
         rig.Reset();
@@ -116,6 +143,9 @@ void Measure(benchmark::State& state, Rig& rig, Fn&& fn) {
         allRequests += rig.requests;
     }
     const double cpu = ProcessCpuSeconds() - cpu0;
+    const kdsim::SimSensor::Stats late1 = rig.sensor->GetStats();
+    state.counters["peer_late_us_med"] = LatePercentile(late0, late1, 0.5);
+    state.counters["peer_late_us_p99"] = LatePercentile(late0, late1, 0.99);
     const double n = static_cast<double>(state.iterations());
     // Program and sensor share this process: its CPU per transaction.
     state.counters["cpu_us_per_req"] =

@@ -3,10 +3,12 @@
 // with link faults (noise, damaged check bytes, dropped and cut replies).
 // Reports ticks, LinkState changes, the longest stall, receives that
 // completed, failed or came back wrong, and resident memory at the start and
-// the end.  Usage: soak [SECONDS] [--kdsim PATH]   Exit 1 on a hang (a tick
-// of 30 s), a lost port, a wrong receive or memory grown by 1 MB or more; it
-// reports stalls (no good tick for a while, as under a loaded machine) but
-// does not judge speed.
+// the end.  Usage: soak [SECONDS] [--kdsim PATH]   Exit 1 on a hang (a
+// watchdog ends the run when one step, a tick or a receive-all, has not
+// returned within 30 s), a lost port, a wrong receive, or resident memory
+// grown by 1 MB or more (from the start, and from the first receive-all on);
+// a tick that held its caller for 2 s or more and no good tick for 10 s are
+// warned about.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,12 +16,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "common/clock.h"
 #include "common/log.h"
@@ -51,6 +57,51 @@ pid_t StartKdsim(const std::string& kdsim, const std::string& link) {
     return pid;
 }
 
+constexpr uint32_t kHangMs = 30000;       // a step that has not returned by then hangs
+constexpr uint32_t kLongTickMs = 2000;    // a tick holding the window this long is warned about
+constexpr uint32_t kLongStallMs = 10000;  // so is no good tick for this long
+constexpr long kGrowthKb = 1024;
+
+// Ends the whole run with exit 1 when the step under way has not returned
+// within kHangMs, so that a hang fails the soak instead of holding CI.
+class TWatchdog {
+  public:
+    explicit TWatchdog(pid_t sim) : sim_(sim), thread_([this] { Watch(); }) {}
+    ~TWatchdog() {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    // A step begins (what: for the report).
+    void Begin(const char* what) {
+        step_ = what;
+        since_ = kd::TickMs();
+    }
+
+  private:
+    void Watch() {
+        std::unique_lock<std::mutex> l(mutex_);
+        while (!cv_.wait_for(l, std::chrono::milliseconds(200), [this] { return done_; })) {
+            const uint32_t ms = kd::TickMs() - since_.load();
+            if (ms < kHangMs) continue;
+            std::fprintf(stderr, "soak: hang: %s has not returned for %u ms\n", step_.load(), ms);
+            std::fflush(stderr);
+            kill(sim_, SIGKILL);
+            _exit(1);
+        }
+    }
+    pid_t sim_;
+    std::atomic<const char*> step_{"start"};
+    std::atomic<uint32_t> since_{kd::TickMs()};
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +121,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "soak: kdsim did not start (%s)\n", kdsim.c_str());
         return 1;
     }
+    TWatchdog watchdog(sim);
     kd::ScopedLogSink quiet([](int, const std::string&) {});
     kd::TKestThread thread;
     kd::TKestParam image;
@@ -84,6 +136,7 @@ int main(int argc, char** argv) {
     session.BackupDir = link + "_backup";
     thread.PortName = link;
     bool connected = false;
+    watchdog.Begin("connect");
     for (int i = 0; i < 10 && !connected; ++i) connected = session.TryConnect();
     if (!connected) {
         std::fprintf(stderr, "soak: cannot connect: %s\n", session.LastConnectError.c_str());
@@ -106,6 +159,7 @@ int main(int argc, char** argv) {
     int lastState = state.LinkState;
     while (kd::TickMs() - t0 < static_cast<uint32_t>(seconds) * 1000u) {
         if (state.LinkState == 1) kd::SleepMs(session.NextProbeInMs());
+        watchdog.Begin("a tick");
         const uint32_t a = kd::TickMs();
         session.Tick();
         const uint32_t now = kd::TickMs();
@@ -119,6 +173,7 @@ int main(int argc, char** argv) {
         if (now >= nextReceive) {
             nextReceive = now + 30000;
             ++receives;
+            watchdog.Begin("a receive-all");
             try {
                 session.ReceiveAll();
                 if (image.ValidMask != kd::kValidAll || image.Image != reference) ++wrongReceives;
@@ -133,6 +188,7 @@ int main(int argc, char** argv) {
     const long rss1 = RssKb();
     if (rssWarm < 0) rssWarm = rss0;
     const bool portKept = state.LinkState != 0;
+    watchdog.Begin("the disconnection");
     thread.AbortRequested = true;
     session.Disconnect();
     kill(sim, SIGTERM);
@@ -147,6 +203,20 @@ int main(int argc, char** argv) {
         seconds, ticks, changes, longestStall, longestTick, profiles.load(), receives,
         receives - failedReceives - wrongReceives, failedReceives, wrongReceives, rss0, rssWarm,
         rss1, rss1 - rssWarm);
-    const bool ok = portKept && wrongReceives == 0 && rss1 - rssWarm < 1024 && longestStall < 10000;
+    // Fails on what must never happen: a lost port, a wrong receive-all,
+    // memory that grows (a hang ends the run through the watchdog). Long ticks
+    // and stalls depend on the machine's load and on the faults drawn: they
+    // are reported, and warned about, but do not fail the run.
+    const bool ok = portKept && wrongReceives == 0 && rss1 - rss0 < kGrowthKb &&
+                    rss1 - rssWarm < kGrowthKb;
+    if (longestTick >= kLongTickMs || longestStall >= kLongStallMs)
+        std::fprintf(stderr, "soak: warning:%s%s\n",
+                     longestTick >= kLongTickMs ? " a tick held its caller for long;" : "",
+                     longestStall >= kLongStallMs ? " no good tick for long;" : "");
+    if (!ok)
+        std::fprintf(stderr, "soak: failed:%s%s%s\n", portKept ? "" : " the port was lost;",
+                     wrongReceives ? " wrong receives;" : "",
+                     rss1 - rss0 >= kGrowthKb || rss1 - rssWarm >= kGrowthKb ? " memory grew;"
+                                                                             : "");
     return ok ? 0 : 1;
 }

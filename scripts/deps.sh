@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      qt6-base-dev libgl-dev fonts-noto-cjk fonts-dejavu-core
+      qt6-base-dev qt6-serialport-dev libgl-dev fonts-noto-cjk fonts-dejavu-core
       dpkg-dev desktop-file-utils)
 missing=()
 for p in "${pkgs[@]}"; do

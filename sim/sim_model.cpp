@@ -176,6 +176,12 @@ bool InRange(int32_t v, Fld f) {
 
 SensorModel::SensorModel(ModelConfig config) : cfg_(std::move(config)) {
     mem_ = FactoryImage();
+    if (cfg_.demoStorage) {
+        SetRaw(mem_, Fld::StrBuf, 0, 1000);
+        SetRaw(mem_, Fld::StrSmp, 0, 1);
+        SetRaw(mem_, Fld::StrRpt2, 0, 1);
+        SetRaw(mem_, Fld::StrRpt3, 0, 1);
+    }
     eeprom_ = mem_;
     epmExeLeft_ = cfg_.epmExeFaults;
     if (!cfg_.eepromPath.empty()) {

@@ -49,6 +49,9 @@ struct ModelConfig {
     // periods still count every profile); the demo sets more to spare the
     // machine it shares with the program.
     uint64_t computeUs = 1000;
+    // Storage set up for a recording that ends (1000 records, every sample,
+    // no repeat), so that the demo's Start gives a whole recording.
+    bool demoStorage = false;
 };
 
 struct Correction {

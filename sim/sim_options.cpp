@@ -102,9 +102,12 @@ SimOptions DemoSimOptions(const char* envArgs) {
     SimOptions demo;
     demo.pace = true;
     demo.latencyUs = 100;
-    demo.spinUs = 0;        // a demo may answer a little late; it must not spin a core
-    demo.computeUs = 5000;  // values and profiles 200 times a second are plenty to watch
-    demo.chunkUs = 0;       // one wake-up a reply
+    demo.spinUs = 0;  // a demo may answer a little late; it must not spin a core
+    // Values and profiles 50 times a second are plenty to watch; working
+    // them out more often made the demo sensor cost more than the program.
+    demo.computeUs = 20000;
+    demo.chunkUs = 0;  // one wake-up a reply
+    demo.demoStorage = true;
     return ParseSimArgs(SplitArgs(envArgs ? envArgs : ""), demo);
 }
 

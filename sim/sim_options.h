@@ -24,6 +24,9 @@ struct SimOptions {
     // USB serial adapter hands them on; 0: whole, when its last byte is due.
     uint32_t chunkUs = 1000;
     uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)
+    // The demo's storage is set up for a recording that ends: 1000 records
+    // of every sample, not repeated (the factory image keeps one, repeated).
+    bool demoStorage = false;
 };
 
 // Parses the arguments (without the program name) over the given defaults.

@@ -600,6 +600,11 @@ uint64_t SensorModel::ImageTime(uint32_t number) const {
     return latchedImageTime_ > back ? latchedImageTime_ - back : 0;
 }
 
+namespace {
+constexpr double kGlow = 0.25;        // of the line's peak, next to it
+constexpr double kGlowPixels = 12.0;  // falls to 1/e over this many sensor pixels
+}  // namespace
+
 void SensorModel::RenderImage(uint32_t number) {
     auto& img = images_[number % kImageSlots];
     if (img.number == number) return;
@@ -632,6 +637,10 @@ void SensorModel::RenderImage(uint32_t number) {
             double v = bg + 3.0 * Noise(cfg_.seed ^ number, static_cast<uint64_t>(r),
                                         static_cast<uint64_t>(k));
             if (std::fabs(d) < 6.0) v += peak * std::exp(-d * d / (2 * 1.3 * 1.3));
+            // Light scattered off the surface: a faint glow some tens of pixels
+            // wide around the line, which a thumbnail of every 16th pixel still
+            // finds (also in the half-size Fast picture).
+            if (std::fabs(d) < 64.0) v += peak * kGlow * std::exp(-std::fabs(d) / kGlowPixels);
             row[k] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
         }
     }
@@ -665,6 +674,9 @@ void SensorModel::FinishAe() {
     SetRaw(mem_, Fld::HDRShutter, bank, std::min(2047, raw * 2));
     SetRaw(mem_, Fld::MeasureLimit, bank, static_cast<int>(kTarget / 6));
     SetRaw(mem_, Fld::LowIntensity, bank, 20);
+    // The exposure is worked out for the Hi-res mode, which the camera keeps.
+    SetRaw(mem_, Fld::CamMode, bank, 0);
+    SetRaw(mem_, Fld::CamNR, bank, 0);
 }
 
 }  // namespace kdsim

@@ -24,7 +24,9 @@ namespace kdsim {
 namespace {
 
 constexpr uint64_t kPartialFrameUs = 200000;  // a request that stops arriving is dropped
-constexpr int kIdlePollMs = 5;
+// Without requests the model still moves on (a storage run records) and a
+// request that stopped arriving is dropped; nothing needs a finer step.
+constexpr int kIdlePollMs = 50;
 
 std::string Errno(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -51,6 +53,7 @@ SimSensor::SimSensor(SimOptions options)
     cfg.eepromPath = opt_.eeprom;
     cfg.seed = opt_.seed;
     cfg.computeUs = opt_.computeUs;
+    cfg.demoStorage = opt_.demoStorage;
     model_ = std::make_unique<SensorModel>(cfg);
 }
 
@@ -221,10 +224,11 @@ uint32_t SimSensor::LineBaud() {
     return lineBaud_;
 }
 
-bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs) {
+bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs, uint64_t dueUs) {
     // Paced: every byte takes 10 bit times from startUs on, and a chunk
     // (chunkUs of bytes, as a USB serial adapter hands them on; the whole
     // reply for 0) leaves when its last byte would have finished on the wire.
+    // The lateness is that of the last byte against a reply started at dueUs.
     const double byteUs = opt_.pace ? 10.0e6 / LineBaud() : 0.0;
     const size_t chunk = opt_.pace && opt_.chunkUs > 0
                              ? std::max<size_t>(1, static_cast<size_t>(opt_.chunkUs / byteUs))
@@ -235,7 +239,9 @@ bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs) {
         if (opt_.pace) {
             const uint64_t due = startUs + static_cast<uint64_t>((sent + n) * byteUs);
             if (!WaitUntil(due > ptyUs_ ? due - ptyUs_ : 0)) return false;
-            if (sent + n == bytes.size()) NoteLateness(kd::TickUs() + ptyUs_, due);
+            if (sent + n == bytes.size())
+                NoteLateness(kd::TickUs() + ptyUs_,
+                             dueUs + static_cast<uint64_t>(bytes.size() * byteUs));
         }
         size_t done = 0;
         while (done < n) {
@@ -285,21 +291,24 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
         TraceNote("drop reply");
         return;
     }
-    // The reply starts once the request has crossed the line (its first byte
-    // left the program about ptyUs_ before we saw it) and the latency has passed.
-    uint64_t start = kd::TickUs();
+    // A sensor on a real line starts its reply once the request has crossed
+    // the line (its first byte left the program about ptyUs_ before we saw
+    // it) and the latency has passed. This one cannot start before it has
+    // worked the reply out; when it is later than that, the reply is late,
+    // and the lateness counts it (it is the sensor's, not the program's).
+    uint64_t due = kd::TickUs();
     if (opt_.pace) {
         const uint64_t sent = firstByteUs > ptyUs_ ? firstByteUs - ptyUs_ : 0;
-        start = std::max(start, sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud()));
+        due = sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud());
     }
-    start += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
+    due += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;
     if (plan.lateMs) TraceNote("late reply " + std::to_string(plan.lateMs) + " ms");
-    if (!opt_.pace && !WaitUntil(start)) return;
+    if (!opt_.pace && !WaitUntil(due)) return;
     const auto out = ApplyFaults(plan, reply);
     if (!plan.noise.empty()) TraceNote("noise before reply");
     if (plan.corrupt) TraceNote("corrupt check byte");
     if (plan.cutAt) TraceNote("reply cut short");
-    if (WriteOut(out, start)) {
+    if (WriteOut(out, std::max(due, kd::TickUs()), due)) {
         Trace("OUT", out);
         std::lock_guard<std::mutex> lock(statsMutex_);
         ++stats_.replies;

@@ -40,7 +40,9 @@ class SimSensor {
         uint64_t replies = 0;   // replies sent (whole or damaged)
         uint64_t junkBytes = 0;
         // Paced replies: how late the last byte reached the program against
-        // the wire's timing (histogram in steps of 10 µs, the last open-ended).
+        // a reply started on time (the request crossed the line, the latency
+        // passed), the sensor's own late wake-ups included (histogram in steps
+        // of 10 µs, the last open-ended).
         uint64_t lateCount = 0, lateSumUs = 0, lateMaxUs = 0;
         std::array<uint64_t, 20> lateHist{};
         uint64_t ptyUs = 0;  // the pseudo-terminal's delivery time counted as wire time
@@ -50,7 +52,7 @@ class SimSensor {
   private:
     void Serve();
     void HandleFrame(const ScanEvent& ev, uint64_t firstByteUs);
-    bool WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs);
+    bool WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs, uint64_t dueUs);
     void NoteLateness(uint64_t deliveredUs, uint64_t dueUs);
     void CalibrateTerminal(int slave);
     bool WaitUntil(uint64_t tickUs);

@@ -1,43 +1,14 @@
 // kdtrelva: the desktop program.
-#include <QAbstractButton>
-#include <QAction>
-#include <QBuffer>
-#include <QTimer>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/program.h"
-#include "common/atomic_file.h"
-#include "common/log.h"
 #include "kd_version.h"
 #include "shell/identity.h"
-#include "shell/ui/dialogs.h"
 #include "shell/ui/kest_application.h"
-#include "shell/ui/kest_trel.h"
-#include "shell/ui/qt_config_store.h"
 
 namespace {
-
-// Saves the main window as PNG; false with a message on stderr on failure.
-bool SaveScreenshot(QWidget& window, const std::string& path) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!window.grab().save(&buffer, "PNG")) {
-        std::fprintf(stderr, "kdtrelva: could not render the window\n");
-        return false;
-    }
-    try {
-        kd::WriteFileAtomic(path,
-                            std::string_view(png.constData(), static_cast<size_t>(png.size())));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-        return false;
-    }
-    return true;
-}
 
 constexpr const char* kUsage =
     "usage: kdtrelva [-port NAME|SIM] [-connect] [-loc en|ja|cn|ko] [-lang FILE]\n"
@@ -51,6 +22,8 @@ constexpr const char* kUsage =
     "  -page CODE     the page to show: 0x10 measurement, 0x21..0x26 settings,\n"
     "                 0x31..0x33 storage, 0x90 common setup (hexadecimal or decimal)\n"
     "  -action NAMES  trigger actions or buttons by object name after showing the page\n"
+    "                 (the page's own first, then the main window's); wait:MS between\n"
+    "                 two lets the window run MS milliseconds first\n"
     "  -screenshot F  save the main window as PNG after -wait MS and exit\n";
 
 }  // namespace
@@ -71,80 +44,6 @@ int main(int argc, char** argv) {
     kd::TKestApplication app(argc, argv);
     kd::SetProgramIdentity();
 
-    // -connect: connect to the sensor once the main window is first shown.
-    std::vector<std::string> args;
-    bool connectAtStart = false;
-    for (int i = 1; i < argc; ++i) {
-        if (QString::fromLocal8Bit(argv[i]).compare("-connect", Qt::CaseInsensitive) == 0)
-            connectAtStart = true;
-        else
-            args.emplace_back(argv[i]);
-    }
-
-    int rc = 0;
-    try {
-        kd::TQtConfigStore store;
-        kd::TKestProgram program(args, &store,
-                                 QCoreApplication::applicationFilePath().toStdString());
-        kd::TKestTrel& window = program.Window;
-        kd::TKestSession& session = program.Session;
-        if (!window.Options.Errors.empty()) {
-            for (const auto& e : window.Options.Errors)
-                std::fprintf(stderr, "kdtrelva: %s\n", e.c_str());
-            return 2;
-        }
-        window.CreateWindows();
-        // -action: every name must be an action of the windows (or a button
-        // without one, such as a page's group button).
-        std::vector<std::function<void()>> actions;
-        for (const std::string& name : window.Options.Actions) {
-            const QString n = QString::fromStdString(name);
-            if (auto* a = window.findChild<QAction*>(n)) {
-                actions.push_back([a] {
-                    if (!a->isEnabled())
-                        std::fprintf(stderr, "kdtrelva: action '%s' is disabled\n",
-                                     a->objectName().toUtf8().constData());
-                    a->trigger();
-                });
-            } else if (auto* b = window.findChild<QAbstractButton*>(n)) {
-                actions.push_back([b] { b->click(); });
-            } else {
-                std::fprintf(stderr, "kdtrelva: unknown action '%s'\n", name.c_str());
-                return 2;
-            }
-        }
-        window.show();
-        // After the first showing: connect, the page, the actions, then the
-        // screenshot after the wait.
-        QTimer::singleShot(0, &window, [&] {
-            if (connectAtStart) session.Connect();
-            if (window.Options.Page) {
-                try {
-                    window.ShowPage(*window.Options.Page);
-                } catch (const std::exception& e) {
-                    std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-                    rc = 2;
-                    QCoreApplication::exit(rc);
-                    return;
-                }
-            }
-            for (auto& run : actions) run();
-            if (!window.Options.Screenshot) return;
-            const std::string file = *window.Options.Screenshot;
-            QTimer::singleShot(window.Options.WaitMs, &window, [&window, &rc, file] {
-                if (!SaveScreenshot(window, file)) rc = 1;
-                QCoreApplication::exit(rc);
-            });
-        });
-        int loop = app.exec();
-        if (rc == 0) rc = loop;
-    } catch (const std::exception& e) {
-        // Start-up failed before the message loop: tell the operator and end.
-        std::fprintf(stderr, "kdtrelva: %s\n", e.what());
-        if (QGuiApplication::platformName() != "offscreen")
-            kd::ShowMessageBox(nullptr, QString::fromUtf8(kd::kApplicationTitle),
-                               QString::fromUtf8(e.what()), kd::TMessageDlg::Kind::Error);
-        return 1;
-    }
-    return rc;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return kd::RunDesktopProgram(app, args);
 }

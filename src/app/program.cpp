@@ -1,5 +1,8 @@
 #include "app/program.h"
 
+#include <QAbstractButton>
+#include <QAction>
+
 #include "common/clock.h"
 
 namespace kd {
@@ -47,6 +50,29 @@ TKestProgram::TKestProgram(const std::vector<std::string>& args, TConfigStore* s
         return Window.Thread()->BaudRate.load();
     };
     Storage.ConnectSession(Host);
+}
+
+}  // namespace kd
+
+namespace kd {
+
+QObject* FindScriptTarget(TKestTrel& window, int page, const QString& name) {
+    if (TPageHooks* h = window.Page(page); h && h->Window) {
+        if (auto* a = h->Window->findChild<QAction*>(name)) return a;
+        if (auto* b = h->Window->findChild<QAbstractButton*>(name)) return b;
+    }
+    if (QAction* a = window.Action(name)) return a;
+    std::vector<QWidget*> pages;
+    for (int code :
+         {kPageMeasure, kPageTrigger, kPageCamera, kPageProfile, kPageArea, kPageOperation,
+          kPageOutput, kPageStoSett, kPageStoDispl, kPageStoProf, kPageCommon})
+        if (TPageHooks* h = window.Page(code); h && h->Window) pages.push_back(h->Window);
+    for (QAbstractButton* b : window.findChildren<QAbstractButton*>(name)) {
+        bool onPage = false;
+        for (QWidget* p : pages) onPage = onPage || p->isAncestorOf(b);
+        if (!onPage) return b;
+    }
+    return nullptr;
 }
 
 }  // namespace kd

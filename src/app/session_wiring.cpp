@@ -82,6 +82,10 @@ void TTrelSessionHost::Message(const std::string& caption, const std::string& te
     if (ShowMessage) ShowMessage(caption, text);
 }
 
+void TTrelSessionHost::Notify(const std::string& caption, const std::string& text) {
+    ShowNotice(&w_, Qs(caption), Qs(text));
+}
+
 void TTrelSessionHost::BeginWait() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }

@@ -73,6 +73,7 @@ class TTrelSessionHost : public TSessionHost {
 
     bool Confirm(const std::string& text) override;
     void Message(const std::string& caption, const std::string& text) override;
+    void Notify(const std::string& caption, const std::string& text) override;
     void BeginWait() override;
     void EndWait() override;
     std::string Translate(const std::string& name, const std::string& def) override;

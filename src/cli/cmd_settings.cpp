@@ -13,6 +13,7 @@
 #include "common/kest_error.h"
 #include "common/log.h"
 #include "pages/settings_table.h"
+#include "shell/mirel_lang.h"
 #include "shell/session/kest_session.h"
 
 namespace kd::cli {
@@ -41,6 +42,11 @@ struct TCliPages {
         image.Masters = &masters;
         image.SensorVersion = &state.SensorVersion;
         state.CurrentPage = kPageMeasure;
+        // The units of the channels' values, as the English pages show them.
+        if (const std::optional<TMirelLang> en = TMirelLang::FromResource("StringTable", "en")) {
+            lists.MeasModeUnits = ParseCommaList(en->Translate("MeasMode_units", ""));
+            lists.MeasModeShort = ParseCommaList(en->Translate("MeasMode_short", ""));
+        }
     }
     void Connect() {
         if (!session.TryConnect()) throw EKestError(session.LastConnectError);
@@ -69,9 +75,10 @@ const TSetting& Row(const std::string& key, const char* cmd) {
     return *s;
 }
 
+// As the page shows it: an edit's text (lengths in millimetres with three
+// decimals, the default display), a list's position.
 std::string Shown(const TSetting& s, const TPageContext& ctx) {
-    const std::optional<int> v = ShownValue(s, ctx);
-    return std::string(s.Key) + "=" + (v ? std::to_string(*v) : std::string());
+    return std::string(s.Key) + "=" + SettingText(s, ctx);
 }
 
 int RunGet(CliContext& ctx) {

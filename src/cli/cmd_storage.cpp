@@ -115,7 +115,7 @@ int RunStorage(CliContext& ctx) {
     if (sub == "status") {
         const TStorageStatus s = QueryStorageStatus(w.io, v);
         std::printf("state=%d run=%d count=%d count2=%d buf=%d\n", s.State, s.Run, s.Count,
-                    s.Count2, s.Buf);
+                    s.Count2, QueryStorageBuf(w.io));
     } else if (sub == "start") {
         const int target = ctx.args[1] == "data" ? 1 : 2;
         StartStorage(w.io, StorageSettingsOf(w.image, v), target);
@@ -137,8 +137,8 @@ int RunStorage(CliContext& ctx) {
         } restore{oldInt, oldTerm};
         if (sub == "fetch") {
             TRecordSet set;
-            const TFetchOutcome out = FetchStoredRecords(w.io, set, w.image.GetSys(pk::StrStl),
-                                                         ProgressPrinter("records"));
+            const TFetchOutcome out = FetchStoredRecords(
+                w.io, set, w.image.GetSysSigned(pk::StrStl), ProgressPrinter("records"));
             rc = Finish(out, ctx.args[1], WriteRecordsCsv(set), "records");
         } else {
             auto set = std::make_unique<TProfileSet>();

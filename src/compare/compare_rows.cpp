@@ -266,7 +266,7 @@ std::string CompareCellText(const TCompareRow& row, const TKestParam* image,
     if (row.Key >= 24)
         v = image->GetBank(bank, row.Key);
     else if (row.Key >= 1)
-        v = image->GetSys(row.Key);
+        v = image->GetSysSigned(row.Key);  // the start position: -100, not 65436
     v = MapCompareValue(row.Map, v);
 
     std::vector<std::string> items;

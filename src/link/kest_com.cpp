@@ -68,7 +68,7 @@ uint8_t ComBcc(const uint8_t* bytes, size_t count) {
 
 int ComWrite(KestCom& com, const uint8_t* frame, size_t length) {
     if (length >= 4) com.expectedCommand = static_cast<uint16_t>(frame[2] << 8 | frame[3]);
-    long n = SerialWrite(com.handle, frame, length, com.replyTimeout);
+    long n = SerialWrite(com.handle, frame, length, com.replyTimeout, com.cancel);
     if (n == kSerialGone) com.lost = true;
     int result = n < 0 ? -1 : static_cast<int>(n);
     if (com.trace) com.trace(FrameTraceEvent{true, {frame, length}, result});

@@ -84,7 +84,11 @@ TKestThread::TKestThread(Dispatcher dispatcher) : dispatcher_(std::move(dispatch
 }
 
 TKestThread::~TKestThread() {
-    terminated_ = true;  // also ends a wait for a reply at once (port_.cancel)
+    {
+        std::lock_guard<std::mutex> g(wakeMutex_);
+        terminated_ = true;  // also ends a wait for a reply at once (port_.cancel)
+    }
+    wake_.notify_all();
     if (thread_.joinable()) thread_.join();
     std::lock_guard<TicketLock> g(lock_);
     ComClose(port_);
@@ -147,6 +151,16 @@ TQueryTiming TKestThread::QueryTiming(int attempts) const {
 
 bool TKestThread::IsOpen() {
     return open_.load();  // without the lock: asked by every tick, also while a task holds it
+}
+
+bool TKestThread::ProbePort(const std::string& path, uint16_t code) {
+    const TQueryTiming timing = QueryTiming(1);
+    std::lock_guard<TicketLock> g(lock_);
+    if (ComIsOpen(port_) || ComOpen(port_, path, -1) < 0) return false;
+    static const uint8_t kNone = 0;
+    const int result = TransactTimed(timing, code, &kNone, 0, nullptr, 0);
+    ComClose(port_);
+    return result > 0 || IsSensorErrorReply(result);
 }
 
 void TKestThread::SetTrace(FrameTrace trace) {
@@ -441,6 +455,14 @@ int TKestThread::FetchProfile(uint32_t address, std::span<uint16_t> buffer, int 
 
 // --------------------------------------------------------------------- tasks
 
+void TKestThread::SetTask(uint8_t task) {
+    {
+        std::lock_guard<std::mutex> g(wakeMutex_);
+        Task = task;
+    }
+    wake_.notify_one();
+}
+
 void TKestThread::RefuseWhenBusy() {
     if (Task.load() != kTaskIdle) throw EKestError("KEST_thread busy");
 }
@@ -461,7 +483,7 @@ void TKestThread::RequestImage(int height, int width, Callback onDone) {
     PrepareImage(height, width, 1);
     AbortRequested = false;
     OnDone = std::move(onDone);
-    Task = kTaskImage;
+    SetTask(kTaskImage);
 }
 
 void TKestThread::RequestImagePair(int height, int width, Callback onDone) {
@@ -469,7 +491,7 @@ void TKestThread::RequestImagePair(int height, int width, Callback onDone) {
     PrepareImage(height, width, 3);
     AbortRequested = false;
     OnDone = std::move(onDone);
-    Task = kTaskImagePair;
+    SetTask(kTaskImagePair);
 }
 
 void TKestThread::RequestLiveView(int height, int width, Callback onDone, Callback onError) {
@@ -478,7 +500,7 @@ void TKestThread::RequestLiveView(int height, int width, Callback onDone, Callba
     AbortRequested = false;
     OnDone = std::move(onDone);
     OnError = std::move(onError);
-    Task = kTaskLiveView;
+    SetTask(kTaskLiveView);
 }
 
 void TKestThread::RequestProfiles(Callback onDone) {
@@ -494,7 +516,7 @@ void TKestThread::RequestProfiles(Callback onDone) {
     AbortRequested = false;
     OnDone = std::move(onDone);
     LastProfileAddress = -1;
-    Task = kTaskProfiles;
+    SetTask(kTaskProfiles);
 }
 
 void TKestThread::StartProfiles(Callback onDone) {
@@ -575,7 +597,9 @@ void TKestThread::Execute() {
     while (!terminated_) {
         const uint8_t task = Task.load();
         if (task == kTaskIdle) {
-            SleepMs(1);
+            // Idle costs nothing: no wake-up until a request or the end.
+            std::unique_lock<std::mutex> l(wakeMutex_);
+            wake_.wait(l, [this] { return terminated_ || Task.load() != kTaskIdle; });
             continue;
         }
         {

@@ -147,6 +147,13 @@ class TKestThread {
     void RequestProfiles(Callback onDone);
     void StartProfiles(Callback onDone);
 
+    // Opens the port at path, asks code once with the timing of a live query
+    // and closes it again, all under the lock, without a log line and without
+    // OnConnectChange: whether a sensor answers there (a reply, or the
+    // sensor's own error reply). False also when the port is open already or
+    // cannot be opened.
+    bool ProbePort(const std::string& path, uint16_t code);
+
     // Frame trace of every frame in and out (empty to switch it off).
     void SetTrace(FrameTrace trace);
     // True once the device has gone; every transaction fails at once until
@@ -215,6 +222,8 @@ class TKestThread {
     void LogFromWorker(int attribute, const std::string& line);
     void PrepareImage(int height, int width, int bytesPerPixel);
     void RefuseWhenBusy();
+    // Stores the task code (last, after its arguments) and wakes the worker.
+    void SetTask(uint8_t task);
 
     // One block read under the lock: raw wire bytes of `words` words into out.
     int ReadBlock(uint32_t address, uint16_t mode, int words, bool wide, uint8_t* out);
@@ -237,6 +246,9 @@ class TKestThread {
     KestCom port_;
     TicketLock lock_;
     std::atomic<bool> terminated_{false};
+    // An idle worker sleeps here until a task or the end is requested.
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
     std::atomic<int> openError_{0};
     std::atomic<bool> open_{false};
     std::mutex requestLock_;  // hands a new profile consumer to running polling

@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -153,7 +154,8 @@ int SerialWaitInput(int fd, int timeoutMs) {
     return kSerialGone;  // hang-up or error without data: the device has gone
 }
 
-long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
+long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs,
+                 const std::atomic<bool>* cancel) {
     if (fd < 0) return -1;
     using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -167,12 +169,15 @@ long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && Gone(errno)) return kSerialGone;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (cancel && cancel->load()) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return -1;
         struct pollfd p {
             fd, POLLOUT, 0
         };
-        if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return -1;
+        // In slices, so that a shutdown is heard while the port stays full.
+        const int slice = static_cast<int>(std::min<long long>(left.count(), 10));
+        if (::poll(&p, 1, slice) < 0 && errno != EINTR) return -1;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return kSerialGone;
     }
     return static_cast<long>(done);

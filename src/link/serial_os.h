@@ -2,6 +2,7 @@
 // The operating system's side of the serial port: POSIX descriptors, termios
 // (Linux termios2 for arbitrary rates), exclusive open, purge, queue count and
 // line-error counters. KestCom is written on top of these.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -54,8 +55,10 @@ bool SerialLineErrors(int fd, LineCounters& counters, uint32_t& mask);
 // kSerialGone when the device has gone.
 int SerialWaitInput(int fd, int timeoutMs);
 // Writes all bytes, waiting for room at most timeoutMs in all. Bytes written,
-// -1 or kSerialGone.
-long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs);
+// -1 or kSerialGone. A wait for room ends within 10 ms once cancel is set
+// (the owner is shutting down): -1 then.
+long SerialWrite(int fd, const uint8_t* data, size_t size, int timeoutMs,
+                 const std::atomic<bool>* cancel = nullptr);
 // Reads up to size bytes without waiting. Bytes read (0 if none), -1 or
 // kSerialGone (also for the end of file a terminal reports after a hang-up).
 long SerialRead(int fd, uint8_t* data, size_t size);

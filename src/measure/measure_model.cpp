@@ -82,6 +82,7 @@ void TMeasureModel::RefreshFromImage() {
 
 std::optional<MeasureView> TMeasureModel::Tick(const std::array<GaugeGeometry, 3>& gauges) {
     if (ctx_.State.CameraLive || ctx_.State.CurrentPage != kPageMeasure) return std::nullopt;
+    KeepRepeatAlive();
     MeasureLive live = LiveOf(ctx_);
     live.Stale = ctx_.State.LinkState != 2;  // not polling: nothing may look live
     return RenderMeasure(live, keys_, UnitTexts, ctx_.Display.DisplDecimal, gauges);
@@ -157,6 +158,28 @@ void TMeasureModel::RestartRepeat() {
 
 void TMeasureModel::StopRepeat() {
     Abort();
+}
+
+void TMeasureModel::KeepRepeatAlive() {
+    if (!RefRepeatChecked) {
+        linkDropped_ = false;
+        return;
+    }
+    if (ctx_.State.LinkState != 2) {
+        linkDropped_ = true;
+        return;
+    }
+    if (ctx_.Worker.TaskRunning()) return;
+    // The worker drops polling after five failed passes (a sensor silent for
+    // a moment). Once the link polls again the repeat goes on; a repeat that
+    // ended otherwise releases its button, so a frozen profile never passes
+    // for a live one.
+    if (linkDropped_) {
+        linkDropped_ = false;
+        RestartRepeat();
+    } else {
+        RefRepeatChecked = false;
+    }
 }
 
 void TMeasureModel::ZeroSetToggle(int k) {

@@ -80,6 +80,9 @@ class TMeasureModel {
 
   private:
     void Abort();
+    // The rendering tick's care of the repeat button (see the definition).
+    void KeepRepeatAlive();
+    bool linkDropped_ = false;  // LinkState left 2 while the repeat was on
     TPageContext& ctx_;
     TContextKeys keys_;
     ProfileShared& shared_;

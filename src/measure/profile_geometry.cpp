@@ -151,6 +151,13 @@ FrameScale FitToWindow(int w, int h, FrameScale cur) {
     return {std::max(nx, 0.01), std::max(ny, 0.005)};
 }
 
+bool UsableSavedScale(FrameScale s) {
+    // The ladders hold 32-bit floats: 0.01f lies a hair below 0.01.
+    constexpr double kSlack = 1e-6;
+    constexpr double kMax = 0.16;
+    return s.X >= 0.01 - kSlack && s.X <= kMax && s.Y >= 0.005 - kSlack && s.Y <= kMax;
+}
+
 FrameScale InitialScale(int screenWidth) {
     int a = std::clamp(screenWidth / 600, 1, 10);
     return {a * 0.01, a * 0.005};

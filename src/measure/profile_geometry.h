@@ -70,6 +70,10 @@ FrameScale ZoomStep(int tag, FrameScale s);
 FrameScale FitToWindow(int w, int h, FrameScale current);
 // Initial scales for a screen of the given width.
 FrameScale InitialScale(int screenWidth);
+// Saved scales are taken when both lie where the plot's zoom and fit bring
+// them (0.01.. and 0.005.. up to 0.16): a value far beyond would make a plot
+// image of gigabytes.
+bool UsableSavedScale(FrameScale s);
 
 // Press-and-hold timing of the zoom images.
 class ZoomButtonState {

@@ -241,6 +241,32 @@ std::string SamplingText(const std::string& caption, uint16_t period) {
     return Format("%s %.2fmsec", caption.c_str(), period * 5 * 0.001);
 }
 
+std::vector<uint8_t> MaskBits(std::span<const uint8_t> blue) {
+    std::vector<uint8_t> bits(kMaskBytes, 0);
+    const size_t n = std::min(blue.size(), static_cast<size_t>(kMaskPixels * kMaskPixels));
+    for (size_t i = 0; i < n; ++i)
+        if (blue[i] != 0) bits[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+    return bits;
+}
+
+void WriteCameraMask(TPageContext& ctx, std::span<const uint8_t> bits) {
+    if (bits.size() < static_cast<size_t>(kMaskBytes)) throw EKestError("camera mask: short");
+    std::vector<uint16_t> words(kMaskBytes / 2);
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = static_cast<uint16_t>(bits[2 * i] << 8 | bits[2 * i + 1]);
+    std::string head;
+    for (size_t i = 0; i < 10; ++i) head += Format("%02X", bits[i]);
+    try {
+        ctx.Worker.MemWrite(words.data(), kMaskAddress, kModeWrite, static_cast<int>(words.size()));
+        WriteLog(kLogAction, "MEM_WRITE(0x%X, %dwords) <- %s...", kMaskAddress,
+                 static_cast<int>(words.size()), head.c_str());
+        ctx.Worker.Command(cmd::MASK_WRITE);
+        WriteLog(kLogAction, "MASK_WRIT()");
+    } catch (const ECommError& e) {
+        WriteLog(kLogError, "MASK_WRITE ret %s", e.what());
+    }
+}
+
 TAeResult RunAutoExposure(TPageContext& ctx, const std::function<bool()>& between) {
     TAeResult res;
     WriteLog(kLogAction, "RUN_AE");
@@ -264,20 +290,22 @@ TAeResult RunAutoExposure(TPageContext& ctx, const std::function<bool()>& betwee
     }
     SleepMs(100);
     // The settings the sensor chose, into the image.
-    StoreInRange(ctx, "Shutter", Word(ctx.Worker.Command(cmd::GET_SHUTT0)) * 5);
-    const int hdr = Word(ctx.Worker.Command(cmd::GET_SHUTT1)) * 5;
+    res.Shutter = Word(ctx.Worker.Command(cmd::GET_SHUTT0)) * 5;
+    StoreInRange(ctx, "Shutter", res.Shutter);
+    res.HdrShutter = Word(ctx.Worker.Command(cmd::GET_SHUTT1)) * 5;
     if (const TSetting* s = FindSettingByKey("HDRShutter"))
-        EditSetting(*s, ctx, std::to_string(hdr));
+        EditSetting(*s, ctx, std::to_string(res.HdrShutter));
     const int position = Word(ctx.Worker.Command(cmd::GET_CAM_FUNC)) & 0xFF;
-    if (position <= 3) {
-        // The keys follow the mode the sensor reports, so that the list and
-        // the image agree.
-        res.Position = position;
-        StoreCameraMode(ctx, position);
-    }
-    StoreInRange(ctx, "Gain", Word(ctx.Worker.Command(cmd::GET_SNS)) & 0xFF);
-    StoreInRange(ctx, "MeasureLimit", Word(ctx.Worker.Command(cmd::GET_CUT_LVL)));
-    StoreInRange(ctx, "LowIntensity", Word(ctx.Worker.Command(cmd::GET_THD_LVL)));
+    res.Position = position <= 3 ? position : -1;
+    const int gain = Word(ctx.Worker.Command(cmd::GET_SNS)) & 0xFF;
+    res.Gain = gain < 11 ? gain : -1;
+    StoreInRange(ctx, "Gain", gain);
+    // The exposure was worked out for the Hi-res mode.
+    StoreCameraMode(ctx, 0);
+    res.Threshold = Word(ctx.Worker.Command(cmd::GET_CUT_LVL));
+    StoreInRange(ctx, "MeasureLimit", res.Threshold);
+    res.Reject = Word(ctx.Worker.Command(cmd::GET_THD_LVL));
+    StoreInRange(ctx, "LowIntensity", res.Reject);
     return res;
 }
 

@@ -110,14 +110,32 @@ std::string SamplingText(const std::string& caption, uint16_t period);
 
 // Automatic exposure: RUN_AE, GET_AE_STATE polled until the sensor is done
 // (at most 9999 ms; `between` runs between two polls and may end the polling
-// by returning false), then the exposure settings read back into the image.
-// The HDR shutter goes through the edit rule (sent again in step with the
-// sensor); the others only into the image.
+// by returning false), then the exposure settings read back into the image:
+// the HDR shutter through the edit rule (sent again in step with the
+// sensor), the others only into the image; the camera mode keys become
+// Hi-res (CamMode 0, CamNR 0) while the list shows the mode read. A value
+// that its key cannot hold is not stored: its edit shows it in red.
 struct TAeResult {
     bool Finished = false;  // the sensor said it was done
     int ElapsedMs = 0;
     int Position = -1;  // camera mode list position read back, -1 none
+    int Gain = -1;      // gain list position read back, -1 none
+    // What the sensor reported for the four edits (us, levels).
+    int Shutter = 0, HdrShutter = 0, Threshold = 0, Reject = 0;
 };
 TAeResult RunAutoExposure(TPageContext& ctx, const std::function<bool()>& between);
+
+// The camera mask: 128 x 128 pixels over the 800 x 800 view, a pixel masked
+// where its first colour byte (blue) is nonzero. As the sensor takes it:
+// 2048 bytes row after row from the top, eight pixels a byte with the first
+// pixel in the most significant bit.
+constexpr int kMaskPixels = 128;
+constexpr int kMaskBytes = kMaskPixels * kMaskPixels / 8;
+constexpr uint32_t kMaskAddress = 0xD000;
+// `blue` holds the first colour byte of every mask pixel, row after row.
+std::vector<uint8_t> MaskBits(std::span<const uint8_t> blue);
+// MEM_WRITE of the 1024 words to 0xD000, then MASK_WRITE, each logged; a
+// failure of the link is logged "MASK_WRITE ret ..." and not thrown.
+void WriteCameraMask(TPageContext& ctx, std::span<const uint8_t> bits);
 
 }  // namespace kd::camera

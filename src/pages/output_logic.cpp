@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/kest_error.h"
+#include "measure/measure_model.h"
 #include "measure/value_text.h"
 
 namespace kd {
@@ -51,6 +52,10 @@ std::optional<int> ParseOutputTime(std::string_view text) {
     } catch (const EKestError&) {
         return std::nullopt;
     }
+}
+
+std::string ChannelUnit(const TPageContext& ctx, int channel) {
+    return OutputSourceText(channel, ModeTextsOf(ctx), TContextKeys(ctx)).Unit;
 }
 
 int OutputOfChannel(int channel, const IBankKeys& keys) {

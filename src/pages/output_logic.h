@@ -60,6 +60,10 @@ std::string LimitHint(double keyMin, double keyMax, int offset);
 // milliseconds from 0.1 to 204.7, truncated to tenths; nothing otherwise.
 std::optional<int> ParseOutputTime(std::string_view text);
 
+// The unit of channel 0..5's values as the pages show it (the function of
+// its area, of operand A for a calculation; "?" for another channel).
+std::string ChannelUnit(const TPageContext& ctx, int channel);
+
 // The channel (0..5) whose offset is sent with output o's number: the
 // first switching output that evaluates it, -1 when none does.
 int OutputOfChannel(int channel, const IBankKeys& keys);

@@ -1,7 +1,12 @@
 // The area page's rows: per area its function, directions, correction,
 // inflection threshold and the four edges of its rectangle.
+#include <algorithm>
+#include <cmath>
+
+#include "common/kest_error.h"
 #include "common/log.h"
 #include "link/comm_error.h"
+#include "measure/value_text.h"
 #include "pages/area_settings.h"
 #include "pages/setting_rows.h"
 
@@ -23,6 +28,22 @@ std::string AreaKey(int area, const char* field) {
     return Format("A%d.%s", area + 1, field);
 }
 
+std::string AreaUnit(const TPageContext& ctx) {
+    return ctx.Display.DisplUnit == 0 ? "mm" : "um";
+}
+
+std::string AreaEdgeText(const TPageContext& ctx, int um) {
+    return FormatValue(um, ctx.Display.DisplDecimal, AreaUnit(ctx));
+}
+
+std::optional<int> ParseAreaEdge(const TPageContext& ctx, std::string_view text) {
+    try {
+        return ParseValue(text, AreaUnit(ctx));
+    } catch (const EKestError&) {
+        return std::nullopt;
+    }
+}
+
 TAreaRectResult ApplyAreaRect(TPageContext& ctx, int area, int left, int top, int right,
                               int bottom) {
     TAreaRectResult r;
@@ -37,6 +58,17 @@ TAreaRectResult ApplyAreaRect(TPageContext& ctx, int area, int left, int top, in
             r.Refused = true;
             return r;
         }
+    } else {
+        // As typed, each edge only held within what its key holds (a value
+        // beyond would come back as another one). Not ordered: half-typed
+        // edges must not reshuffle the others.
+        const int i = area + 1;
+        auto hold = [&](int v, int keyId) {
+            return std::clamp(v, static_cast<int>(std::ceil(ctx.Image.GetBankMin(keyId))),
+                              static_cast<int>(std::floor(ctx.Image.GetBankMax(keyId))));
+        };
+        r.Held = {hold(left, pk::AreaLeft(i)), hold(top, pk::AreaTop(i)),
+                  hold(right, pk::AreaRight(i)), hold(bottom, pk::AreaBottom(i))};
     }
     ctx.SetBank(AreaKey(area, "Left"), r.Held.x0);
     ctx.SetBank(AreaKey(area, "Top"), r.Held.y0);
@@ -72,6 +104,19 @@ TSettingOutcome ApplyEdge(const TSetting& s, TPageContext& ctx, int v) {
         o.Result = TSettingOutcome::Stored;
     }
     return o;
+}
+
+std::string EdgeTextOf(const TSetting& s, const TPageContext& ctx) {
+    return AreaEdgeText(ctx, StoredValue(s, ctx));
+}
+
+std::optional<int> EdgeValueOf(const TSetting&, const TPageContext& ctx, std::string_view text) {
+    return ParseAreaEdge(ctx, text);
+}
+
+std::string InflTextOf(const TSetting& s, const TPageContext& ctx) {
+    const int v = StoredValue(s, ctx);
+    return v >= 1 ? "+" + std::to_string(v) : std::to_string(v);
 }
 
 TSetting AreaList(const char* control, const char* key, int keyId, int n, int items, uint16_t c,
@@ -130,6 +175,7 @@ void AppendAreaRows(std::vector<TSetting>& t) {
                               A::Control, "SET_AREA_INFL(chA, %d)", A::Control);
             s.Number = n;
             s.Payload = P::NumberWord;
+            s.TextOf = InflTextOf;
             t.push_back(s);
         }
         const int edgeIds[4] = {pk::AreaLeft(i), pk::AreaTop(i), pk::AreaRight(i),
@@ -140,6 +186,10 @@ void AppendAreaRows(std::vector<TSetting>& t) {
             s.Number = n;
             s.LogArgs[1] = A::Control;
             s.Apply = kEdges[e];
+            s.Clamps = true;
+            // Typed and shown in the display unit, as the page's edits.
+            s.TextOf = EdgeTextOf;
+            s.ValueOfText = EdgeValueOf;
             t.push_back(s);
         }
     }

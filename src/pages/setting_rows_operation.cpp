@@ -1,5 +1,10 @@
 // The operation page's rows: averaging of the four area channels, hold and
 // span of all six channels, operands and operator of the two calculations.
+#include <cmath>
+
+#include "common/kest_error.h"
+#include "common/log.h"
+#include "measure/value_text.h"
 #include "pages/setting_rows.h"
 
 namespace kd {
@@ -15,6 +20,21 @@ TSetting ChannelRow(TSetting s, int ch) {
     s.LogArgs[0] = A::Number;
     s.LogArgs[1] = A::Control;
     return s;
+}
+
+// The span as the page shows it: thousandths as a decimal with three places;
+// a typed decimal rounded to thousandths.
+std::string SpanText(const TSetting& s, const TPageContext& ctx) {
+    return Format("%.3f", StoredValue(s, ctx) * 0.001);
+}
+std::optional<int> SpanValue(const TSetting&, const TPageContext&, std::string_view text) {
+    try {
+        const double x = ParseValueMm(text, "mm");
+        if (!std::isfinite(x) || std::fabs(x) > 1e6) return std::nullopt;
+        return static_cast<int>(std::trunc(x * 1000 + 0.5));
+    } catch (const EKestError&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -46,6 +66,8 @@ void AppendOperationRows(std::vector<TSetting>& t) {
         // Thousandths: the page shows 0.001 .. 1.999.
         TSetting s = Edit("TPOperation", kSpan[ch][1], kSpan[ch][0], pk::ChSpan(ch + 1), B::Bank,
                           cmd::SET_CAL_SPAN, A::Control, "SET_CAL_SPAN(a%d, %d)", A::Number);
+        s.TextOf = SpanText;
+        s.ValueOfText = SpanValue;
         t.push_back(ChannelRow(s, ch));
     }
     // The calculations, named by their channels 4 and 5.

@@ -7,6 +7,10 @@
 #include <deque>
 #include <string>
 
+#include "common/kest_error.h"
+#include "common/log.h"
+#include "measure/measure_model.h"
+#include "measure/value_text.h"
 #include "pages/output_logic.h"
 #include "pages/setting_rows.h"
 
@@ -70,6 +74,59 @@ constexpr TRule kOffsetRules[6] = {EvaluatedByAnOutput<0>, EvaluatedByAnOutput<1
                                    EvaluatedByAnOutput<2>, EvaluatedByAnOutput<3>,
                                    EvaluatedByAnOutput<4>, EvaluatedByAnOutput<5>};
 
+// ---- text as the page shows and takes it
+
+// The channel a row's value belongs to: an output's limits that of the
+// output (O1.Ch, Ana.Ch), an offset its own (C1.Offset is channel 0).
+int ChannelOfRow(const TSetting& s, const TPageContext& ctx) {
+    const std::string key = s.Key;
+    if (key.size() > 3 && key[0] == 'C' && key.find(".Offset") != std::string::npos)
+        return key[1] - '1';
+    return ctx.GetBank(OutputKey(s.Number, "Ch"));
+}
+
+int OffsetOfChannel(const TPageContext& ctx, int ch) {
+    return ch >= 0 && ch <= 5 ? ctx.GetBank(OffsetKeyOf(ch)) : 0;
+}
+
+std::optional<int> Parsed(std::string_view text, const std::string& unit, int64_t minus) {
+    try {
+        const int64_t v = int64_t{ParseValue(text, unit)} - minus;
+        if (v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+        return static_cast<int>(v);
+    } catch (const EKestError&) {
+        return std::nullopt;
+    }
+}
+
+// A limit: shown as limit + offset of its channel, typed likewise.
+std::string LimitText(const TSetting& s, const TPageContext& ctx) {
+    const int ch = ChannelOfRow(s, ctx);
+    return FormatValue(int64_t{StoredValue(s, ctx)} + OffsetOfChannel(ctx, ch),
+                       ctx.Display.DisplDecimal, ChannelUnit(ctx, ch));
+}
+std::optional<int> LimitValue(const TSetting& s, const TPageContext& ctx, std::string_view text) {
+    const int ch = ChannelOfRow(s, ctx);
+    return Parsed(text, ChannelUnit(ctx, ch), OffsetOfChannel(ctx, ch));
+}
+
+// An offset: in its channel's unit, at most two decimals.
+std::string OffsetText(const TSetting& s, const TPageContext& ctx) {
+    return FormatValue(StoredValue(s, ctx), std::min(ctx.Display.DisplDecimal, 2),
+                       ChannelUnit(ctx, ChannelOfRow(s, ctx)));
+}
+std::optional<int> OffsetValue(const TSetting& s, const TPageContext& ctx, std::string_view text) {
+    return Parsed(text, ChannelUnit(ctx, ChannelOfRow(s, ctx)), 0);
+}
+
+// The output time in milliseconds with one decimal.
+std::string TimeText(const TSetting& s, const TPageContext& ctx) {
+    return Format("%.1f", StoredValue(s, ctx) * 0.1);
+}
+std::optional<int> TimeValue(const TSetting&, const TPageContext&, std::string_view text) {
+    return ParseOutputTime(text);
+}
+
 TSetting Numbered(TSetting s, int o, const char* log) {
     s.Number = o;
     s.Payload = P::NumberWord;
@@ -104,12 +161,16 @@ void AppendOutputRows(std::vector<TSetting>& t) {
             TSetting s = OutEdit("HiLimitEdit", o, "ULimit", pk::OutULimit(k), cmd::SET_GPIO_ULMT,
                                  "SET_GPIO_ULMT(o%d, %d)");
             s.Check = kUpperRules[o];
+            s.TextOf = LimitText;
+            s.ValueOfText = LimitValue;
             t.push_back(s);
         }
         {
             TSetting s = OutEdit("LoLimitEdit", o, "LLimit", pk::OutLLimit(k), cmd::SET_GPIO_LLMT,
                                  "SET_GPIO_LLMT(o%d, %d)");
             s.Check = kLowerRules[o];
+            s.TextOf = LimitText;
+            s.ValueOfText = LimitValue;
             t.push_back(s);
         }
         t.push_back(OutList("HysteresisCombo", o, "Hys", pk::OutHys(k), 16, cmd::SET_GPIO_HYS,
@@ -122,6 +183,8 @@ void AppendOutputRows(std::vector<TSetting>& t) {
                                  "SET_GPIO_OTIME(o%d, %d)");
             s.Min = 1;
             s.Max = 2047;
+            s.TextOf = TimeText;
+            s.ValueOfText = TimeValue;
             t.push_back(s);
         }
         t.push_back(OutList("OutPolarCombo", o, "Polar", pk::OutPolar(k), 2, cmd::SET_GPIO_OPOLAR,
@@ -138,6 +201,8 @@ void AppendOutputRows(std::vector<TSetting>& t) {
         s.LogArgs[0] = A::Control;
         s.LogArgs[1] = A::None;
         s.Check = kUpperRules[3];
+        s.TextOf = LimitText;
+        s.ValueOfText = LimitValue;
         t.push_back(s);
     }
     {
@@ -146,6 +211,8 @@ void AppendOutputRows(std::vector<TSetting>& t) {
         s.LogArgs[0] = A::Control;
         s.LogArgs[1] = A::None;
         s.Check = kLowerRules[3];
+        s.TextOf = LimitText;
+        s.ValueOfText = LimitValue;
         t.push_back(s);
     }
     // Channel offsets in µm, kept in tens of µm: the raw value travels.
@@ -163,6 +230,8 @@ void AppendOutputRows(std::vector<TSetting>& t) {
         s.Max = 327679;
         s.NumberOf = kOffsetNumbers[ch];
         s.Check = kOffsetRules[ch];
+        s.TextOf = OffsetText;
+        s.ValueOfText = OffsetValue;
         t.push_back(s);
     }
 }

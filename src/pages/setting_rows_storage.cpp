@@ -2,6 +2,7 @@
 // position and target, threshold, intermittent count and repeat. They are
 // sent while a sensor is linked, whatever Sync says.
 #include "pages/setting_rows.h"
+#include "pages/storage_logic.h"
 
 namespace kd {
 
@@ -35,11 +36,17 @@ void AppendStorageRows(std::vector<TSetting>& t) {
     t.push_back(Linked(List(kPage, "StrStcCombo", "StrStc", pk::StrStc, B::Sys, 6, cmd::SET_STR_STC,
                             "SET_STR_STC(%d)")));
     {
-        // The control value is the stored thousandths; the page converts the
-        // text from the target channel's unit.
+        // The control value is the stored thousandths; the text is a decimal
+        // in the target channel's unit, in the window and in kdctl alike.
         TSetting s = Linked(Edit(kPage, "StrThdEdit", "StrThd", pk::StrThd, B::Sys,
                                  cmd::SET_STR_THD, A::Control, "SET_STR_THD(%d)", A::Control));
         s.Payload = P::Long;
+        s.ValueOfText = [](const TSetting&, const TPageContext& ctx, std::string_view text) {
+            return StorageThresholdOfText(ctx, text);
+        };
+        s.TextOf = [](const TSetting& row, const TPageContext& ctx) {
+            return StorageThresholdText(ctx, StoredValue(row, ctx));
+        };
         t.push_back(s);
     }
     {

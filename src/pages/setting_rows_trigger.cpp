@@ -45,6 +45,8 @@ void AppendTriggerRows(std::vector<TSetting>& t) {
         TSetting s = List("TPTrigger", "TrigModeCombo", "TrigAction", pk::TrigAction, B::Bank, 3,
                           cmd::SET_TMD, "SET_TMD(%d)");
         s.Map = kTrigActionMap;
+        // Another stored action leaves the list as it is.
+        s.KeepUnknown = true;
         t.push_back(s);
     }
     t.push_back(Edit("TPTrigger", "TrigCountEdit", "TrigCount", pk::TrigCount, B::Bank,

@@ -75,7 +75,7 @@ std::optional<TSettingOutcome> Checked(const TSetting& s, const TPageContext& ct
         if (v < 0 || v >= s.Items)
             return Refusal(TSettingOutcome::OutOfRange, v,
                            Format("not a position of the list (0..%d)", s.Items - 1));
-    } else {
+    } else if (!s.Clamps) {
         const TSettingRange r = RangeOf(s);
         if (v < r.Min || v > r.Max)
             return Refusal(TSettingOutcome::OutOfRange, v, Format("outside %d..%d", r.Min, r.Max));
@@ -147,7 +147,7 @@ TSettingRange RangeOf(const TSetting& s) {
 }
 
 int StoredValue(const TSetting& s, const TPageContext& ctx) {
-    return s.Block == B::Sys ? ctx.Image.GetSys(s.KeyId)
+    return s.Block == B::Sys ? ctx.Image.GetSysSigned(s.KeyId)
                              : ctx.Image.GetBank(ctx.CurrentBank(), s.KeyId);
 }
 
@@ -261,14 +261,17 @@ std::optional<int> ParseSettingInteger(std::string_view text) {
 }
 
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text) {
-    const std::optional<int> v = ParseSettingInteger(text);
+    const std::optional<int> v =
+        s.ValueOfText ? s.ValueOfText(s, ctx, text) : ParseSettingInteger(text);
     if (!v) return Refusal(TSettingOutcome::NotANumber, 0, "not a number");
     return EditSettingValue(s, ctx, *v);
 }
 
 TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int v) {
     if (auto refused = Checked(s, ctx, v)) return *refused;
-    if (v == StoredValue(s, ctx)) {
+    // A row with a way of its own (the area rectangle) goes out on every
+    // change, as its page sends it.
+    if (!s.Apply && v == StoredValue(s, ctx)) {
         TSettingOutcome o;
         o.Result = TSettingOutcome::Unchanged;
         o.Value = v;
@@ -280,6 +283,12 @@ TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int v) {
 TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value) {
     if (auto refused = Checked(s, ctx, value)) return *refused;
     return StoreAndSend(s, ctx, value);
+}
+
+std::string SettingText(const TSetting& s, const TPageContext& ctx) {
+    if (s.Kind == K::Edit && s.TextOf) return s.TextOf(s, ctx);
+    const std::optional<int> v = ShownValue(s, ctx);
+    return v ? std::to_string(*v) : std::string();
 }
 
 TSettingOutcome ApplySettingText(const TSetting& s, TPageContext& ctx, std::string_view text) {

@@ -66,6 +66,9 @@ struct TSetting {
     // List over bits: position 0 clears them, 1 sets them; shown as 0 when
     // none is set, 1 when all are, no selection otherwise.
     int Mask = 0;
+    // A stored value that has no position leaves the list as it is (rather
+    // than showing no selection).
+    bool KeepUnknown = false;
     uint16_t Command = 0;
     TSettingPayload Payload = TSettingPayload::Word;
     TSettingArg PayloadArg = TSettingArg::Control;
@@ -74,6 +77,9 @@ struct TSetting {
     TSettingSend Send = TSettingSend::Sync;
     // Accepted range of an edit or a line when it is not the key's own.
     std::optional<int> Min = std::nullopt, Max = std::nullopt;
+    // Values beyond the range are not refused: Apply holds them to it (the
+    // area rectangle, which the sensor orders and clamps).
+    bool Clamps = false;
     // Whether the connected sensor takes the command (nullptr: always).
     bool (*Sendable)(const TSensorVersion&) = nullptr;
     // A rule between keys; returns why the value is refused, or nullptr.
@@ -92,6 +98,14 @@ struct TSetting {
     // (the area rectangle with the sensor's read-back): runs instead of the
     // common store and send, after the range and the rule between keys.
     TSettingOutcome (*Apply)(const TSetting&, TPageContext&, int value) = nullptr;
+    // An edit whose text is not the control value itself (a length in the
+    // display unit, a limit shown with its channel's offset, a time in
+    // milliseconds, the storage threshold in its channel's unit): the text the
+    // page shows for the image, and the control value of a typed text
+    // (nothing: not a number). nullptr: the integer.
+    std::string (*TextOf)(const TSetting&, const TPageContext&) = nullptr;
+    std::optional<int> (*ValueOfText)(const TSetting&, const TPageContext&,
+                                      std::string_view text) = nullptr;
 };
 
 // Every row, page by page.
@@ -134,9 +148,10 @@ struct TSettingOutcome {
     bool Valid() const { return Result == Unchanged || Result == Stored; }
 };
 
-// The edit rule: the text converted as a decimal integer (an optional sign,
-// digits, nothing else); not a number or outside the range → red and
-// nothing else; equal to the image → nothing else; otherwise stored and sent.
+// The edit rule: the text converted as the page converts it (the row's
+// ValueOfText, else a decimal integer: an optional sign, digits, nothing
+// else); not a number or outside the range → red and nothing else; equal to
+// the image → nothing else; otherwise stored and sent.
 TSettingOutcome EditSetting(const TSetting& s, TPageContext& ctx, std::string_view text);
 // The edit rule for an edit whose text the page converts itself (a decimal
 // span): the range, the comparison with the image, store and send.
@@ -144,8 +159,11 @@ TSettingOutcome EditSettingValue(const TSetting& s, TPageContext& ctx, int value
 // A list position or a line position: checked, stored and sent, also when
 // it equals the image (as the operator's choice and the line's release are).
 TSettingOutcome ChooseSetting(const TSetting& s, TPageContext& ctx, int value);
+// What the control shows for the image, as text: an edit's text as the page
+// writes it, a list's position (empty without a selection).
+std::string SettingText(const TSetting& s, const TPageContext& ctx);
 // The text form of a control value for kdctl set: an edit's text goes through
-// the edit rule, a list position or a line position through ChooseSetting.
+// EditSetting, a list position or a line position through ChooseSetting.
 TSettingOutcome ApplySettingText(const TSetting& s, TPageContext& ctx, std::string_view text);
 
 // The stored value a control value gives, with the image's present word for

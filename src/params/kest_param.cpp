@@ -79,6 +79,14 @@ int TKestParam::GetSys(int key) const {
     return TruncToInt(Field(Word(w), *k) * k->Scale);
 }
 
+int TKestParam::GetSysSigned(int key) const {
+    const int v = GetSys(key);
+    const TParamKey* k = FindKeyIn(TKeyBlock::Sys, key);
+    if (!k || !k->IsSigned() || k->IsWide() || k->Scale != 1.0) return v;
+    const int sign = 1 << (k->Width() - 1);
+    return (v & sign) != 0 ? v - 2 * sign : v;
+}
+
 void TKestParam::SetSys(int key, int value) {
     const TParamKey* k = FindKey(TKeyBlock::Sys, key);
     if (!k) return;

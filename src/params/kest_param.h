@@ -116,6 +116,9 @@ class TKestParam {
     // --- keys ---------------------------------------------------------------
     int GetHeader(int key) const;
     int GetSys(int key) const;
+    // GetSys as its users take the value: a signed field narrower than 32
+    // bits (the start position StrStl) sign-extended, -100 rather than 65436.
+    int GetSysSigned(int key) const;
     void SetSys(int key, int value);
     int GetBank(int bank, int key) const;
     void SetBank(int bank, int key, int value);

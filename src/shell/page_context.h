@@ -163,6 +163,15 @@ class TPageServices {
     virtual void TriggerAction(const std::string& name) { (void)name; }
     // The program's exception handler (log in magenta, message box when asked).
     virtual void HandleException(const std::exception& e) { (void)e; }
+    // A message box of the program (sized and centred on the main window);
+    // an empty caption shows the program's title.
+    virtual void Message(const std::string& caption, const std::string& text) {
+        (void)caption;
+        (void)text;
+    }
+    // The data storage buttons of the measurement and common setup pages:
+    // off for a sensor without storage.
+    virtual void EnableDataLog(bool on) { (void)on; }
     // Refills every page from the image (RefreshAll).
     virtual void RefreshAll() {}
     // The hourglass cursor on and back to the default; one pending message of

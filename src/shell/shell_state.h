@@ -68,7 +68,16 @@ struct TShellState {
     bool CameraLive = false;
     int StorageRunState = 0;  // 0 idle, 1 data storage, 2 profile storage
     int StorageRepeat = 0;
+    // The storage pages' status poll; off from a sensor's refusal of the
+    // storage commands (it has no storage) until the next connect.
     bool StoragePoll = true;
+    // Set when a connection starts; the storage pages clear it once they
+    // have asked the new sensor whether it has a storage.
+    bool NewConnection = false;
+    // The storage state word and the counts the data storage page polled last.
+    int StorageState = 0;
+    int StorageCount = 0;
+    int StorageCount2 = 0;
     TSensorVersion SensorVersion;
     std::array<double, 2> SharedZoom{-1.0, -1.0};
 };

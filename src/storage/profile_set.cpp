@@ -122,7 +122,7 @@ TCsvResult ReadProfilesCsv(std::string_view text, TProfileSet& set) {
             result = {false, number, "line " + std::to_string(number) + ": " + why};
         };
         int64_t t = 0;
-        if (!ParseScaledField(fields[0], 10000, true, t) || t < 0 || t > 0xFFFFFFFFll) {
+        if (!ParseScaledField(fields[0], 4, TScaled::HalfUp, t) || t < 0 || t > 0xFFFFFFFFll) {
             fail("not a time: '" + std::string(fields[0]) + "'");
             break;
         }
@@ -132,18 +132,17 @@ TCsvResult ReadProfilesCsv(std::string_view text, TProfileSet& set) {
                 pts.push_back(kGapPoint);
                 continue;
             }
+            // A point in x makes both fields millimetres, truncated to micrometres.
             const bool mm = fields[f].find('.') != std::string_view::npos;
+            const bool zPoint = fields[f + 1].find('.') != std::string_view::npos;
             int64_t x = 0, z = 0;
-            if (!ParseScaledField(fields[f], 1000, true, x) ||
-                !ParseScaledField(fields[f + 1], 1000, true, z) ||
-                (!mm && fields[f + 1].find('.') != std::string_view::npos)) {
+            if (!ParseScaledField(fields[f], 3, TScaled::Trunc, x) ||
+                !ParseScaledField(fields[f + 1], 3, TScaled::Trunc, z) || (!mm && zPoint)) {
                 fail("not a point: '" + std::string(fields[f]) + "," + std::string(fields[f + 1]) +
                      "'");
                 break;
             }
-            if (mm && fields[f + 1].find('.') == std::string_view::npos && z > -100000 &&
-                z < 100000)
-                z *= 1000;
+            if (mm && !zPoint) z = z > -100000 && z < 100000 ? z * 1000 : kGapCoord * 1000;
             if (x < -32768 || x > 32767 || z < -32768 || z > 32767) {
                 fail("point out of range: '" + std::string(fields[f]) + "," +
                      std::string(fields[f + 1]) + "'");

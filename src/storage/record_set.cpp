@@ -136,27 +136,55 @@ std::vector<std::string_view> SplitCsvFields(std::string_view line, size_t maxFi
     return fields;
 }
 
-bool ParseScaledField(std::string_view field, double factor, bool round, int64_t& out) {
+bool ParseScaledField(std::string_view field, int digits, TScaled mode, int64_t& out) {
     if (field.empty()) return false;
-    const char* b = field.data();
-    const char* e = b + field.size();
-    if (field.find('.') == std::string_view::npos) {
-        const char* p = b;
-        if (*p == '+') ++p;
-        auto [ptr, ec] = std::from_chars(p, e, out);
-        return ec == std::errc{} && ptr == e;
+    bool negative = false;
+    if (field.front() == '+' || field.front() == '-') {
+        negative = field.front() == '-';
+        field.remove_prefix(1);
     }
-    double x = 0;
-    const char* p = b;
-    if (*p == '+') ++p;
-    auto [ptr, ec] = std::from_chars(p, e, x, std::chars_format::fixed);
-    if (ec != std::errc{} || ptr != e || !std::isfinite(x)) return false;
-    // Rounded to the nearest unit, halves away from zero, so that negative
-    // values come back as they were written.
-    const double scaled = x * factor;
-    const double r = round ? std::round(scaled) : std::trunc(scaled);
-    if (std::fabs(r) > 9.0e15) return false;
-    out = static_cast<int64_t>(r);
+    const size_t point = field.find('.');
+    const std::string_view whole = field.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view{} : field.substr(point + 1);
+    if (whole.empty() && fraction.empty()) return false;
+    auto digitsOnly = [](std::string_view t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digitsOnly(whole) || !digitsOnly(fraction)) return false;
+    constexpr int64_t kLimit = int64_t{1} << 52;  // far beyond any value of the files
+    int64_t n = 0;
+    for (char c : whole) {
+        n = n * 10 + (c - '0');
+        if (n > kLimit) return false;
+    }
+    if (point == std::string_view::npos) {
+        out = negative ? -n : n;
+        return true;
+    }
+    // n * 10^digits plus the first `digits` decimals; the rest is a fraction
+    // r of one unit, compared with one half.
+    for (size_t i = 0; i < size_t(digits); ++i) {
+        n = n * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+        if (n > kLimit) return false;
+    }
+    int rest = -1;  // sign of r - 1/2
+    if (fraction.size() > size_t(digits)) {
+        const std::string_view tail = fraction.substr(size_t(digits));
+        const bool moreAfterFive = tail.find_first_not_of('0', 1) != std::string_view::npos;
+        rest = tail[0] > '5' || (tail[0] == '5' && moreAfterFive) ? 1 : tail[0] == '5' ? 0 : -1;
+    }
+    if (mode == TScaled::Trunc) {
+        out = negative ? -n : n;
+        return true;
+    }
+    // floor(y + 0.5) for y = +-(n + r): the rule of the files for every value
+    // it reads right; a negative value whose y + 0.5 is not whole is not
+    // moved toward zero ("-0.056" stays -56).
+    if (!negative)
+        out = rest >= 0 ? n + 1 : n;
+    else
+        out = rest > 0 ? -(n + 1) : -n;
     return true;
 }
 
@@ -172,7 +200,7 @@ TCsvResult ReadRecordsCsv(std::string_view text, TRecordSet& set) {
             return false;
         };
         int64_t t = 0;
-        if (!ParseScaledField(fields[0], 10000, true, t))
+        if (!ParseScaledField(fields[0], 4, TScaled::HalfUp, t))
             return fail("not a time: '" + std::string(fields[0]) + "'");
         if (t < 0 || t > 0xFFFFFFFFll)
             return fail("time out of range: '" + std::string(fields[0]) + "'");
@@ -181,7 +209,7 @@ TCsvResult ReadRecordsCsv(std::string_view text, TRecordSet& set) {
         for (size_t c = 1; c < fields.size(); ++c) {
             if (fields[c].empty()) continue;
             int64_t x = 0;
-            if (!ParseScaledField(fields[c], 1000, true, x))
+            if (!ParseScaledField(fields[c], 3, TScaled::HalfUp, x))
                 return fail("not a value: '" + std::string(fields[c]) + "'");
             if (x < std::numeric_limits<int32_t>::min() || x >= kNoStoredValue)
                 return fail("value out of range: '" + std::string(fields[c]) + "'");

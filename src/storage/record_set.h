@@ -71,8 +71,15 @@ std::string AutoSaveFileNameNow(const std::string& name);
 
 // CSV fields: split at commas, blanks around fields dropped, empty fields kept.
 std::vector<std::string_view> SplitCsvFields(std::string_view line, size_t maxFields);
-// "5000" as an integer, "0.5" as x * factor + 0.5 truncated (factor 10000 for
-// seconds, 1000 for thousandths); false for anything else.
-bool ParseScaledField(std::string_view field, double factor, bool round, int64_t& out);
+// How a field with a decimal point becomes an integer of 10^-digits units.
+enum class TScaled : uint8_t {
+    HalfUp,  // x * 10^digits + 0.5, rounded down: "0.0565" 57, "-0.0565" -56
+    Trunc,   // x * 10^digits toward zero: "-0.0569" -56
+};
+// "5000" as an integer as it stands; "0.5" as a decimal scaled by 10^digits
+// (4 for seconds in 100 us, 3 for thousandths), worked out on the digits
+// themselves so that no binary rounding moves a value; false for anything
+// else (no exponent, no blanks inside).
+bool ParseScaledField(std::string_view field, int digits, TScaled mode, int64_t& out);
 
 }  // namespace kd

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "common/clock.h"
 #include "common/log.h"
@@ -14,7 +15,9 @@ namespace kd {
 
 namespace {
 
-constexpr int kRecordsPerBlock = 64;  // 1024 words per read
+// 253 records are 4048 words: four whole wide reads of 1012 words, with no
+// short read left over to pay a round trip for a few words.
+constexpr int kRecordsPerBlock = 253;
 
 uint32_t Be32(const std::vector<uint8_t>& r, size_t at) {
     if (r.size() < at + 4) throw ECommErrShort("short reply");
@@ -66,10 +69,35 @@ TStorageIo StorageIoOf(TKestThread& thread) {
         return thread.CommandReply(code, payload);
     };
     io.MemRead = [&thread](void* b, uint32_t a, uint16_t m, int w) { thread.MemRead(b, a, m, w); };
-    io.FetchProfile = [&thread](uint32_t a, std::span<uint16_t> b) {
-        return thread.FetchProfile(a, b, 1);
-    };
+    io.FetchProfile = StoredProfileFetch(io.MemRead);
     return io;
+}
+
+std::function<int(uint32_t, std::span<uint16_t>)> StoredProfileFetch(
+    std::function<void(void*, uint32_t, uint16_t, int)> memRead) {
+    constexpr uint16_t kMode = 0x111;  // words, step 1
+    auto guess = std::make_shared<int>(252);
+    return [memRead = std::move(memRead), guess](uint32_t address, std::span<uint16_t> buffer) {
+        auto wholeUnits = [](int words) { return (words + 3) & ~3; };
+        const int capacity = int(std::min<size_t>(buffer.size(), 4096)) & ~3;
+        if (capacity < 4) throw ECommError("illegal profile size");
+        const int first =
+            std::clamp(wholeUnits(*guess), 4, std::min(capacity, int(kStoredProfileStride)));
+        memRead(buffer.data(), address, kMode, first);
+        const int count = buffer[0] >> 5;
+        const int total = 2 * count + 2;
+        if (count > kProfilePoints || total > capacity) throw ECommError("illegal profile size");
+        if (total > first) {
+            const int rest = std::min(wholeUnits(total - first), capacity - first);
+            memRead(buffer.data() + first, address + uint32_t(first), kMode, rest);
+        }
+        *guess = total;
+        // Trailing points whose two words are both 0 are not points.
+        int kept = count;
+        while (kept > 0 && buffer[size_t(2 * kept)] == 0 && buffer[size_t(2 * kept + 1)] == 0)
+            --kept;
+        return kept;
+    };
 }
 
 TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version) {
@@ -78,20 +106,30 @@ TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version)
     s.Run = Be16(io.Command(cmd::GET_STR_RUN, {})) & 0xFF;
     s.Count = Be16(io.Command(cmd::GET_STR_COUNT, {}));
     if (version.Soft > 75) s.Count2 = Be16(io.Command(cmd::GET_STR_COUNT2, {}));
-    s.Buf = Be16(io.Command(cmd::GET_STR_BUF, {}));
     return s;
 }
 
-int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version) {
-    if (version.Soft > 75 && s.State != 0 && repeatMode == 2) return s.Count + s.Count2;
+void QueryStorageRun(TStorageIo& io, TStorageStatus& s) {
+    s.State = Be16(io.Command(cmd::GET_STR_STATE, {}));
+    s.Run = Be16(io.Command(cmd::GET_STR_RUN, {})) & 0xFF;
+}
+
+int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version,
+                      bool profilePage) {
+    const bool second = profilePage ? version.Soft >= 75 : version.Soft > 75;
+    if (second && s.State != 0 && repeatMode == 2) return s.Count + s.Count2;
     return s.Count;
+}
+
+int QueryStorageBuf(TStorageIo& io) {
+    return Be16(io.Command(cmd::GET_STR_BUF, {}));
 }
 
 TStorageSettings StorageSettingsOf(const TKestParam& image, const TSensorVersion& version) {
     TStorageSettings s;
     s.Buf = image.GetSys(pk::StrBuf);
     s.Stt = image.GetSys(pk::StrStt);
-    s.Stl = image.GetSys(pk::StrStl);
+    s.Stl = image.GetSysSigned(pk::StrStl);
     s.Stc = image.GetSys(pk::StrStc);
     s.Thd = image.GetSys(pk::StrThd);
     s.Smp = image.GetSys(pk::StrSmp);
@@ -161,6 +199,7 @@ TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
                                   const TFetchProgressFn& progress) {
     TFetchOutcome out;
     const uint32_t start = TickMs();
+    set.Clear();
     const auto addr = io.Command(cmd::GET_STR_ADDR, {});
     if (addr.size() < 7) throw ECommErrShort("short reply");
     uint32_t address =
@@ -169,7 +208,6 @@ TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
     WriteLog(kLogPlain, "storage addr 0x%08X, count %d", address, n);
     out.Total = n;
     if (n == 0) return out;
-    set.Clear();
     std::vector<uint16_t> buffer(2 * kProfilePoints + 4);
     double bytes = 0;
     try {

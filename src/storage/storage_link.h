@@ -26,19 +26,36 @@ struct TStorageIo {
 };
 TStorageIo StorageIoOf(TKestThread& thread);
 
+// A stored-profile fetch over MemRead that asks, for each profile, for as
+// many words as the profile before it had (in whole wide units, inside the
+// profile's slot), so that a recording of profiles of like length arrives
+// in one read a profile; a longer one gets its rest in a second read. The
+// header's point count is checked as FetchProfile checks it ("illegal
+// profile size"), and trailing all-zero points are dropped. Returns the
+// point count.
+std::function<int(uint32_t address, std::span<uint16_t> buffer)> StoredProfileFetch(
+    std::function<void(void* buffer, uint32_t address, uint16_t mode, int words)> memRead);
+
 struct TStorageStatus {
     int State = 0;
     int Run = 0;  // the running byte
     int Count = 0;
     int Count2 = 0;
-    int Buf = 0;
 };
-// GET_STR_STATE, GET_STR_RUN, GET_STR_COUNT, GET_STR_COUNT2 (software above
-// 75) and GET_STR_BUF. ECommErrCmd from the first means: no storage.
+// The data storage page's poll: GET_STR_STATE, GET_STR_RUN, GET_STR_COUNT
+// and, for software above 75, GET_STR_COUNT2. ECommErrCmd from the first
+// means: no storage.
 TStorageStatus QueryStorageStatus(TStorageIo& io, const TSensorVersion& version);
+// The profile storage page's poll: GET_STR_STATE and GET_STR_RUN only; the
+// counts are those the data storage page polled last.
+void QueryStorageRun(TStorageIo& io, TStorageStatus& s);
 // The count the pages show: count2 added while the state is not 0 and the
-// repeat mode is 2 (pause).
-int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version);
+// repeat mode is 2 (pause), for software above 75 on the data storage page
+// and from 75 on the profile storage page.
+int ShownStorageCount(const TStorageStatus& s, int repeatMode, const TSensorVersion& version,
+                      bool profilePage = false);
+// GET_STR_BUF: the record count the sensor is set to keep.
+int QueryStorageBuf(TStorageIo& io);
 
 // The storage settings of the image, sent in this order before a start.
 struct TStorageSettings {
@@ -83,8 +100,9 @@ struct TFetchOutcome {
 // stay in the set and the outcome says how many.
 TFetchOutcome FetchStoredRecords(TStorageIo& io, TRecordSet& set, int startPos,
                                  const TFetchProgressFn& progress);
-// The set is cleared, then every stored profile fetched into the ring; the
-// times are worked out from the stamps of what arrived.
+// The set is cleared (also when the sensor holds nothing), then every stored
+// profile fetched into the ring; the times are worked out from the stamps of
+// what arrived.
 TFetchOutcome FetchStoredProfiles(TStorageIo& io, TProfileSet& set,
                                   const TFetchProgressFn& progress);
 

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include "measure/ui/measure_views.h"
 #include "measure/ui/tp_measure.h"
 #include "shell/session/kest_session.h"
+#include "shell/ui/dialogs.h"
 #include "shell/ui/kest_trel.h"
 #include "sim/sim_sensor.h"
 
@@ -30,21 +32,35 @@ using apptest::Pump;
 
 namespace {
 
-// The program as main() puts it together, on the port at path.
+// The program as main() puts it together, on the port at path, with its own
+// message boxes. A modal box would hold the test: it is counted and closed.
 struct Program : TKestProgram {
     explicit Program(const std::string& path)
         : TKestProgram({}), window(Window), session(Session), views(Measure) {
-        Host.ShowMessage = [this](const std::string&, const std::string& text) {
-            Messages.push_back(text);
-        };
         window.CreateWindows();
         window.show();
         window.Thread()->PortName = path;
+        modalWatch.setInterval(50);
+        QObject::connect(&modalWatch, &QTimer::timeout, [this] {
+            if (QWidget* m = QApplication::activeModalWidget()) {
+                ++ModalBoxes;
+                m->close();
+            }
+        });
+        modalWatch.start();
+    }
+    // The message boxes that stand open (shown without waiting for OK).
+    std::vector<TMessageDlg*> Notices() const {
+        std::vector<TMessageDlg*> out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<TMessageDlg*>(w); d && d->isVisible()) out.push_back(d);
+        return out;
     }
     TKestTrel& window;
     TKestSession& session;
     TMeasureViews& views;
-    std::vector<std::string> Messages;
+    QTimer modalWatch;
+    int ModalBoxes = 0;
 };
 
 }  // namespace
@@ -60,9 +76,11 @@ TEST(SilentSensor, TheWindowAnswersWithinAQuarterSecondWhileTheSensorIsStopped) 
     Program p(link);
     ASSERT_TRUE(p.session.TryConnect()) << p.session.LastConnectError;
     p.window.ShowPage(0x10);
+    for (int i = 0; i < 40 && !p.views.Page->Action("RefRepeat")->isEnabled(); ++i) Pump(10);
     p.views.Page->Action("RefRepeat")->trigger();
     Pump(600);
     ASSERT_EQ(p.window.State.LinkState, 2);
+    ASSERT_EQ(p.window.Thread()->Task.load(), kTaskProfiles);
 
     ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
     // Events posted from another thread every 20 ms; how long each waited.
@@ -90,9 +108,13 @@ TEST(SilentSensor, TheWindowAnswersWithinAQuarterSecondWhileTheSensorIsStopped) 
     ASSERT_GT(waits.size(), 100u);
     EXPECT_LT(*std::max_element(waits.begin(), waits.end()), 250);
     EXPECT_TRUE(sawSilence);
-    // Polling resumes once the sensor answers again.
+    // Polling resumes once the sensor answers again, the profile's too: the
+    // worker dropped it during the silence, the Repeat button is still down.
     for (int i = 0; i < 50 && p.window.State.LinkState != 2; ++i) Pump(100);
     EXPECT_EQ(p.window.State.LinkState, 2);
+    Pump(300);
+    EXPECT_TRUE(p.views.Page->Action("RefRepeat")->isChecked());
+    EXPECT_EQ(p.window.Thread()->Task.load(), kTaskProfiles);
     p.session.Disconnect();
     sim.kill();
     sim.waitForFinished();
@@ -116,18 +138,25 @@ TEST(LostPort, TheWindowTellsOnceShowsNothingLiveAndReconnectsByItself) {
     sensor->Stop();  // the adapter is pulled
     Pump(400);
     EXPECT_EQ(p.window.State.LinkState, 0);
-    ASSERT_EQ(p.Messages.size(), 1u);
-    EXPECT_EQ(p.Messages[0], "Connection lost: " + link);
+    auto notices = p.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0]->Label1->text().toStdString(), "Connection lost: " + link);
     EXPECT_FALSE(p.window.DisConnectButton->isVisible());
     EXPECT_TRUE(p.window.ConnectButton->isVisible());
     EXPECT_EQ(p.views.Page->DisplLabel(0)->text(), "-.---");
 
-    kdsim::SimSensor back(o);  // and plugged in again
+    // Plugged in again while the operator has not yet read the message.
+    kdsim::SimSensor back(o);
     back.Start();
     for (int i = 0; i < 30 && p.window.State.LinkState != 2; ++i) Pump(100);
     EXPECT_EQ(p.window.State.LinkState, 2);
     EXPECT_TRUE(p.window.DisConnectButton->isVisible());
-    EXPECT_EQ(p.Messages.size(), 1u);  // nothing unsaved: no backup to mention
+    notices = p.Notices();
+    ASSERT_EQ(notices.size(), 1u);  // nothing unsaved: no backup to mention
+    notices[0]->OKButton->click();
+    Pump(50);
+    EXPECT_TRUE(p.Notices().empty());
+    EXPECT_EQ(p.ModalBoxes, 0);
     p.session.Disconnect();
     back.Stop();
 }

@@ -2,8 +2,10 @@
 // what to write, and the history of received settings.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "compare/compare_apply.h"
 #include "compare/compare_rows.h"
@@ -87,6 +89,9 @@ TEST(CompareRows, CellTextsByKind) {
     // a value outside its list is shown as a number
     im.sensor.SetBank(0, pk::Gain, 12);
     EXPECT_EQ(text(pk::Gain), "12");
+    // the start position is signed
+    im.sensor.SetSys(pk::StrStl, -100);
+    EXPECT_EQ(text(pk::StrStl), "-100");
     // an image never loaded shows nothing
     TKestParam empty;
     EXPECT_EQ(CompareCellText(rows[0], &empty, &im.sensor, 0, im.texts), "");
@@ -217,6 +222,30 @@ TEST(ReceivedHistory, IdenticalSetsOnceAndOnlyTheNewestKept) {
     EXPECT_EQ(list[0].Path, last);
     EXPECT_EQ(list[0].Reason, "received");
     EXPECT_FALSE(list[0].DateTime.empty());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ReceivedHistory, TheNewestSetIsComparedInMemoryUntilTheFolderChanges) {
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("kd_hist2_" + std::to_string(getpid())))
+            .string();
+    std::filesystem::remove_all(dir);
+    TMasterStore masters;
+    TKestParam image;
+    image.Masters = &masters;
+    image.LoadDefaultImage();
+    TKeptSet known;
+    const std::string first = KeepReceivedSet(image, dir, 3, &known);
+    ASSERT_NE(first, "");
+    EXPECT_EQ(KeepReceivedSet(image, dir, 3, &known), "");
+    // Another program puts a different set in its place: it is read again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const int held = image.GetBank(0, pk::Shutter);
+    image.SetBank(0, pk::Shutter, held + 7);
+    image.WriteTextFile(first);
+    image.SetBank(0, pk::Shutter, held);  // what the sensor holds, as before
+    EXPECT_NE(KeepReceivedSet(image, dir, 3, &known), "");
+    EXPECT_EQ(KeepReceivedSet(image, dir, 3, &known), "");
     std::filesystem::remove_all(dir);
 }
 

@@ -1,10 +1,15 @@
 // Serial port record, frame layout, receiver and transaction against a scripted
 // peer on a real pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "link/comm_error.h"
 #include "link/kest_com.h"
@@ -118,6 +123,32 @@ TEST(KestComRecord, OpenIsExclusive) {
     ComClose(first);
     EXPECT_EQ(ComOpen(second, peer.Path(), 9600), 1);
     ComClose(second);
+}
+
+TEST(KestComRecord, AWriteWaitingForRoomEndsOnceTheOwnerStops) {
+    // A terminal whose far end reads nothing: its output queue fills up.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int fd = SerialOpen(ptsname(master));
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SerialConfigure(fd, 115200));
+    const std::vector<uint8_t> block(4096, 0x55);
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    std::atomic<bool> cancel{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cancel = true;
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(SerialWrite(fd, block.data(), block.size(), 10000, &cancel), -1);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    stopper.join();
+    EXPECT_LT(waited, std::chrono::seconds(2));  // not the 10 s allowed for room
+    SerialClose(fd);
+    ::close(master);
 }
 
 TEST(KestComRecord, ClosedRecordRefusesEverything) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 
 #include "common/log.h"
 #include "link/kest_thread.h"
@@ -581,7 +582,9 @@ TEST_F(WorkerTest, ASuccessResetsTheFailureCount) {
     profAddrFail = [](int n) { return n != 4; };
     th.RequestProfiles(nullptr);
     ASSERT_TRUE(WaitFor([&] { return th.Task == kTaskIdle; }));
-    EXPECT_EQ(peer.CountOf(cmd::GET_PROF_ADDR), 10);
+    // Failed passes, counted by their log lines (a slow build may repeat a
+    // request within a pass): 4 + 5, not 4 + 1.
+    EXPECT_EQ(CountLogged("KESTthread: Send failed; E002"), 9);
 }
 
 TEST_F(WorkerTest, IllegalProfileSizeInTheImageTask) {
@@ -700,15 +703,16 @@ TEST_F(WorkerTest, LiveViewReadsFullResolutionOnlyAroundBrightBlocks) {
     EXPECT_EQ(errors, 0);
     EXPECT_EQ(bands, 4);
     // thumbnail: 4 reads of 4 words with mode 0x18 (every 8th word)
-    int thumbReads = 0, fullReads = 0;
+    // (by address: a slow build may repeat a request)
+    std::set<uint32_t> thumbReads, fullReads;
     for (auto& r : peer.Requests()) {
         if (r.code != cmd::MEM_READ) continue;
-        if (r.payload[5] == 0x18) ++thumbReads;
-        if (r.payload[5] == 0x11 && Be32(r.payload) >= at) ++fullReads;
+        if (r.payload[5] == 0x18) thumbReads.insert(Be32(r.payload));
+        if (r.payload[5] == 0x11 && Be32(r.payload) >= at) fullReads.insert(Be32(r.payload));
     }
-    EXPECT_EQ(thumbReads, 4);
+    EXPECT_EQ(thumbReads.size(), 4u);
     // bands 1..3 are next to the bright block: 48 rows, one run each
-    EXPECT_EQ(fullReads, 48);
+    EXPECT_EQ(fullReads.size(), 48u);
     // the bright block itself is exact; far blocks carry their thumbnail value
     for (int y = 32; y < 48; ++y)
         for (int x = 48; x < 64; ++x)

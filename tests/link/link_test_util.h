@@ -6,6 +6,7 @@
 
 #include "link/kest_com.h"
 #include "pty_peer.h"
+#include "tests/support/test_timeouts.h"
 
 namespace kdtest {
 
@@ -28,13 +29,5 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
 inline void EchoEmpty(PtyPeer& peer, const Request& req) {
     peer.Send(PtyPeer::Frame(req.code, {}));
 }
-
-// Reply time-out of the tests' scripted peer; a sanitizer build runs several
-// times slower and needs more.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr uint16_t kShortTimeoutMs = 150;
-#else
-constexpr uint16_t kShortTimeoutMs = 40;
-#endif
 
 }  // namespace kdtest

@@ -89,6 +89,28 @@ TEST_F(MeasureModelTest, TickRendersOnlyOnTheVisiblePageAndNothingStaleLooksLive
     EXPECT_FALSE(model.Tick(g).has_value());
 }
 
+TEST_F(MeasureModelTest, APollingDroppedWhileTheSensorWasSilentResumesOrReleasesItsButton) {
+    std::array<GaugeGeometry, 3> g{};
+    t.State.LinkState = 2;
+    model.RefRepeat();
+    worker.Running = true;
+    model.Tick(g);
+    // Silent for a moment: the worker drops the polling after its failures.
+    t.State.LinkState = 1;
+    model.Tick(g);
+    worker.Running = false;
+    model.Tick(g);
+    EXPECT_EQ(worker.Tasks, (std::vector<std::string>{"start"}));
+    t.State.LinkState = 2;  // answering again: the repeat goes on
+    model.Tick(g);
+    EXPECT_EQ(worker.Tasks, (std::vector<std::string>{"start", "request"}));
+    EXPECT_TRUE(model.RefRepeatChecked);
+    // Polling that ended with the link up releases the button instead.
+    model.Tick(g);
+    EXPECT_FALSE(model.RefRepeatChecked);
+    EXPECT_EQ(worker.Tasks.size(), 2u);
+}
+
 TEST_F(MeasureModelTest, DeliverCopiesProfileAndCorrection) {
     int plotChanges = 0;
     model.OnPlotChanged = [&] { ++plotChanges; };

@@ -190,14 +190,22 @@ TEST(CameraLogic, AutoExposureReadsTheSensorsChoiceBack) {
     t.Worker.Replies[cmd::GET_THD_LVL] = {0, 200};  // beyond 127: kept
     t.Set("HDRShutter", 40);
     t.Set("LowIntensity", 20);
+    t.Set("CamMode", 1);
+    t.Set("CamNR", 1);
     const TAeResult r = RunAutoExposure(t.Ctx, [] { return true; });
     EXPECT_TRUE(r.Finished);
+    // The list shows the mode read; the keys are Hi-res.
     EXPECT_EQ(r.Position, 2);
+    EXPECT_EQ(t.Ctx.GetBank("CamMode"), 0);
+    EXPECT_EQ(t.Ctx.GetBank("CamNR"), 0);
     EXPECT_EQ(t.Ctx.GetBank("Shutter"), 1280);
-    EXPECT_EQ(t.Ctx.GetBank("HDRShutter"), 40);
-    EXPECT_EQ(t.Ctx.GetBank("CamMode"), 1);
+    EXPECT_EQ(r.Gain, 4);
     EXPECT_EQ(t.Ctx.GetBank("Gain"), 4);
     EXPECT_EQ(t.Ctx.GetBank("MeasureLimit"), 31);
+    // Values the keys cannot hold stay out of the image; the page shows them red.
+    EXPECT_EQ(r.HdrShutter, 10240);
+    EXPECT_EQ(t.Ctx.GetBank("HDRShutter"), 40);
+    EXPECT_EQ(r.Reject, 200);
     EXPECT_EQ(t.Ctx.GetBank("LowIntensity"), 20);
     // No SET_SHUTT0 goes back for the shutter that was read.
     for (const auto& s : t.Worker.Sent) EXPECT_NE(s.Code, cmd::SET_SHUTT0);

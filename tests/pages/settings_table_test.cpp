@@ -39,7 +39,9 @@ TEST(SettingsTable, RowsAgreeWithTheKeysAndTheCatalogue) {
         ASSERT_TRUE(ref);
         EXPECT_EQ(ref->Block, s.Block);
         // The name kdctl takes is the key's own (the three-state StrRpt aside).
-        if (s.KeyId != pk::StrRpt3) EXPECT_STREQ(ref->Entry->Name, s.Key);
+        if (s.KeyId != pk::StrRpt3) {
+            EXPECT_STREQ(ref->Entry->Name, s.Key);
+        }
         EXPECT_TRUE(keys.insert(s.Key).second) << "key twice";
         EXPECT_TRUE(controls.insert(s.Control).second) << "control twice";
         EXPECT_TRUE(FindCommand(s.Command)) << "not in the catalogue";
@@ -206,20 +208,22 @@ TEST_F(SettingsTableTest, AreaEdgeGoesOutWithItsRectangle) {
     EXPECT_EQ(t.Worker.Rects[0].first, 2);
     EXPECT_EQ(t.Worker.Rects[0].second, (AreaRect{-1000, -2000, 5000, 2000}));
     EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 5000);
-    // Beyond the key's limits: refused before anything goes out.
-    EXPECT_EQ(Edit("A3.Right", "20000").Result, TSettingOutcome::OutOfRange);
+    // Beyond the key's limits: sent, and clamped by the sensor, as the page does.
+    EXPECT_EQ(Edit("A3.Right", "20000").Result, TSettingOutcome::Stored);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 14998);
     t.Worker.RefuseRect = true;
     o = Edit("A3.Left", "-3000");
     EXPECT_EQ(o.Result, TSettingOutcome::Refused);
     EXPECT_EQ(t.Ctx.GetBank("A3.Left"), -1000);
     EXPECT_EQ(log.back(), "SetArea; invalid rect");
-    // Sync off: stored ordered, nothing asked of the sensor.
+    // Sync off: stored as typed (not ordered), held within the key's limits;
+    // nothing asked of the sensor.
     t.Worker.RefuseRect = false;
     t.Services.SyncOn = false;
-    EXPECT_EQ(Edit("A3.Left", "6000").Result, TSettingOutcome::Stored);
-    EXPECT_EQ(t.Ctx.GetBank("A3.Left"), 5000);
-    EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 6000);
-    EXPECT_EQ(t.Worker.Rects.size(), 2u);
+    EXPECT_EQ(Edit("A3.Left", "20000").Result, TSettingOutcome::Stored);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Left"), 14934);
+    EXPECT_EQ(t.Ctx.GetBank("A3.Right"), 14998);
+    EXPECT_EQ(t.Worker.Rects.size(), 3u);
 }
 
 // The calculations' rows carry the channel (4, 5) first.

@@ -204,6 +204,7 @@ TEST(SimOptions, TheDemoIsPacedLikeASensorUnlessToldOtherwise) {
     EXPECT_EQ(demo.latencyUs, 100u);
     EXPECT_EQ(demo.baud, 0u);  // the rate the program sets on the port
     EXPECT_EQ(demo.spinUs, 0u);
+    EXPECT_TRUE(demo.demoStorage);  // a Start gives a recording that ends
     EXPECT_FALSE(DemoSimOptions("--no-pace --seed 4").pace);
     EXPECT_EQ(DemoSimOptions("--latency-us 0").latencyUs, 0u);
     EXPECT_FALSE(ParseSimArgs({}).pace);  // kdsim itself is unpaced unless asked

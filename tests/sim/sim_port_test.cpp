@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "sim_fixture.h"
+#include "tests/support/test_timeouts.h"
 
 using namespace simtest;
 using kdsim::Fld;
@@ -429,7 +430,7 @@ TEST(SimFaults, SameSeedSameFaults) {
         std::vector<uint8_t> all;
         for (int i = 0; i < 25; ++i) {
             s.client->Send(Request(kMemRead, ReadReq(0x400, 4, 0x11)));
-            auto b = s.client->ReadQuiet(15);
+            auto b = s.client->ReadQuiet(kdtest::kSlowBuild ? 150 : 15);
             all.insert(all.end(), b.begin(), b.end());
             all.push_back(0xEE);  // separator per request
         }

@@ -2,12 +2,17 @@
 // widening and colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "common/log.h"
 #include "link/comm_error.h"
 #include "link/commands.h"
+#include "params/param_key.h"
+#include "storage/held_repeat.h"
 #include "storage/profile_set.h"
 #include "storage/record_set.h"
 #include "storage/storage_link.h"
@@ -269,26 +274,26 @@ TEST(StorageFetch, CountZeroChangesNothing) {
 
 TEST(StorageFetch, AbortAndFailureKeepTheCompleteRecords) {
     FakeStorage f;
-    f.count = 200;
+    f.count = 600;  // blocks of 253 records
     TStorageIo io = f.Io();
     TRecordSet s;
     int calls = 0;
     TFetchOutcome o = FetchStoredRecords(io, s, 0, [&](const TFetchProgress& p) {
-        EXPECT_EQ(p.Total, 200);
+        EXPECT_EQ(p.Total, 600);
         return ++calls < 2;
     });
     EXPECT_TRUE(o.Aborted);
     EXPECT_FALSE(o.Complete());
-    EXPECT_EQ(o.Done, 128);
-    EXPECT_EQ(s.Count, 128);
-    EXPECT_EQ(s.Values[0][127], 1270);
+    EXPECT_EQ(o.Done, 506);
+    EXPECT_EQ(s.Count, 506);
+    EXPECT_EQ(s.Values[0][505], 5050);
 
     f.reads = 0;
     f.failAtRead = 1;
     o = FetchStoredRecords(io, s, 3, {});
     EXPECT_FALSE(o.Complete());
     EXPECT_FALSE(o.Error.empty());
-    EXPECT_EQ(s.Count, 64);
+    EXPECT_EQ(s.Count, 253);
     EXPECT_EQ(s.TriggerMark, -3);
 }
 
@@ -303,4 +308,107 @@ TEST(StorageFetch, ProfilesAbortMidwayAndKeepTheirStamps) {
     EXPECT_EQ(set->Held(), 4);
     EXPECT_EQ(set->Stamp(3), 3);
     EXPECT_EQ(set->Time(3), 3u);
+}
+
+TEST(CsvField, DecimalsAreScaledOnTheirDigits) {
+    struct Case {
+        const char* text;
+        int digits;
+        TScaled mode;
+        bool ok;
+        int64_t value;
+    } cases[] = {
+        {"0.0565", 3, TScaled::HalfUp, true, 57},
+        {"-0.0565", 3, TScaled::HalfUp, true, -56},  // x * 1000 + 0.5, as the files are read
+        {"-0.056", 3, TScaled::HalfUp, true, -56},   // written -56 reads back -56
+        {"-0.0566", 3, TScaled::HalfUp, true, -57},
+        {"1.234", 3, TScaled::HalfUp, true, 1234},
+        {"0.00005", 4, TScaled::HalfUp, true, 1},
+        {"+.5", 4, TScaled::HalfUp, true, 5000},
+        {"-7", 3, TScaled::HalfUp, true, -7},  // no point: the integer as it stands
+        {"1.0019", 3, TScaled::Trunc, true, 1001},
+        {"-0.0019", 3, TScaled::Trunc, true, -1},
+        {"32.767", 3, TScaled::Trunc, true, 32767},
+        {"", 3, TScaled::Trunc, false, 0},
+        {".", 3, TScaled::Trunc, false, 0},
+        {"-", 3, TScaled::Trunc, false, 0},
+        {"1e3", 3, TScaled::Trunc, false, 0},
+        {"1.2.3", 3, TScaled::Trunc, false, 0},
+        {"1 2", 3, TScaled::Trunc, false, 0},
+        {"99999999999999999999", 3, TScaled::Trunc, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t v = 0;
+        EXPECT_EQ(ParseScaledField(c.text, c.digits, c.mode, v), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(v, c.value);
+        }
+    }
+}
+
+TEST(HeldRepeat, AClickMakesOneStepAndAHeldButtonRepeats) {
+    // Data page: steps on the timer, at least 100 ms apart.
+    THeldRepeat tick(THeldRepeat::TMode::AfterTick, 100);
+    EXPECT_EQ(tick.Press(2, 1000), -1);
+    EXPECT_EQ(tick.Release(), 2);  // a click no tick saw
+    tick.Press(1, 2000);
+    EXPECT_EQ(tick.Tick(2050), 1);
+    EXPECT_EQ(tick.Tick(2120), -1);
+    EXPECT_EQ(tick.Tick(2150), 1);
+    EXPECT_EQ(tick.Release(), -1);
+    EXPECT_EQ(tick.Tick(2300), -1);
+    // Profile page: the press steps, the timer repeats from 300 ms on.
+    THeldRepeat press(THeldRepeat::TMode::AfterPress, 300);
+    EXPECT_EQ(press.Press(4, 0), 4);
+    EXPECT_EQ(press.Tick(100), -1);
+    EXPECT_EQ(press.Tick(299), -1);
+    EXPECT_EQ(press.Tick(300), 4);
+    EXPECT_EQ(press.Tick(400), 4);
+    EXPECT_EQ(press.Release(), -1);
+}
+
+TEST(StorageStatus, SecondCountFromSoftware76OnTheDataPageAnd75OnTheProfilePage) {
+    TStorageStatus s{1, 1, 100, 7};
+    for (auto [soft, data, prof] : {std::tuple{74, 100, 100}, {75, 100, 107}, {76, 107, 107}}) {
+        const TSensorVersion v{0x53, 0x6D, uint16_t(soft)};
+        EXPECT_EQ(ShownStorageCount(s, 2, v), data) << soft;
+        EXPECT_EQ(ShownStorageCount(s, 2, v, true), prof) << soft;
+        EXPECT_EQ(ShownStorageCount(s, 1, v, true), 100) << soft;
+    }
+}
+
+TEST(StorageFetch, ProfileFetchOfNothingClearsTheSet) {
+    FakeStorage f;
+    TStorageIo io = f.Io();
+    auto set = std::make_unique<TProfileSet>();
+    set->AddFetched(ProfileWords(1, {{1, 1}}), 1);
+    const TFetchOutcome o = FetchStoredProfiles(io, *set, {});
+    EXPECT_TRUE(o.Complete());
+    EXPECT_EQ(set->Held(), 0);
+}
+
+TEST(StorageSettings, StartPositionIsSignedFromTheImageToTheLog) {
+    TKestParam image;
+    image.SetSys(pk::StrStl, -100);
+    EXPECT_EQ(image.GetSys(pk::StrStl), 65436);  // the field as it stands
+    EXPECT_EQ(image.GetSysSigned(pk::StrStl), -100);
+    image.SetSys(pk::StrThd, -1);
+    EXPECT_EQ(image.GetSysSigned(pk::StrThd), -1);
+    const TStorageSettings s = StorageSettingsOf(image, TSensorVersion{0x53, 0x6D, 0x50});
+    EXPECT_EQ(s.Stl, -100);
+    std::vector<std::vector<uint8_t>> sent;
+    TStorageIo io;
+    io.Command = [&](uint16_t code, std::span<const uint8_t> p) {
+        if (code == cmd::SET_STR_STL) sent.emplace_back(p.begin(), p.end());
+        return std::vector<uint8_t>{};
+    };
+    std::vector<std::string> log;
+    {
+        ScopedLogSink sink([&](int, const std::string& line) { log.push_back(line); });
+        StartStorage(io, s, 1);
+    }
+    EXPECT_NE(std::find(log.begin(), log.end(), "SET_STR_STL(-100)"), log.end());
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], (std::vector<uint8_t>{0xFF, 0x9C}));
 }

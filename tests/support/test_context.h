@@ -92,6 +92,12 @@ class TTestServices : public TPageServices {
     void TriggerAction(const std::string& name) override { Triggered.push_back(name); }
     void HandleException(const std::exception& e) override { Exceptions.push_back(e.what()); }
     void UpdateActions() override { ++ActionUpdates; }
+    std::vector<std::pair<std::string, std::string>> Messages;  // caption, text
+    std::vector<bool> DataLog;                                  // EnableDataLog calls
+    void Message(const std::string& caption, const std::string& text) override {
+        Messages.emplace_back(caption, text);
+    }
+    void EnableDataLog(bool on) override { DataLog.push_back(on); }
     uint16_t SamplingPeriod() const override { return Period; }
 };
 

@@ -5,6 +5,7 @@
 
 #include "common/kest_error.h"
 #include "common/log.h"
+#include "measure/profile_geometry.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/ui/tp_measure.h"
 #include "shell/ui/kest_trel.h"
@@ -30,9 +31,8 @@ void TMeasureViews::CreatePage() {
     pc.AreaFont = window_.Colors.area_font_color;
     pc.ProfileLine = window_.Colors.profile_line_color;
     frame->SetColors(pc);
-    // Saved scales of the group "Profile"; 1.0 is the registry's "never saved".
-    if (window_.Settings.ProfileScaleX > 0 && window_.Settings.ProfileScaleX != 1.0 &&
-        window_.Settings.ProfileScaleY > 0 && window_.Settings.ProfileScaleY != 1.0)
+    // Saved scales of the group "Profile" (never saved: 1.0, which no plot reaches).
+    if (UsableSavedScale({window_.Settings.ProfileScaleX, window_.Settings.ProfileScaleY}))
         Page->SetScales(window_.Settings.ProfileScaleX, window_.Settings.ProfileScaleY);
     window_.SettingsCollectors.push_back([this](TShellSettings& s) {
         if (!Page) return;
@@ -40,6 +40,10 @@ void TMeasureViews::CreatePage() {
         s.ProfileScaleY = Page->ProfileFrame()->ScaleY();
     });
     Page->OnTick = [this] { SyncAreaResults(); };
+    // The page's actions follow the connection at once, not at its next tick.
+    window_.ActionUpdaters.push_back([this] {
+        if (Page) Page->ApplyEnabled();
+    });
     TPageHooks hooks;
     hooks.Window = Page;
     hooks.OnEnter = [this] {

@@ -113,6 +113,10 @@ void ProfilePlotWidget::contextMenuEvent(QContextMenuEvent* e) {
     QMenu menu(this);
     menu.addAction(frame_->LoadProfileAction());
     menu.addAction(frame_->SaveProfileAction());
+    if (frame_->ExtraMenu) {
+        menu.addSeparator();
+        menu.addMenu(frame_->ExtraMenu);
+    }
     menu.exec(e->globalPos());
 }
 

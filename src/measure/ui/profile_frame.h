@@ -21,6 +21,8 @@ class QScrollArea;
 class QTimer;
 class QToolButton;
 
+class QMenu;
+
 namespace kd {
 
 struct ProfileColors {
@@ -83,6 +85,8 @@ class TProfileFrame : public QFrame {
     std::function<void()> OnAreaChanged;
     // Raised after the frame's own handling of a mouse release (any button).
     std::function<void(Qt::MouseButton)> OnMouseUp;
+    // A menu of the host page added to the plot's context menu (not owned).
+    QMenu* ExtraMenu = nullptr;
 
     double ScaleX() const { return scale_.X; }
     double ScaleY() const { return scale_.Y; }

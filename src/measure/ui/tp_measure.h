@@ -53,6 +53,9 @@ class TPMeasure : public QWidget {
     void SaveProfileTo(const std::string& path);
     // The outlines drawn around the values and around the plot with its rows.
     QRect ValuesOutline() const;
+    // The actions' enabling by the connection (also from the main window's
+    // UpdateActions, so a connection enables them at once).
+    void ApplyEnabled();
     QRect PlotOutline() const;
 
   protected:
@@ -64,7 +67,6 @@ class TPMeasure : public QWidget {
     QAction* MakeAction(const char* name, const QString& caption, bool checkable);
     QToolButton* MakeButton(const char* name, QAction* a, QRect geometry);
     void ApplyPlot();
-    void ApplyEnabled();
     void Guarded(const std::function<void()>& f);
 
     TPageContext& ctx_;

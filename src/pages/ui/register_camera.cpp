@@ -1,6 +1,8 @@
 #include "pages/ui/settings_pages.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QMenu>
 
 #include "pages/ui/tp_camera.h"
 #include "shell/ui/kest_trel.h"
@@ -22,6 +24,15 @@ void TSettingsPages::RegisterCamera() {
         });
         ResetCameraImage = [this] { Camera->Clear(); };
         ReleaseCamRectButton = [this] { Camera->ReleaseCamRectButton(); };
+        // The camera mask painter and the colour pair, for service work only.
+        if (w.DebugMenu) {
+            auto* tools = new QAction("Camera Mask Tools", w.DebugMenu);
+            tools->setObjectName("CameraMaskTools1");
+            tools->setCheckable(true);
+            w.DebugMenu->addAction(tools);
+            QObject::connect(tools, &QAction::toggled, Camera,
+                             [this](bool on) { Camera->ShowServiceTools(on); });
+        }
     };
 }
 

@@ -1,6 +1,7 @@
 #include "pages/ui/settings_pages.h"
 
 #include "measure/ui/profile_frame.h"
+#include "pages/ui/tp_area.h"
 #include "pages/ui/tp_profile.h"
 #include "shell/ui/kest_trel.h"
 
@@ -20,6 +21,10 @@ void TSettingsPages::RegisterProfile() {
             Profile->Frame()->SetScaleY(y);
         };
         w.RegisterPage(kPageProfile, hooks);
+        // A profile fetched here is the area page's too.
+        Profile->OnProfileFetched = [this](int count) {
+            if (Area) Area->SetPointCount(count);
+        };
         w.ActionUpdaters.push_back([this] { Profile->UpdateActions(); });
         w.SettingsCollectors.push_back([this](TShellSettings& s) {
             s.AreaScaleX = Profile->Frame()->ScaleX();

@@ -66,10 +66,11 @@ void TSettingControls::Run(const TBinding& b, const std::function<TSettingOutcom
 void TSettingControls::Show(const TBinding& b) {
     const std::optional<int> v = ShownValue(*b.Row, ctx_);
     if (auto* list = qobject_cast<QComboBox*>(b.Control)) {
+        if (!v && b.Row->KeepUnknown) return;
         QSignalBlocker block(list);
         list->setCurrentIndex(v && *v < list->count() ? *v : -1);
     } else if (auto* edit = qobject_cast<QLineEdit*>(b.Control)) {
-        const QString text = QString::number(v.value_or(0));
+        const QString text = QString::fromStdString(SettingText(*b.Row, ctx_));
         if (edit->text() != text)
             edit->setText(text);  // the edit rule runs; equal to the image, it only colours
         else

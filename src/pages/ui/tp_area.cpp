@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include "common/log.h"
 #include "link/comm_error.h"
 #include "link/commands.h"
+#include "measure/profile_geometry.h"
 #include "measure/ui/colors.h"
 #include "measure/ui/profile_frame.h"
 #include "measure/value_text.h"
@@ -126,8 +128,7 @@ TPArea::TPArea(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     pc.AreaFont = ctx_.Colors.area_font_color;
     pc.ProfileLine = ctx_.Colors.profile_line_color;
     frame_->SetColors(pc);
-    if (ctx_.Settings.AreaScaleX > 0 && ctx_.Settings.AreaScaleX != 1.0 &&
-        ctx_.Settings.AreaScaleY > 0 && ctx_.Settings.AreaScaleY != 1.0) {
+    if (UsableSavedScale({ctx_.Settings.AreaScaleX, ctx_.Settings.AreaScaleY})) {
         frame_->SetScaleX(ctx_.Settings.AreaScaleX);
         frame_->SetScaleY(ctx_.Settings.AreaScaleY);
         fitted_ = true;
@@ -161,9 +162,20 @@ TPArea::TPArea(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
         Guarded([this] { RecvProfExecute(); });
     });
 
-    // Kept for the string tables; the swatches and the frame select areas.
-    AreaPopupMenu = new QMenu(this);
+    // The plot's context menu selects an area too (one that lies under
+    // another is hard to reach with the pointer).
+    AreaPopupMenu = new QMenu("Select Area", this);
     AreaPopupMenu->setObjectName("AreaPopupMenu");
+    auto* areaItems = new QActionGroup(AreaPopupMenu);
+    for (int n = 0; n < 4; ++n) {
+        QAction* a = AreaPopupMenu->addAction(QString("Area%1").arg(n + 1));
+        a->setObjectName(QString("AreaPopupArea%1").arg(n + 1));
+        a->setCheckable(true);
+        a->setChecked(n == area_);
+        areaItems->addAction(a);
+        connect(a, &QAction::triggered, this, [this, n] { Guarded([this, n] { SelectArea(n); }); });
+    }
+    frame_->ExtraMenu = AreaPopupMenu;
 
     // The controls of the edited area.
     auto choose = [this](QComboBox* list, const char* field, std::function<void(int)> after) {
@@ -237,7 +249,6 @@ void TPArea::UpdateVisibility(int func) {
 void TPArea::FillArea() {
     const bool was = loading_;
     loading_ = true;
-    const std::string unit = ctx_.Display.DisplUnit == 0 ? "mm" : "um";
     auto setList = [this](QComboBox* list, const char* field) {
         QSignalBlocker b(list);
         const std::optional<int> v = ShownValue(Row(field), ctx_);
@@ -247,8 +258,7 @@ void TPArea::FillArea() {
     UpdateVisibility(ctx_.GetBank(AreaKey(area_, "Func")));
     for (int e = 0; e < 4; ++e) {
         const int v = ctx_.GetBank(AreaKey(area_, kEdgeFields[e]));
-        RectEdit[static_cast<size_t>(e)]->setText(
-            QString::fromStdString(FormatValue(v, ctx_.Display.DisplDecimal, unit)));
+        RectEdit[static_cast<size_t>(e)]->setText(QString::fromStdString(AreaEdgeText(ctx_, v)));
         SetEditValid(RectEdit[static_cast<size_t>(e)], true);
     }
     setList(OrgOffsetCombo, "Cmp");
@@ -266,7 +276,7 @@ void TPArea::ShowParams() {
         bool& F;
         ~TDone() { F = false; }
     } done{loading_};
-    UnitLabel->setText(ctx_.Display.DisplUnit == 0 ? "mm" : "um");
+    UnitLabel->setText(QString::fromStdString(AreaUnit(ctx_)));
     RefillFunctions();
     frame_->MidLineMask = 0;
     for (int n = 0; n < 4; ++n) {
@@ -305,7 +315,11 @@ void TPArea::SelectArea(int n) {
     frame_->SelectArea(n);
     area_ = n;
     ShapesFor(n);
+    if (QAction* item = AreaPopupMenu->actions().value(n)) item->setChecked(true);
     FillArea();
+    // The function list's handler for the area's function, with nothing
+    // written or sent: results reset, the other pages refill.
+    FuncChanged(ctx_.GetBank(AreaKey(n, "Func")));
     frame_->update();
     WriteLog(kLogPlain, "set curr AREA%d", n);
 }
@@ -323,16 +337,15 @@ void TPArea::FuncChanged(int p) {
 
 void TPArea::AreaEditChange(int edge) {
     if (loading_) return;
-    const std::string unit = ctx_.Display.DisplUnit == 0 ? "mm" : "um";
     std::array<int, 4> v{};
     for (size_t e = 0; e < 4; ++e) {
-        try {
-            v[e] = ParseValue(RectEdit[e]->text().toStdString(), unit);
-        } catch (const EKestError&) {
+        const std::optional<int> um = ParseAreaEdge(ctx_, RectEdit[e]->text().toStdString());
+        if (!um) {
             // Half-typed text ("-", "3.") stores nothing and waits.
             SetEditValid(RectEdit[static_cast<size_t>(edge)], false);
             return;
         }
+        v[e] = *um;
     }
     SetEditValid(RectEdit[static_cast<size_t>(edge)], true);
     const TAreaRectResult r = ApplyAreaRect(ctx_, area_, v[0], v[1], v[2], v[3]);
@@ -342,7 +355,7 @@ void TPArea::AreaEditChange(int edge) {
     for (int e = 0; e < 4; ++e)
         if (e != edge)
             RectEdit[static_cast<size_t>(e)]->setText(
-                QString::fromStdString(FormatValue(held[e], ctx_.Display.DisplDecimal, unit)));
+                QString::fromStdString(AreaEdgeText(ctx_, held[e])));
     loading_ = false;
     frame_->Redraw();
 }
@@ -381,6 +394,12 @@ void TPArea::Enter() {
 
 void TPArea::TakeOverProfile(int pointCount) {
     if (pointCount > 0) frame_->PointCount = pointCount;
+    frame_->Redraw();
+}
+
+void TPArea::SetPointCount(int pointCount) {
+    frame_->PointCount = pointCount;
+    frame_->SetProfileFromSensor(true);
     frame_->Redraw();
 }
 

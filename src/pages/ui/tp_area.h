@@ -53,6 +53,8 @@ class TPArea : public QWidget {
     bool Polling() const;
     // Takes the measurement page's profile when it has one.
     void TakeOverProfile(int pointCount);
+    // A profile fetched by the profile page: the frame shows its points.
+    void SetPointCount(int pointCount);
     void FuncChanged(int p);  // what a new function changes beyond its row
     TProfileFrame* Frame() const { return frame_; }
     QAction* RecvProf() const { return recvProf_; }

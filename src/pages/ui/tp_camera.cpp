@@ -1,19 +1,25 @@
 #include "pages/ui/tp_camera.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QBuffer>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
 
+#include "common/atomic_file.h"
 #include "common/clock.h"
+#include "common/kest_error.h"
 #include "common/log.h"
 #include "link/commands.h"
 #include "pages/ui/page_widgets.h"
@@ -199,10 +205,21 @@ TPCamera::TPCamera(TPageContext& ctx, QWidget* parent)
     Caption(this, "CameraAreaLabel", "Camera Window", {cx + 46, 104, 150, 32});
     connect(rect, &QAction::toggled, this,
             [this](bool down) { Guarded([this, down] { CamRectToggled(down); }); });
+    auto* group99 = new QActionGroup(this);
+    group99->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    group99->addAction(rect);
 
-    TRowLayout rows(this, 146, 34, 82, 104);
+    // Caption 96 px (the longest, "HDR Shutter" in Japanese, on one line),
+    // edits of 56 px and their unit in the 202 px of the column.
+    TRowLayout rows(this, 146, 34, 96, 96);
     // TRowLayout places from its own left; shift the settings to the column.
     auto place = [cx](QWidget* w) { w->move(w->x() + cx - 12, w->y()); };
+    const int ex = cx + 104, ew = 56, ux = cx + 162;
+    auto edit = [&](const char* name, const char* hint) {
+        QLineEdit* e = rows.Edit(name, hint);
+        e->setGeometry(ex, rows.Y(), ew, e->height());
+        return e;
+    };
     place(rows.Label("CameraModeLabel", "Camera Mode"));
     CameraModeCombo = rows.Combo("CameraModeCombo", "Hi-res,Hi-spd,HDR,NR");
     place(CameraModeCombo);
@@ -212,36 +229,81 @@ TPCamera::TPCamera(TPageContext& ctx, QWidget* parent)
     place(GainCombo);
     rows.Next();
     place(rows.Label("ShutterLabel", "Shutter"));
-    ShutterEdit = rows.Edit("ShutterEdit", "5 ... 10235 [usec], step5");
-    place(ShutterEdit);
-    ShutterEdit->resize(64, ShutterEdit->height());
-    Caption(this, "ShutterLabel2", "usec", {cx + 160, rows.Y(), 38, 26});
+    ShutterEdit = edit("ShutterEdit", "5 ... 10235 [usec], step5");
+    Caption(this, "ShutterLabel2", "usec", {ux, rows.Y(), 38, 26});
     rows.Next();
     HDRPanel = new QFrame(this);
     HDRPanel->setObjectName("HDRPanel");
-    HDRPanel->setGeometry(cx, rows.Y(), 198, 30);
-    TRowLayout hdr(HDRPanel, 0, 34, 82, 104);
-    hdr.Label("HDRShutterLabel", "HDR Shutter")->move(0, 0);
-    HdrShutterEdit = hdr.Edit("HdrShutterEdit", "5 ... 10235 [usec], step5");
-    HdrShutterEdit->setGeometry(90, 0, 64, 26);
-    Caption(HDRPanel, "HDRShutterLabel2", "usec", {158, 0, 40, 26});
+    HDRPanel->setGeometry(cx, rows.Y(), 200, 30);
+    QLabel* hdrLabel = Caption(HDRPanel, "HDRShutterLabel", "HDR Shutter", {0, 0, 100, 26});
+    hdrLabel->setWordWrap(false);
+    HdrShutterEdit = new QLineEdit(HDRPanel);
+    HdrShutterEdit->setObjectName("HdrShutterEdit");
+    HdrShutterEdit->setToolTip("5 ... 10235 [usec], step5");
+    HdrShutterEdit->setGeometry(ex - cx, 0, ew, 26);
+    Caption(HDRPanel, "HDRShutterLabel2", "usec", {ux - cx, 0, 38, 26});
     rows.Next();
     place(rows.Label("ThresholdLabel", "Threshold"));
-    ThresholdEdit = rows.Edit("ThresholdEdit", "0 ... 255");
-    place(ThresholdEdit);
-    ThresholdEdit->resize(64, ThresholdEdit->height());
+    ThresholdEdit = edit("ThresholdEdit", "0 ... 255");
     ThresholdShape = new QFrame(this);
     ThresholdShape->setObjectName("ThresholdShape");
-    ThresholdShape->setGeometry(cx + 160, rows.Y() + 6, 14, 14);
+    ThresholdShape->setGeometry(ux + 2, rows.Y() + 6, 14, 14);
     rows.Next();
     place(rows.Label("RejectLevelLabel", "Reject Level"));
-    RejectLevelEdit = rows.Edit("RejectLevelEdit", "0 ... 127 [%]");
-    place(RejectLevelEdit);
-    RejectLevelEdit->resize(64, RejectLevelEdit->height());
+    RejectLevelEdit = edit("RejectLevelEdit", "0 ... 127 [%]");
     RejectLevelShape = new QFrame(this);
     RejectLevelShape->setObjectName("RejectLevelShape");
-    RejectLevelShape->setGeometry(cx + 160, rows.Y() + 6, 14, 14);
-    Caption(this, "RejectLevelLabel2", "%", {cx + 178, rows.Y(), 20, 26});
+    RejectLevelShape->setGeometry(ux + 2, rows.Y() + 6, 14, 14);
+    Caption(this, "RejectLevelLabel2", "%", {ux + 20, rows.Y(), 18, 26});
+
+    // Save Image under the settings.
+    QAction* save = MakeAction("SaveImage", "Save Image", false);
+    save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    SaveImageButton = ActionButton(this, "SaveImageButton", save, {cx, 352, 40, 32});
+    Caption(this, "SaveImageLabel", "Save Image", {cx + 46, 352, 150, 32});
+    connect(save, &QAction::triggered, this, [this] { Guarded([this] { SaveImageExecute(); }); });
+
+    // The service tools, shown only from the hidden service menu: the mask
+    // painter beside the zoom, the colour pair beside High Quality.
+    MaskPanel = new QFrame(this);
+    MaskPanel->setObjectName("MaskPanel");
+    MaskPanel->setGeometry(132, 358, 214, 28);
+    CameraMaskLabel = new QLabel("Mask", MaskPanel);
+    CameraMaskLabel->setObjectName("CameraMaskLabel");
+    CameraMaskLabel->setGeometry(0, 0, 50, 26);
+    QAction* mask = MakeAction("CamMask", "Mask", true);
+    mask->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
+    CamMaskButton = ActionButton(MaskPanel, "CamMaskButton", mask, {52, 0, 28, 26});
+    connect(mask, &QAction::toggled, this,
+            [this](bool down) { Guarded([this, down] { MaskToggled(down); }); });
+    group99->addAction(mask);
+    auto brush = [this](const char* name, const char* css, bool erase, int x) {
+        auto* b = new QToolButton(MaskPanel);
+        b->setObjectName(name);
+        b->setGeometry(x, 0, 26, 26);
+        b->setStyleSheet(QString("QToolButton { background: %1; border: 2px solid gray; }"
+                                 "QToolButton:checked { border: 2px solid white; }")
+                             .arg(css));
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+        connect(b, &QToolButton::clicked, this, [this, erase] { erase_ = erase; });
+        return b;
+    };
+    Image1 = brush("Image1", "#0000ff", false, 84);
+    Image1->setToolTip("Paint");
+    Image1->setChecked(true);
+    Image2 = brush("Image2", "black", true, 112);
+    Image2->setToolTip("Erase");
+    MaskCombo = new QComboBox(MaskPanel);
+    MaskCombo->setObjectName("MaskCombo");
+    MaskCombo->addItems({"OFF", "ON"});
+    MaskCombo->setGeometry(142, 0, 70, 26);
+    connect(MaskCombo, &QComboBox::activated, this,
+            [this](int p) { Guarded([this, p] { MaskComboClick(p); }); });
+    MaskPanel->hide();
+    HdrCheck->setGeometry(cx + 110, 42, 88, 22);
+    Mask = QImage(kMaskPixels, kMaskPixels, QImage::Format_RGB32);
+    Mask.fill(Qt::black);
 
     // The table's rows, and what the page adds after them.
     controls_.Bind(CameraModeCombo, [this](const TSettingOutcome& o) {
@@ -316,6 +378,11 @@ void TPCamera::ShowParams() {
     Drag.Start(Window, 0);
     controls_.ShowAll();
     UpdateHdrPanel(CameraModeCombo->currentIndex());
+    {
+        QSignalBlocker b(MaskCombo);
+        const int m = ctx_.GetBank("CamMask");
+        MaskCombo->setCurrentIndex(m >= 0 && m < MaskCombo->count() ? m : -1);
+    }
     ThresholdShape->setStyleSheet(
         QString("background: %1;").arg(Bgr(ctx_.Colors.thd_lvl_color).name()));
     RejectLevelShape->setStyleSheet(
@@ -356,7 +423,8 @@ void TPCamera::Layout() {
     const QRect vp = ScrollBox1->viewport()->geometry();
     CamSection->setGeometry(ScrollBox1->x() + ScrollBox1->width() + 2, 6 + vp.top(), sectionWidth,
                             vp.height());
-    Shape2->setGeometry(132, 368, right - 132, 10);
+    const int barLeft = service_ ? MaskPanel->x() + MaskPanel->width() + 6 : 132;
+    Shape2->setGeometry(barLeft, 368, right - barLeft, 10);
     TTimePanel->adjustSize();
     TTimePanel->move(ScrollBox1->viewport()->width() - TTimePanel->width() - 4,
                      ScrollBox1->viewport()->height() - TTimePanel->height() - 4);
@@ -536,8 +604,19 @@ void TPCamera::RunAEExecute() {
         return !aeStop_ && ctx_.Worker.IsOpen();
     });
     controls_.ShowAll();
-    UpdateHdrPanel(CameraModeCombo->currentIndex());
-    (void)r;
+    {
+        // The mode the sensor reports, while the image holds Hi-res.
+        QSignalBlocker b(CameraModeCombo);
+        CameraModeCombo->setCurrentIndex(r.Position);
+    }
+    HDRPanel->hide();
+    // A value the image did not take shows in its edit, red.
+    const std::pair<QLineEdit*, int> read[] = {{ShutterEdit, r.Shutter},
+                                               {HdrShutterEdit, r.HdrShutter},
+                                               {ThresholdEdit, r.Threshold},
+                                               {RejectLevelEdit, r.Reject}};
+    for (const auto& [edit, value] : read)
+        if (edit->text() != QString::number(value)) edit->setText(QString::number(value));
     RecomputeSection();
     CamSection->update();
     if (ctx_.Sync()) WriteSampling(true);
@@ -560,6 +639,10 @@ void TPCamera::ReleaseCamRectButton() {
 }
 
 void TPCamera::PictureMouse(int type, QPoint pos, bool leftHeld) {
+    if (Action("CamMask")->isChecked()) {
+        if (type == 0 || (type == 1 && leftHeld)) PaintMask(type, pos);
+        return;
+    }
     const bool editing = Action("CamRect")->isChecked();
     const int vx = static_cast<int>(std::trunc(pos.x() / scaleX_));
     const int vy = static_cast<int>(std::trunc(pos.y() / scaleY_));
@@ -624,6 +707,73 @@ void TPCamera::PictureMouse(int type, QPoint pos, bool leftHeld) {
     }
 }
 
+// ---------------------------------------------------------------- save image, mask
+
+void TPCamera::SaveImageExecute() {
+    if (ViewPicture.width <= 0 || ViewPicture.height <= 0) return;
+    const QString defaultName = "KD_camera_image.bmp";
+    const QString path =
+        SaveFileName ? SaveFileName(defaultName)
+                     : QFileDialog::getSaveFileName(this, Action("SaveImage")->text(), defaultName,
+                                                    "Bitmap (*.bmp);;PNG (*.png)");
+    if (path.isEmpty()) return;
+    SaveImageTo(path);
+}
+
+void TPCamera::SaveImageTo(const QString& path) {
+    const char* format = path.endsWith(".png", Qt::CaseInsensitive) ? "PNG" : "BMP";
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!ToImage(ViewPicture).save(&buffer, format))
+        throw EKestError("camera image: cannot encode " + std::string(format));
+    WriteFileAtomic(path.toStdString(),
+                    std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    WriteLog(kLogAction, "save image '%s'", path.toStdString().c_str());
+}
+
+void TPCamera::ShowServiceTools(bool on) {
+    service_ = on;
+    MaskPanel->setVisible(on);
+    HdrCheck->setVisible(on);
+    if (!on) Action("CamMask")->setChecked(false);
+    Layout();
+}
+
+void TPCamera::PaintMask(int type, QPoint pos) {
+    const QPoint m(static_cast<int>(std::trunc(pos.x() / scaleX_ * 0.125)),
+                   static_cast<int>(std::trunc(pos.y() / scaleY_ * 0.125)));
+    QPainter p(&Mask);
+    const QColor c = erase_ ? Qt::black : QColor(0, 0, 255);  // blue: masked
+    if (type == 0) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        p.drawEllipse(m, 5, 5);
+    } else {
+        p.setPen(QPen(c, 10, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(lastMask_, m);
+    }
+    lastMask_ = m;
+    CamImage->update();
+}
+
+void TPCamera::MaskToggled(bool down) {
+    CamImage->update();
+    if (down || !ctx_.Sync()) return;
+    std::vector<uint8_t> blue(static_cast<size_t>(kMaskPixels) * kMaskPixels);
+    for (int y = 0; y < kMaskPixels; ++y)
+        for (int x = 0; x < kMaskPixels; ++x)
+            blue[static_cast<size_t>(y * kMaskPixels + x)] =
+                static_cast<uint8_t>(qBlue(Mask.pixel(x, y)));
+    WriteCameraMask(ctx_, MaskBits(blue));
+}
+
+void TPCamera::MaskComboClick(int position) {
+    if (position < 0 || position > 1) return;
+    ctx_.SetBank("CamMask", position);
+    MaskToggled(false);
+}
+
 // ---------------------------------------------------------------- painting
 
 void TPCamera::PaintPicture(QPainter& p, const QRect& clip) {
@@ -652,6 +802,18 @@ void TPCamera::PaintPicture(QPainter& p, const QRect& clip) {
         p.drawPolyline(poly);
         p.setPen(QPen(Qt::red, 1));
         p.drawPoints(poly);
+    }
+    if (Action("CamMask")->isChecked()) {
+        // The mask over the picture while it is painted.
+        p.setOpacity(0.5);
+        QImage shown = Mask.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < shown.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(shown.scanLine(y));
+            for (int x = 0; x < shown.width(); ++x)
+                if (qBlue(row[x]) == 0) row[x] = 0;  // unmasked: see-through
+        }
+        p.drawImage(QRectF(0, 0, kSensorPixels * scaleX_, kSensorPixels * scaleY_), shown);
+        p.setOpacity(1.0);
     }
     QPen grid(Bgr(0x808080), 1, Qt::DotLine);
     p.setPen(grid);
@@ -697,7 +859,9 @@ void TPCamera::PaintSection(QPainter& p) {
     const int scroll = ScrollBox1->verticalScrollBar()->value();
     auto rowY = [&](int row) { return (ImageWindow.top + row) * scaleY_ - scroll; };
     if (Peak.Value != 0) {
-        p.setPen(QPen(Bgr(ctx_.Colors.cut_lvl_color), 1));
+        // Three pixels wide: a band at the threshold's level still shows on
+        // both sides of the threshold line drawn over it.
+        p.setPen(QPen(Bgr(ctx_.Colors.cut_lvl_color), 3));
         const double x = Peak.Level * w / 256.0;
         p.drawLine(QPointF(x, rowY(Peak.Upper) - 10), QPointF(x, rowY(Peak.Lower) + 10));
     }

@@ -47,6 +47,23 @@ class TPCamera : public QWidget {
     QAction* Action(const char* name) const;
     bool Fetching() const { return fetching_; }
 
+    // Save Image: the view picture as a bitmap or PNG file (by its
+    // extension), the name asked in a file dialog, "KD_camera_image.bmp" at
+    // first. SaveImageTo writes it (whole or not at all).
+    void SaveImageExecute();
+    void SaveImageTo(const QString& path);
+    // The file dialog; replaceable so tests can answer it. Empty: cancelled.
+    std::function<QString(const QString& defaultName)> SaveFileName;
+
+    // The service tools behind the hidden service menu: the mask painter
+    // (CamMask, MaskCombo, the paint and erase brushes) and the colour pair
+    // of an HDR picture (HdrCheck).
+    void ShowServiceTools(bool on);
+    void MaskToggled(bool down);
+    void MaskComboClick(int position);
+    // The mask being painted, 128 x 128 (black: not masked).
+    QImage Mask;
+
     // State the tests and the benchmark look at.
     camera::TViewRect Window;
     camera::TViewRect ImageWindow;
@@ -80,6 +97,13 @@ class TPCamera : public QWidget {
     QFrame* Shape2;
     QFrame* ThresholdShape;
     QFrame* RejectLevelShape;
+    QToolButton* SaveImageButton;
+    QFrame* MaskPanel;
+    QLabel* CameraMaskLabel;
+    QToolButton* CamMaskButton;
+    QToolButton* Image1;  // paint brush
+    QToolButton* Image2;  // eraser
+    QComboBox* MaskCombo;
 
     // A picture in view orientation, as a fetch leaves it.
     void SetViewPicture(TBitmap picture);
@@ -106,6 +130,7 @@ class TPCamera : public QWidget {
     void UpdateHdrPanel(int position);
     void TimerTick();
     void ShowFetching(bool on);
+    void PaintMask(int type, QPoint pos);
 
     TPageContext& ctx_;
     TSettingControls controls_;
@@ -122,6 +147,9 @@ class TPCamera : public QWidget {
     uint32_t fetchStart_ = 0;
     uint16_t period_ = 0;
     bool blinkRed_ = false;
+    bool service_ = false;
+    bool erase_ = false;
+    QPoint lastMask_;
     int lastScroll_ = -1;
     std::shared_ptr<bool> alive_;
 };

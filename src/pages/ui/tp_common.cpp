@@ -9,12 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSerialPortInfo>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <filesystem>
 
 #include "common/log.h"
-#include "link/port_identity.h"
 #include "pages/ui/page_widgets.h"
 
 namespace kd {
@@ -214,24 +213,25 @@ void TPCommon::PortComboDropDown() {
     const QString text = PortCombo->currentText();
     QSignalBlocker block(PortCombo);
     PortCombo->clear();
-    // Serial devices with a driver behind them (ttyS*, ttyUSB*, ttyACM*...),
-    // each with its USB serial number where it has one.
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& d : std::filesystem::directory_iterator("/sys/class/tty", ec)) {
-        if (!std::filesystem::exists(d.path() / "device", ec)) continue;
-        names.push_back(d.path().filename().string());
+    // Every serial device of the system, with what it says it is and the
+    // USB serial number where it has one; the port's name in the item's data.
+    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        return a.portName() < b.portName();
+    });
+    for (const QSerialPortInfo& p : ports) {
+        QString item = p.portName();
+        if (!p.description().isEmpty()) item += "  " + p.description();
+        if (!p.serialNumber().isEmpty()) item += "  [" + p.serialNumber() + "]";
+        PortCombo->addItem(item, p.portName());
     }
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-        const std::string serial = UsbSerialOf(n);
-        const QString name = QString::fromStdString(n);
-        PortCombo->addItem(serial.empty() ? name
-                                          : name + "  (" + QString::fromStdString(serial) + ")");
-        PortCombo->setItemData(PortCombo->count() - 1, name, Qt::UserRole);
-    }
-    PortCombo->addItem("SIM");
-    PortCombo->setItemData(PortCombo->count() - 1, "SIM", Qt::UserRole);
+    PortCombo->addItem("SIM", QString("SIM"));
+    // The list is as wide as its longest entry.
+    int widest = PortCombo->width();
+    const QFontMetrics fm(PortCombo->view()->font());
+    for (int i = 0; i < PortCombo->count(); ++i)
+        widest = std::max(widest, fm.horizontalAdvance(PortCombo->itemText(i)) + 32);
+    PortCombo->view()->setMinimumWidth(widest);
     PortCombo->setEditText(text);
 }
 

@@ -121,11 +121,13 @@ TPOutput::TPOutput(TPageContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
     Displ4Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     UnitALabel = MakeLabel(this, "UnitALabel", "mm", {acx + 116, y, 50, 26});
     row();
-    DisplALabel = MakeLabel(this, "DisplALabel", "", {acx, y, 110, 26});
+    // The current's box is narrower than the value's above it, so that
+    // "mA(estimated)" fits beside it on one line.
+    DisplALabel = MakeLabel(this, "DisplALabel", "", {acx, y, 80, 26});
     DisplALabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    mALabel = MakeLabel(this, "mALabel", "mA", {acx + 116, y, 50, 26});
-    UnitMALabel = MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 116, y, 60, 26});
-    UnitMALabel->setWordWrap(true);
+    mALabel = MakeLabel(this, "mALabel", "mA", {acx + 86, y, 50, 26});
+    UnitMALabel =
+        MakeLabel(this, "UnitMALabel", "mA(estimated)", {acx + 86, y, 680 - acx - 88, 26});
     for (QLabel* l : {Displ4Label, DisplALabel})
         l->setStyleSheet("background: white; border: 1px solid gray;");
     row();
@@ -181,30 +183,14 @@ TPOutput::TPOutput(TPageContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
     });
     connect(OffsetEdit, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { OffsetChanged(); }); });
-    connect(HiLimitEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(HiLimitEdit, selectedOut_, "ULimit", offsetVal_,
-                         UnitULabel->text().toStdString());
-        });
-    });
-    connect(LoLimitEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(LoLimitEdit, selectedOut_, "LLimit", offsetVal_,
-                         UnitLLabel->text().toStdString());
-        });
-    });
-    connect(Ana20mAEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(Ana20mAEdit, 3, "ULimit", OffsetOf(ctx_.GetBank("Ana.Ch")),
-                         UnitAULabel->text().toStdString());
-        });
-    });
-    connect(Ana4mAEdit, &QLineEdit::textChanged, this, [this] {
-        Guarded([this] {
-            LimitChanged(Ana4mAEdit, 3, "LLimit", OffsetOf(ctx_.GetBank("Ana.Ch")),
-                         UnitALLabel->text().toStdString());
-        });
-    });
+    connect(HiLimitEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(HiLimitEdit, selectedOut_, "ULimit"); }); });
+    connect(LoLimitEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(LoLimitEdit, selectedOut_, "LLimit"); }); });
+    connect(Ana20mAEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(Ana20mAEdit, 3, "ULimit"); }); });
+    connect(Ana4mAEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { LimitChanged(Ana4mAEdit, 3, "LLimit"); }); });
     connect(OutputTimeEdit, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { TimeChanged(); }); });
     connect(ToUpperButton, &QPushButton::clicked, this,
@@ -376,53 +362,30 @@ void TPOutput::RefreshLimits() {
     LoLimitEdit->setToolTip(hint);
 }
 
-void TPOutput::LimitChanged(QLineEdit* edit, int o, const char* field, int offset,
-                            const std::string& unit) {
+void TPOutput::LimitChanged(QLineEdit* edit, int o, const char* field) {
     if (updating_) return;
-    int32_t typed = 0;
-    try {
-        typed = ParseValue(edit->text().toStdString(), unit);
-    } catch (const EKestError&) {
-        SetEditValid(edit, false);
-        return;
-    }
-    const int64_t v = int64_t{typed} - offset;
-    if (v < INT32_MIN || v > INT32_MAX) {
-        SetEditValid(edit, false);
-        return;
-    }
+    // The row converts the text as the page shows it: in the channel's unit,
+    // the channel's offset taken off.
     const TSetting* row = FindSettingByKey(OutputKey(o, field));
-    const TSettingOutcome r = EditSetting(*row, ctx_, std::to_string(v));
-    SetEditValid(edit, r.Valid());
+    SetEditValid(edit, EditSetting(*row, ctx_, edit->text().toStdString()).Valid());
 }
 
 void TPOutput::OffsetChanged() {
     if (updating_) return;
-    int32_t v = 0;
-    try {
-        v = ParseValue(OffsetEdit->text().toStdString(), UnitOLabel->text().toStdString());
-    } catch (const EKestError&) {
-        SetEditValid(OffsetEdit, false);
-        return;
-    }
     // The offset goes out with the selected output's number.
     TSetting row = *FindSettingByKey(OffsetKeyOf(selectedCh_));
     row.Number = selectedOut_;
     row.NumberOf = nullptr;
     row.Check = nullptr;
-    const TSettingOutcome r = EditSetting(row, ctx_, std::to_string(v));
+    const TSettingOutcome r = EditSetting(row, ctx_, OffsetEdit->text().toStdString());
     SetEditValid(OffsetEdit, r.Valid());
     if (r.Result == TSettingOutcome::Stored) RefreshLimits();
 }
 
 void TPOutput::TimeChanged() {
     if (updating_) return;
-    const std::optional<int> t = ParseOutputTime(OutputTimeEdit->text().toStdString());
-    if (!t) {
-        SetEditValid(OutputTimeEdit, false);
-        return;
-    }
-    const TSettingOutcome r = EditSetting(*FindSettingByKey(Key("Time")), ctx_, std::to_string(*t));
+    const TSettingOutcome r = EditSetting(*FindSettingByKey(Key("Time")), ctx_,
+                                               OutputTimeEdit->text().toStdString());
     SetEditValid(OutputTimeEdit, r.Valid());
 }
 

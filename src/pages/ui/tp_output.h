@@ -78,8 +78,7 @@ class TPOutput : public QWidget {
     std::string UnitOf(int channel) const;
     int OffsetOf(int channel) const;
     void ChooseList(QComboBox* list, int o, const char* field, int index);
-    void LimitChanged(QLineEdit* edit, int o, const char* field, int offset,
-                      const std::string& unit);
+    void LimitChanged(QLineEdit* edit, int o, const char* field);
     void OffsetChanged();
     void TimeChanged();
     void UpdateTimeVisibility(int action);

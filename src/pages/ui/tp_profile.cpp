@@ -11,6 +11,7 @@
 #include "common/kest_error.h"
 #include "common/log.h"
 #include "link/commands.h"
+#include "measure/profile_geometry.h"
 #include "measure/ui/profile_frame.h"
 #include "pages/ui/page_widgets.h"
 
@@ -122,8 +123,7 @@ TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     frame_ = new TProfileFrame(shared_, &ctx_, this);
     frame_->setObjectName("ProfileFrame1");
     frame_->setGeometry(238, 8, 434, 336);
-    if (ctx_.Settings.AreaScaleX > 0 && ctx_.Settings.AreaScaleX != 1.0 &&
-        ctx_.Settings.AreaScaleY > 0 && ctx_.Settings.AreaScaleY != 1.0) {
+    if (UsableSavedScale({ctx_.Settings.AreaScaleX, ctx_.Settings.AreaScaleY})) {
         frame_->SetScaleX(ctx_.Settings.AreaScaleX);
         frame_->SetScaleY(ctx_.Settings.AreaScaleY);
         fitted_ = true;

@@ -97,7 +97,8 @@ TKestSession::TKestSession(TSessionParts parts)
       masters_(parts.Masters),
       state_(parts.State),
       live_(parts.Live),
-      host_(parts.Host) {}
+      host_(parts.Host),
+      keptSet_(std::make_unique<TKeptSet>()) {}
 
 void TKestSession::SetLinkState(int state) {
     if (state_.LinkState == state) return;
@@ -175,6 +176,8 @@ void TKestSession::WriteMaster(int bank) {
 bool TKestSession::TryConnect() {
     TBusy busy(busy_);
     NewConnection = true;
+    state_.NewConnection = true;
+    state_.StoragePoll = true;  // a sensor without storage is found out anew
     LastConnectError.clear();
     bool opened = false;
     try {
@@ -297,7 +300,8 @@ void TKestSession::ReceiveAll() {
     // What the sensor held, kept for the backup list; a folder that cannot be
     // written costs the history, not the receive.
     try {
-        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir);
+        KeepReceivedSet(image_, BackupDir.empty() ? DefaultBackupDir() : BackupDir, kReceivedKeep,
+                        keptSet_.get());
     } catch (const std::exception& e) {
         WriteLog(kLogError, "received settings not kept: %s", e.what());
     }
@@ -729,44 +733,43 @@ void TKestSession::PortGone() {
     WriteLog(kLogError, "Connection lost: %s", path.c_str());
     Disconnect();
     LostPort = portIdentity_.Path.empty() ? TPortIdentity{path, {}} : portIdentity_;
-    host_.Message("",
-                  ReplacePercentS(host_.Translate("connection_lost", "Connection lost: %s"), path));
+    watchNoted_.clear();
+    // Told without waiting for the operator: the watch for the port's return
+    // runs meanwhile.
+    host_.Notify("",
+                 ReplacePercentS(host_.Translate("connection_lost", "Connection lost: %s"), path));
 }
 
 bool TKestSession::WatchLostPort() {
     if (LostPort.Path.empty() || busy_ > 0 || state_.LinkState != 0) return false;
+    TBusy busy(busy_);  // a message shown below must not start a second watch
     const std::string path = FindReturnedPort(LostPort, DeviceRoots);
     if (path.empty()) return false;
-    // Only a port where a sensor answers counts as back: quietly, without
-    // the messages of the Connect workflow.
-    const std::string chosen = thread_.PortName;
-    thread_.PortName = path;
-    bool answers = false;
-    try {
-        thread_.Connect();
-        thread_.CommandReply(cmd::GET_VERSION, {}, thread_.QueryTiming(1));
-        answers = true;
-    } catch (const std::exception&) {
-    }
-    try {
-        thread_.ForceDisconnect();
-    } catch (const std::exception&) {
+    // Only a port where a sensor answers counts as back. The probe opens and
+    // closes it without the log lines and messages of the Connect workflow;
+    // a port that is there without an answer is logged once, not every second.
+    if (!thread_.ProbePort(path, cmd::GET_VERSION)) {
+        if (watchNoted_ != path) {
+            watchNoted_ = path;
+            WriteLog(kLogPlain, "port %s is there; waiting for the sensor to answer", path.c_str());
+        }
+        return false;
     }
     // Under its old path the port keeps the operator's name for it (SIM, ttyUSB0).
-    if (!answers || path == LostPort.Path) thread_.PortName = chosen;
-    if (!answers) return false;
+    if (path != LostPort.Path) thread_.PortName = path;
     WriteLog(kLogPlain, "port back: %s", path.c_str());
     // The sensor's working memory may have been reset: what the operator
     // changed and did not make permanent is kept in a file, never sent back.
     ReconnectBackup.clear();
     if (image_.SensorModified) {
         ReconnectBackup = BackupSettings("reconnect");
-        host_.Message("", ReplacePercentS(host_.Translate("reconnect_backup",
-                                                          "The changes not yet written to the "
-                                                          "sensor are kept in %s"),
-                                          ReconnectBackup));
+        host_.Notify("", ReplacePercentS(host_.Translate("reconnect_backup",
+                                                         "The changes not yet written to the "
+                                                         "sensor are kept in %s"),
+                                         ReconnectBackup));
     }
     LostPort = {};
+    watchNoted_.clear();
     return TryConnect();
 }
 

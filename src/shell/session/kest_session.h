@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "link/port_identity.h"
 #include "params/kest_param.h"
 #include "shell/session/session_host.h"
+#include "shell/session/settings_backup.h"
 #include "shell/shell_seams.h"
 #include "shell/shell_state.h"
 
@@ -180,6 +182,9 @@ class TKestSession : public TShellWorkflow {
     TPortIdentity portIdentity_;  // of the port opened by the last connection
     TQueryTiming tickTiming_;
     uint32_t lastProbe_ = 0;  // when a silent sensor was last probed
+    std::string watchNoted_;  // a returned port without an answer, logged once
+    // The newest received set kept, so a receive compares it in memory.
+    std::unique_ptr<TKeptSet> keptSet_;
 };
 
 }  // namespace kd

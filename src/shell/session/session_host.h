@@ -17,6 +17,12 @@ class TSessionHost {
     virtual bool Confirm(const std::string& text) = 0;
     // A message box with an OK button.
     virtual void Message(const std::string& caption, const std::string& text) = 0;
+    // The same message, but the program goes on while it stands (the polling
+    // and the watch for a returning port keep running); the desktop program
+    // shows it in a box that does not hold the window.
+    virtual void Notify(const std::string& caption, const std::string& text) {
+        Message(caption, text);
+    }
     // The wait cursor on (BeginWait) and back to the default (EndWait).
     virtual void BeginWait() {}
     virtual void EndWait() {}

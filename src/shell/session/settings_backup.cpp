@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "common/atomic_file.h"
@@ -88,43 +89,80 @@ std::vector<fs::path> BackupFiles(const std::string& dir, const std::string& pre
     return out;
 }
 
-// True when the file holds the same Sys block, banks and masters as image.
-bool SameSet(const TKestParam& image, const fs::path& file) {
-    try {
-        TMasterStore masters;
-        TKestParam other;
-        other.Masters = &masters;
-        other.ReadTextFile(file.string());
-        if (other.MissingBlocks != 0) return false;
-        if (!std::equal(image.Image.begin() + 2 * kSysWord, image.Image.end(),
-                        other.Image.begin() + 2 * kSysWord))
+// True when bytes and masters hold the same Sys block, banks and masters as image.
+bool SameSet(const TKestParam& image, const std::array<uint8_t, kImageBytes>& bytes,
+             const TMasterStore& masters) {
+    if (!std::equal(image.Image.begin() + 2 * kSysWord, image.Image.end(),
+                    bytes.begin() + 2 * kSysWord))
+        return false;
+    if (!image.Masters) return true;
+    for (int n = 0; n < kBankCount; ++n) {
+        const int count = std::max(0, image.Masters->MasterCount[n]);
+        if (count != std::max(0, masters.MasterCount[n])) return false;
+        if (count > 0 && !std::equal(image.Masters->MasterWords[n].begin(),
+                                     image.Masters->MasterWords[n].begin() + 4 + 2 * count,
+                                     masters.MasterWords[n].begin()))
             return false;
-        if (!image.Masters) return true;
-        for (int n = 0; n < kBankCount; ++n) {
-            const int count = std::max(0, image.Masters->MasterCount[n]);
-            if (count != std::max(0, masters.MasterCount[n])) return false;
-            if (count > 0 && !std::equal(image.Masters->MasterWords[n].begin(),
-                                         image.Masters->MasterWords[n].begin() + 4 + 2 * count,
-                                         masters.MasterWords[n].begin()))
-                return false;
-        }
-        return true;
+    }
+    return true;
+}
+
+// Reads a kept set into seen; false when it cannot be read whole.
+bool ReadSet(const fs::path& file, TKeptSet& seen) {
+    try {
+        TKestParam other;
+        other.Masters = &seen.Masters;
+        other.ReadTextFile(file.string());
+        seen.Image = other.Image;
+        return other.MissingBlocks == 0;
     } catch (const std::exception&) {
         return false;
     }
 }
 
+// Notes what is now the newest set of dir.
+void Remember(TKeptSet& known, const std::string& dir, const fs::path& file) {
+    std::error_code ec;
+    known.Dir = dir;
+    known.Path = file.string();
+    known.DirTime = fs::last_write_time(dir, ec);
+    known.FileTime = fs::last_write_time(file, ec);
+    known.Size = fs::file_size(file, ec);
+    if (ec) known.Dir.clear();
+}
+
+// Whether the newest set of dir is still the one known holds.
+bool StillNewest(const TKeptSet& known, const std::string& dir) {
+    if (known.Dir.empty() || known.Dir != dir) return false;
+    std::error_code ec;
+    return fs::last_write_time(dir, ec) == known.DirTime && !ec &&
+           fs::last_write_time(known.Path, ec) == known.FileTime && !ec &&
+           fs::file_size(known.Path, ec) == known.Size && !ec;
+}
+
 }  // namespace
 
-std::string KeepReceivedSet(const TKestParam& image, const std::string& dir, int keep) {
+std::string KeepReceivedSet(const TKestParam& image, const std::string& dir, int keep,
+                            TKeptSet* known) {
     const std::string prefix = "received_";
-    std::vector<fs::path> files = BackupFiles(dir, prefix);
-    if (!files.empty() && SameSet(image, files.back())) return "";
+    auto seen = std::make_unique<TKeptSet>();
+    TKeptSet& newest = known ? *known : *seen;
+    if (!known || !StillNewest(*known, dir)) {
+        newest.Dir.clear();
+        const std::vector<fs::path> files = BackupFiles(dir, prefix);
+        if (!files.empty() && ReadSet(files.back(), newest)) Remember(newest, dir, files.back());
+    }
+    if (!newest.Dir.empty() && SameSet(image, newest.Image, newest.Masters)) return "";
     std::string path = WriteSettingsBackup(image, dir, "received");
-    files = BackupFiles(dir, prefix);
+    const std::vector<fs::path> files = BackupFiles(dir, prefix);
     std::error_code ec;
     for (size_t i = 0; i + static_cast<size_t>(std::max(keep, 1)) < files.size(); ++i)
         fs::remove(files[i], ec);
+    if (known) {
+        known->Image = image.Image;
+        if (image.Masters) known->Masters = *image.Masters;
+        Remember(*known, dir, path);
+    }
     return path;
 }
 

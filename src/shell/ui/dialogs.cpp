@@ -145,4 +145,14 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
     box.exec();
 }
 
+TMessageDlg* ShowNotice(QWidget* owner, const QString& caption, const QString& text) {
+    auto* box = new TMessageDlg(caption, text, owner);
+    box->setModal(false);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    FitAndCentre(*box, owner);
+    box->show();
+    box->raise();
+    return box;
+}
+
 }  // namespace kd

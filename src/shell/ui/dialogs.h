@@ -55,5 +55,8 @@ void FitAndCentre(QWidget& dialog, const QWidget* owner);
 // Shows a message box modally, sized and centred as above.
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
                     TMessageDlg::Kind kind = TMessageDlg::Kind::Plain);
+// Shows a message box that does not wait for its OK: the program goes on
+// while it stands. It belongs to owner and is gone once closed.
+TMessageDlg* ShowNotice(QWidget* owner, const QString& caption, const QString& text);
 
 }  // namespace kd

@@ -1,5 +1,6 @@
 #include "shell/ui/kest_trel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -213,6 +214,20 @@ void TKestTrel::TriggerAction(const std::string& name) {
 
 void TKestTrel::HandleException(const std::exception& e) {
     HandleUnhandledException(e.what());
+}
+
+void TKestTrel::Message(const std::string& caption, const std::string& text) {
+    if (MessageBox) MessageBox(LangText(caption), LangText(text));
+}
+
+void TKestTrel::EnableDataLog(bool on) {
+    for (int code : {int(kPageMeasure), int(kPageCommon)}) {
+        const TPageHooks* page = Page(code);
+        if (!page || !page->Window) continue;
+        if (auto* b = page->Window->findChild<QAbstractButton*>("DataLogButton");
+            b && b->isEnabled() != on)
+            b->setEnabled(on);
+    }
 }
 
 void TKestTrel::RefreshAll() {
@@ -979,6 +994,7 @@ void TKestTrel::SaveRegistry() {
     // A language taken from the system is stored as no choice, so that the
     // next start follows the system again.
     SaveSettings(*store_, Settings, localeFromSystem_ ? std::string() : LocaleCode);
+    for (auto& write : StoreWriters) write(*store_);
     if (!store_->Flush()) WriteLog(kLogError, "settings could not be saved");
 }
 

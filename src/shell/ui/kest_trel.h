@@ -130,6 +130,9 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::function<void(int chMask)> SetChartMask;
     std::function<void(const std::string& code)> SetLanguageText;
     std::vector<std::function<void(TShellSettings&)>> SettingsCollectors;
+    // Pages that keep groups of their own in the store write them here when
+    // the registry is saved (at close; a screenshot run saves nothing).
+    std::vector<std::function<void(TConfigStore&)>> StoreWriters;
     // Pages' own actions whose enabling follows the connection (UpdateActions).
     std::vector<std::function<void()>> ActionUpdaters;
 
@@ -145,6 +148,8 @@ class TKestTrel : public QMainWindow, public TPageServices {
     std::string Translate(const std::string& name, const std::string& def) const override;
     void TriggerAction(const std::string& name) override;
     void HandleException(const std::exception& e) override;
+    void Message(const std::string& caption, const std::string& text) override;
+    void EnableDataLog(bool on) override;
     void RefreshAll() override;
     void BeginWait() override;
     void EndWait() override;

@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/log.h"
+#include "shell/page_context.h"
 
 namespace kd {
 
@@ -62,11 +63,25 @@ void TFetchPanel::End() {
     hide();
 }
 
-QString OutcomeText(const TFetchOutcome& o, const QString& what) {
-    QString t = QString("%1 of %2 %3 arrived").arg(o.Done).arg(o.Total).arg(what);
-    if (o.Aborted) t += " (aborted)";
+QString OutcomeText(const TFetchOutcome& o, bool profiles, const TPageContext& ctx) {
+    auto tr = [&](const char* name, const char* def) {
+        return QString::fromStdString(ctx.Translate(name, def));
+    };
+    QString t = (profiles ? tr("fetch_profiles_arrived", "%1 of %2 profiles arrived")
+                          : tr("fetch_records_arrived", "%1 of %2 records arrived"))
+                    .arg(o.Done)
+                    .arg(o.Total);
+    if (o.Aborted) t += " " + tr("fetch_aborted", "(aborted)");
     if (!o.Error.empty()) t += QString(": %1").arg(QString::fromStdString(o.Error));
     return t;
+}
+
+QString PartlyReadText(const QString& file, const std::string& error, int count, bool profiles,
+                       const TPageContext& ctx) {
+    const QString read =
+        QString::fromStdString(profiles ? ctx.Translate("load_profiles_read", "%1 profiles read")
+                                        : ctx.Translate("load_records_read", "%1 records read"));
+    return QString("%1: %2 (%3)").arg(file, QString::fromStdString(error), read.arg(count));
 }
 
 }  // namespace kd

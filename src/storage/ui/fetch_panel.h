@@ -32,7 +32,13 @@ class TFetchPanel : public QWidget {
     uint32_t lastShown_ = 0;
 };
 
-// "n of m records arrived (aborted)" for the outcome of a download.
-QString OutcomeText(const TFetchOutcome& o, const QString& what);
+struct TPageContext;
+
+// "n of m records arrived (aborted)" for the outcome of a download, in the
+// window's language.
+QString OutcomeText(const TFetchOutcome& o, bool profiles, const TPageContext& ctx);
+// "FILE: reason (n records read)" for a file that was read only in part.
+QString PartlyReadText(const QString& file, const std::string& error, int count, bool profiles,
+                       const TPageContext& ctx);
 
 }  // namespace kd

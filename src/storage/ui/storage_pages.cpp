@@ -17,12 +17,14 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         w.RegisterPage(kPageStoSett, hooks);
     };
     window_.WindowFactories["TPStoDispl"] = [this](TKestTrel& w) {
-        Displ = new TPStoDispl(w.Context(), Sett, w.ClientArea);
+        Displ = new TPStoDispl(w.Context(), Sett, w.ClientArea, w.Store());
         TPageHooks hooks;
         hooks.Window = Displ;
         hooks.ShowParams = [this] { Displ->ShowParams(); };
         hooks.OnEnter = [this] { Displ->UpdateActions(); };
         w.RegisterPage(kPageStoDispl, hooks);
+        w.ActionUpdaters.push_back([this] { Displ->UpdateActions(); });
+        w.StoreWriters.push_back([this](TConfigStore& s) { Displ->SaveRegistry(s); });
         w.StopDataStorage = [this, &w] {
             try {
                 Displ->StopStorage(false);
@@ -33,11 +35,13 @@ TStoragePages::TStoragePages(TKestTrel& window) : window_(window) {
         };
     };
     window_.WindowFactories["TPStoProf"] = [this](TKestTrel& w) {
-        Prof = new TPStoProf(w.Context(), w.ClientArea);
+        Prof = new TPStoProf(w.Context(), w.ClientArea, w.Store());
         TPageHooks hooks;
         hooks.Window = Prof;
         hooks.OnEnter = [this] { Prof->UpdateActions(); };
         w.RegisterPage(kPageStoProf, hooks);
+        w.ActionUpdaters.push_back([this] { Prof->UpdateActions(); });
+        w.StoreWriters.push_back([this](TConfigStore& s) { Prof->SaveRegistry(s); });
     };
 }
 

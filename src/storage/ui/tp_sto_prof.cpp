@@ -3,49 +3,131 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
+#include <QToolButton>
 #include <cmath>
+#include <vector>
 
 #include "common/atomic_file.h"
+#include "common/clock.h"
 #include "common/log.h"
 #include "link/comm_error.h"
 #include "params/param_key.h"
+#include "shell/config_store.h"
 #include "shell/page_context.h"
 #include "storage/storage_link.h"
 #include "storage/ui/fetch_panel.h"
+#include "storage/ui/storage_widgets.h"
 
 namespace kd {
 
 namespace {
 
-// The main window's header lies over the top of the page.
+// The main window's panels lie over the top of the page.
 constexpr int kHeaderHeight = 64;
+constexpr int kBarWidth = 84;
+constexpr double kZoomFactor = 1.0594630943592953;  // 2^(1/12)
+constexpr double kCos30 = 0.86602540378443865;
+constexpr double kSin30 = 0.5;
+constexpr const char* kRegistryGroup = "StorageProfile";
 
 QRgb RgbOf(uint32_t bgr) {
     return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
-constexpr double kCos30 = 0.86602540378443865;
-constexpr double kSin30 = 0.5;
+QColor ColorOf(uint32_t bgr) {
+    return QColor::fromRgb(RgbOf(bgr));
+}
+
+// "+1.234", "-25.0", "0": a sign and the magnitude, in micrometres as an
+// integer or in millimetres with the given decimals.
+QString SignedText(int v, bool micrometres, int decimals) {
+    const QString sign = v > 0 ? "+" : v < 0 ? "-" : "";
+    const int m = std::abs(v);
+    return sign + (micrometres ? QString::number(m) : QString::number(m / 1000.0, 'f', decimals));
+}
+
+// Rounded down, without a call into the maths library: the pixel
+// coordinates stay far inside +-2^24 (what lies beyond is off the image).
+inline int Floor(double v) {
+    constexpr double kBias = 16777216.0;
+    return v <= -kBias ? -int(kBias) : v >= kBias ? int(kBias) : int(v + kBias) - int(kBias);
+}
+
+// Lines and points written into the pixels of a 32-bit image.
+class TPixels {
+  public:
+    explicit TPixels(QImage& img)
+        : bits_(reinterpret_cast<QRgb*>(img.bits())),
+          stride_(img.bytesPerLine() / 4),
+          w_(img.width()),
+          h_(img.height()) {}
+    void Put(int x, int y, QRgb c) {
+        if (unsigned(x) < unsigned(w_) && unsigned(y) < unsigned(h_)) bits_[y * stride_ + x] = c;
+    }
+    void Invert(int x, int y) {
+        if (unsigned(x) < unsigned(w_) && unsigned(y) < unsigned(h_))
+            bits_[y * stride_ + x] ^= 0x00FFFFFF;
+    }
+    // Bresenham from (x0, y0), drawn before, to (x1, y1).
+    void LineTo(int x0, int y0, int x1, int y1, QRgb c) {
+        const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+        if (dx <= 1 && dy >= -1) {  // neighbours: most points of a profile
+            Put(x1, y1, c);
+            return;
+        }
+        // Wholly outside: nothing to walk.
+        if ((x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 >= w_ && x1 >= w_) ||
+            (y0 >= h_ && y1 >= h_))
+            return;
+        const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+        int err = dx + dy;
+        for (int guard = 0; guard < 1 << 16; ++guard) {
+            Put(x0, y0, c);
+            if (x0 == x1 && y0 == y1) break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y0 += sy;
+            }
+        }
+    }
+    int Width() const { return w_; }
+    int Height() const { return h_; }
+
+  private:
+    QRgb* bits_;
+    int stride_, w_, h_;
+};
 
 }  // namespace
 
-void DrawProfileSet(QImage& img, const TProfileSet& set, int view, int selected, double xs,
-                    double ys, double ts, bool timeShift, int nearZ, int farZ) {
+void DrawProfileSet(QImage& img, const TProfileSet& set, const TProfileView& v) {
     img.fill(QColor(0x20, 0x20, 0x20));
-    const int w = img.width(), h = img.height();
-    const double x0 = 13500 * xs + 100, y0 = h - 26000 * ys - 40;
+    const double xs = v.Xs, ys = v.Ys, x0 = v.X0, y0 = v.Y0;
+    const int held = set.Held();
+    const int selected = std::clamp(v.Selected, 0, std::max(held - 1, 0));
+    const bool shift = v.View == 1 && v.TimeShift;
+    const double selMs = held > 0 ? set.Time(selected) / 10.0 : 0;
+    const QSizeF size = img.deviceIndependentSize();
     QPainter p(&img);
-    auto field = [&](double dx, double dy, QColor fill, QColor line) {
+    auto field = [&](double dx, double dy, const QColor& fill, const QColor& line) {
         const QPointF pts[4] = {{x0 + dx - 13500 * xs, y0 - dy + 26000 * ys},
                                 {x0 + dx + 13500 * xs, y0 - dy + 26000 * ys},
                                 {x0 + dx + 8500 * xs, y0 - dy - 26000 * ys},
@@ -54,20 +136,18 @@ void DrawProfileSet(QImage& img, const TProfileSet& set, int view, int selected,
         p.setBrush(fill);
         p.drawPolygon(pts, 4);
     };
-    const int held = set.Held();
-    selected = std::clamp(selected, 0, std::max(held - 1, 0));
-    const bool shift = view == 1 && timeShift;
-    const double selMs = held > 0 ? set.Time(selected) / 10.0 : 0;
     if (shift && held > 0) {
-        // Grid copies every second back to the start, fading with age.
-        const double lenMs = set.LengthMs();
-        for (double t = std::floor(selMs / 1000) * 1000; t >= 0 && t <= lenMs; t -= 1000) {
+        // Grid copies every second from the start of the recording, the oldest
+        // furthest back and nearest to the background's grey.
+        for (double t = 0; t <= selMs; t += 1000) {
             const double dt = selMs - t;
-            const double dx = dt * kCos30 * ts, dy = dt * kSin30 * ts;
-            if (dx > w + 30000 * xs) break;
-            const int shade = std::max(0x30, 0x80 - int(dt / 1000) * 8);
-            field(dx, dy, QColor(0x20, 0x20, 0x20), QColor(shade, shade, shade));
-            p.setPen(QColor(shade, shade, shade));
+            const double dx = dt * kCos30 * v.Ts, dy = dt * kSin30 * v.Ts;
+            const double age = selMs > 0 ? dt / selMs : 0;
+            const int shade = int(0x80 - (0x80 - 0x30) * age);
+            const QColor c(shade, shade, shade);
+            if (x0 + dx - 13500 * xs > size.width() || y0 - dy + 26000 * ys < 0) continue;
+            field(dx, dy, QColor(0x20, 0x20, 0x20), c);
+            p.setPen(c);
             p.drawText(QPointF(x0 + dx + 13500 * xs + 4, y0 - dy + 26000 * ys),
                        QString("%1 sec").arg(t / 1000, 0, 'f', 3));
         }
@@ -77,32 +157,108 @@ void DrawProfileSet(QImage& img, const TProfileSet& set, int view, int selected,
     p.drawText(QPointF(x0 + 13500 * xs + 4, y0 + 26000 * ys - 4),
                QString("%1sec").arg(selMs / 1000, 0, 'f', 3));
     p.end();
-    if (held == 0) return;
-    auto plot = [&](int i, double dx, double dy) {
-        const auto pts = set.Points(i);
-        for (const TStoredPoint& pt : pts) {
-            if (pt.X == kGapCoord || pt.Z == kGapCoord) continue;
-            const int px = int(x0 + dx + pt.X * xs), py = int(y0 - dy + pt.Z * ys);
-            if (px < 0 || py < 0 || px >= w || py >= h) continue;
-            reinterpret_cast<QRgb*>(img.scanLine(py))[px] = RgbOf(DepthColor(pt.Z, nearZ, farZ));
+
+    TPixels px(img);
+    const double dpr = img.devicePixelRatio();
+    if (held > 0) {
+        // The colour of every depth, once per drawing.
+        static thread_local std::vector<QRgb> lut(65536);
+        for (int z = -32768; z < 32768; ++z)
+            lut[size_t(z + 32768)] = RgbOf(DepthColor(z, v.Near, v.Far));
+        const double pxs = xs * dpr, pys = ys * dpr;
+        auto plot = [&](int i, double dx, double dy) {
+            const double ox = (x0 + dx) * dpr, oy = (y0 - dy) * dpr;
+            // A profile wholly outside the image is skipped.
+            if (ox + 16000 * std::abs(pxs) < 0 || ox - 16000 * std::abs(pxs) >= px.Width() ||
+                oy + 33000 * std::abs(pys) < 0 || oy - 33000 * std::abs(pys) >= px.Height())
+                return;
+            bool joined = false;
+            int lx = 0, ly = 0;
+            for (const TStoredPoint& pt : set.Points(i)) {
+                if (pt.X == kGapCoord || pt.Z == kGapCoord) {
+                    joined = false;
+                    continue;
+                }
+                const int qx = Floor(ox + pt.X * pxs);
+                const int qy = Floor(oy + pt.Z * pys);
+                const QRgb c = lut[size_t(std::clamp(pt.Z, -32768, 32767) + 32768)];
+                if (joined)
+                    px.LineTo(lx, ly, qx, qy, c);
+                else
+                    px.Put(qx, qy, c);
+                lx = qx;
+                ly = qy;
+                joined = true;
+            }
+        };
+        if (v.View == 0) {
+            plot(selected, 0, 0);
+        } else {
+            // Oldest first, so that newer profiles lie over older ones.
+            const int last = v.View == 2 ? held - 1 : selected;
+            for (int i = 0; i <= last; ++i) {
+                double dx = 0, dy = 0;
+                if (shift) {
+                    const double dt = selMs - set.Time(i) / 10.0;
+                    dx = dt * kCos30 * v.Ts;
+                    dy = dt * kSin30 * v.Ts;
+                }
+                plot(i, dx, dy);
+            }
         }
-    };
-    if (view == 0) {
-        plot(selected, 0, 0);
-        return;
     }
-    // Oldest first, so that newer profiles lie over older ones.
-    for (int i = 0; i <= (view == 2 ? held - 1 : selected); ++i) {
-        double dx = 0, dy = 0;
-        if (shift) {
-            const double dt = selMs - set.Time(i) / 10.0;
-            dx = dt * kCos30 * ts;
-            dy = dt * kSin30 * ts;
+    QPainter q(&img);
+    if (v.DrawAreas) {
+        q.setBrush(Qt::NoBrush);
+        for (size_t a = 0; a < 4; ++a) {
+            const auto& r = v.Areas[a];
+            q.setPen(ColorOf(v.AreaColors[a]));
+            q.drawRect(QRectF(QPointF(x0 + r[0] * xs, y0 + r[1] * ys),
+                              QPointF(x0 + r[2] * xs, y0 + r[3] * ys))
+                           .normalized());
         }
-        plot(i, dx, dy);
+    }
+    if (v.Cross) {
+        // The cursor lines inverted, and where the selected profile crosses
+        // them (at most 10 places) the point's coordinates.
+        q.end();
+        const int cx = int(std::floor((x0 + v.CrossX * xs) * dpr));
+        const int cy = int(std::floor((y0 + v.CrossZ * ys) * dpr));
+        for (int y = 0; y < px.Height(); ++y) px.Invert(cx, y);
+        for (int x = 0; x < px.Width(); ++x)
+            if (x != cx) px.Invert(x, cy);
+        q.begin(&img);
+        int shown = 0;
+        if (held > 0) {
+            const auto pts = set.Points(selected);
+            for (size_t i = 1; i < pts.size() && shown < 10; ++i) {
+                const TStoredPoint a = pts[i - 1], b = pts[i];
+                if (a.Z == kGapCoord || b.Z == kGapCoord || a.X == kGapCoord || b.X == kGapCoord)
+                    continue;
+                const bool crossX = (a.X - v.CrossX) * int64_t(b.X - v.CrossX) <= 0 && a.X != b.X;
+                const bool crossZ = (a.Z - v.CrossZ) * int64_t(b.Z - v.CrossZ) <= 0 && a.Z != b.Z;
+                if (!crossX && !crossZ) continue;
+                ++shown;
+                const QPointF at(x0 + b.X * xs, y0 + b.Z * ys);
+                const QString text = "(" + SignedText(b.X, v.Micrometres, 3) + ", " +
+                                     SignedText(b.Z, v.Micrometres, 3) + ")";
+                q.setPen(Qt::white);
+                q.drawLine(at + QPointF(-5, 0), at + QPointF(5, 0));
+                q.drawLine(at + QPointF(0, -5), at + QPointF(0, 5));
+                const QPointF t = at + QPointF(6, -4);
+                q.setPen(Qt::black);
+                q.drawText(t + QPointF(2, 2), text);
+                q.setPen(QColor(0x80, 0x80, 0x80));
+                q.drawText(t + QPointF(1, 1), text);
+                q.setPen(Qt::white);
+                q.drawText(t, text);
+            }
+        }
     }
 }
 
+// The chart paint box, three times the scroll box's size; only the part in
+// sight is drawn.
 class TProfileChart : public QWidget {
   public:
     TProfileChart(TPStoProf& page, QWidget* parent) : QWidget(parent), page_(page) {
@@ -110,65 +266,80 @@ class TProfileChart : public QWidget {
     }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
-        QImage img(size(), QImage::Format_RGB32);
-        DrawProfileSet(img, *page_.Set, page_.View(), page_.TrackBar1->value(), page_.XScale,
-                       page_.YScale, page_.TScale, page_.TimeScaleCheck->isChecked(), page_.Near,
-                       page_.Far);
-        QPainter(this).drawImage(0, 0, img);
+    void paintEvent(QPaintEvent* e) override {
+        const QRect r = e->rect();
+        QImage img = DeviceImage(this, r.size());
+        TProfileView v = page_.ViewState();
+        v.X0 -= r.x();
+        v.Y0 -= r.y();
+        DrawProfileSet(img, *page_.Set, v);
+        QPainter(this).drawImage(r.topLeft(), img);
     }
+    void mousePressEvent(QMouseEvent* e) override { Track(e); }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (e->buttons() & Qt::LeftButton) Track(e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override { Track(e); }
 
   private:
+    void Track(QMouseEvent* e) {
+        if (e->button() != Qt::LeftButton && !(e->buttons() & Qt::LeftButton)) return;
+        const TProfileView v = page_.ViewState();
+        page_.CursorX = int(std::trunc((e->position().x() - v.X0) / page_.XScale));
+        page_.CursorZ = int(std::trunc((e->position().y() - v.Y0) / page_.YScale));
+        update();
+    }
     TPStoProf& page_;
 };
 
+// The depth colour bar with its two draggable limits.
 class TColorBar : public QWidget {
   public:
-    TColorBar(TPStoProf& page, QWidget* parent) : QWidget(parent), page_(page) {
+    TColorBar(TPStoProf& page, TPageContext& ctx, QWidget* parent)
+        : QWidget(parent), page_(page), ctx_(ctx) {
         setObjectName("ColorScale");
     }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         const int W = width(), H = height();
-        QImage img(W, H, QImage::Format_RGB32);
+        if (H <= 0) return;
+        QImage img = DeviceImage(this, size());
         img.fill(palette().window().color());
-        const int yN = int((int64_t(page_.Near) + 26000) * H / 52000);
-        const int yF = int((int64_t(page_.Far) + 26000) * H / 52000);
-        for (int y = 0; y < H; ++y) {
-            const uint32_t c = yN == yF
-                                   ? 0x0000FF
-                                   : DepthColor(page_.Near + int(int64_t(page_.Far - page_.Near) *
-                                                                 (y - yN) / (yF - yN)),
-                                                page_.Near, page_.Far);
-            auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-            for (int x = 4; x < W - 4; ++x) line[x] = RgbOf(c);
-        }
+        const int nearZ = page_.Near, farZ = page_.Far;
+        const int yN = int((int64_t(nearZ) + 26000) * H / 52000);
+        const int yF = int((int64_t(farZ) + 26000) * H / 52000);
         QPainter p(&img);
+        for (int y = 0; y < H; ++y) {
+            const uint32_t c =
+                yN == yF ? 0x0000FF
+                         : DepthColor(nearZ + int(int64_t(farZ - nearZ) * (y - yN) / (yF - yN)),
+                                      nearZ, farZ);
+            p.setPen(ColorOf(c));
+            p.drawLine(4, y, W - 5, y);
+        }
         p.setPen(QColor(0xC0, 0xC0, 0xC0));
         for (int x : {2, W / 2, W - 3}) p.drawLine(x, 0, x, H);
         p.setPen(Qt::black);
         const int th = p.fontMetrics().height();
+        const bool um = ctx_.Display.DisplUnit == 1;
         for (int d = -26000; d <= 26000; d += 1000) {
             if (!(d % 25000 == 0 || (d % 5000 == 0 && H / 10 >= 20))) continue;
             const int y = int((int64_t(d) + 26000) * H / 52000) - th / 2;
-            p.drawText(QRect(0, y, W - 6, th), Qt::AlignRight,
-                       QString("%1%2")
-                           .arg(d > 0   ? "+"
-                                : d < 0 ? "-"
-                                        : "")
-                           .arg(std::abs(d) / 1000.0, 0, 'f', 1));
+            p.drawText(QRect(0, y, W - 6, th), Qt::AlignRight | Qt::TextDontClip,
+                       SignedText(d, um, 1));
         }
-        auto mark = [&](int x1, int y, int x2, QColor fill, QColor text, int v) {
+        auto mark = [&](int x1, int y, int x2, const QColor& fill, const QColor& text, int value) {
             p.setPen(Qt::black);
             p.setBrush(fill);
             p.drawRoundedRect(QRect(x1, y - 7, x2 - x1, 14), 4, 4);
             p.setPen(text);
-            p.drawText(QRect(x1, y - 7, x2 - x1 - 6, 14), Qt::AlignRight | Qt::AlignVCenter,
-                       QString::number(v / 1000.0, 'f', 1));
+            p.drawText(QRect(x1, y - 7, x2 - x1 - 6, 14),
+                       Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip,
+                       SignedText(value, um, 1));
         };
-        mark(0, yN, W / 2 + 5, QColor(255, 0, 0), Qt::white, page_.Near);
-        mark(W / 2 - 5, yF, W, QColor(255, 0, 255), QColor(0x80, 0x80, 0x80), page_.Far);
+        mark(0, yN, W / 2 + 5, QColor(255, 0, 0), Qt::white, nearZ);
+        mark(W / 2 - 5, yF, W, QColor(255, 0, 255), QColor(0x80, 0x80, 0x80), farZ);
         p.end();
         QPainter(this).drawImage(0, 0, img);
     }
@@ -177,7 +348,9 @@ class TColorBar : public QWidget {
         if (e->position().x() > 30) far_ = true;
         Move(e);
     }
-    void mouseMoveEvent(QMouseEvent* e) override { Move(e); }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (e->buttons() & Qt::LeftButton) Move(e);
+    }
 
   private:
     void Move(QMouseEvent* e) {
@@ -185,38 +358,58 @@ class TColorBar : public QWidget {
         if (y < 5 || y > height() - 5) return;
         (far_ ? page_.Far : page_.Near) = ColorBarLimit(y, height());
         update();
-        page_.ProfChart->update();
+        page_.LimitsChanged();
     }
     TPStoProf& page_;
+    TPageContext& ctx_;
     bool far_ = false;
 };
 
-TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent)
-    : QWidget(parent), Set(std::make_unique<TProfileSet>()), ctx_(ctx) {
+TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
+    : QWidget(parent),
+      Set(std::make_unique<TProfileSet>()),
+      ctx_(ctx),
+      zoom_(THeldRepeat::TMode::AfterPress, 300) {
     setObjectName("PStoProf");
-    resize(680, 420);
+    resize(800, 480);
+    XScale = ReadStoreDouble(store, kRegistryGroup, "x_scale", 0.01, 1e-6, 1e3);
+    YScale = ReadStoreDouble(store, kRegistryGroup, "y_scale", 0.005, 1e-6, 1e3);
+    TScale = ReadStoreDouble(store, kRegistryGroup, "t_scale", 0.5, 1e-6, 1e3);
+    if (store) {
+        Near = std::clamp(store->ReadInt(kRegistryGroup, "NearThreshold").value_or(-25000), -26000,
+                          26000);
+        Far = std::clamp(store->ReadInt(kRegistryGroup, "FarThreshold").value_or(25000), -26000,
+                         26000);
+    }
     auto* bevel = new QFrame(this);
     bevel->setObjectName("Bevel1");
     bevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    bevel->setGeometry(0, 0, 680, 420);
-    auto button = [this](const char* name, const char* caption, int x) {
+    bevel->lower();
+    auto action = [this](const char* name, const char* caption) {
+        auto* a = new QAction(caption, this);
+        a->setObjectName(name);
+        addAction(a);
+        return a;
+    };
+    auto button = [this](const char* name, const char* caption) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(name);
-        b->setGeometry(x, 6, 76, 28);
         return b;
     };
-    StartButton = button("StartButton", "Start", 8);
+    StrProfStart = action("StrProfStart", "Start");
+    StrProflRecv = action("StrProflRecv", "Get");
+    StrProfSave = action("StrProfSave", "Save");
+    StrProfLoad = action("StrProfLoad", "Load");
+    StartButton = button("StartButton", "Start");
     StartButton->setCheckable(true);
-    BitBtn1 = button("StoGetButton", "Get", 88);
-    SaveButton = button("StrProfSaveButton", "Save", 168);
-    LoadButton = button("StrProfLoadButton", "Load", 248);
-    StrDataClear = button("StrDataClear", "Data Clear", 328);
+    BitBtn1 = button("BitBtn1", "Get");
+    SaveButton = button("StrProfSaveButton", "Save");
+    LoadButton = button("StrProfLoadButton", "Load");
+    StrDataClear = button("StrDataClear", "Data Clear");
     AutoSaveCheck = new QCheckBox("Auto Save", this);
     AutoSaveCheck->setObjectName("AutoSaveCheck");
-    AutoSaveCheck->setGeometry(412, 8, 110, 24);
     StrCountLabel = new QLabel(this);
     StrCountLabel->setObjectName("StrCountLabel");
-    StrCountLabel->setGeometry(530, 8, 140, 24);
     auto* start = new QLabel("Start", this);
     start->setObjectName("StartLabel");
     start->hide();
@@ -225,86 +418,98 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent)
     stop->hide();
     RadioButton1 = new QRadioButton("1Profile", this);
     RadioButton1->setObjectName("RadioButton1");
-    RadioButton1->setGeometry(8, 40, 90, 22);
     RadioButton2 = new QRadioButton("3D", this);
     RadioButton2->setObjectName("RadioButton2");
-    RadioButton2->setGeometry(100, 40, 60, 22);
     RadioButton2->setChecked(true);
     RadioButton3 = new QRadioButton("OverWrite", this);
     RadioButton3->setObjectName("RadioButton3");
-    RadioButton3->setGeometry(162, 40, 100, 22);
     TimeScaleCheck = new QCheckBox("Time Scale", this);
     TimeScaleCheck->setObjectName("TimeScaleCheck");
-    TimeScaleCheck->setChecked(true);
-    TimeScaleCheck->setGeometry(270, 40, 110, 22);
     AreaCheck = new QCheckBox("Area", this);
     AreaCheck->setObjectName("AreaCheck");
-    AreaCheck->setChecked(true);
-    AreaCheck->setGeometry(384, 40, 80, 22);
+    CrossCursor = new QCheckBox("dbg:cross cursor", this);
+    CrossCursor->setObjectName("CrossCursor");
+    CrossCursor->hide();
+    TimeScaleCheck->setChecked(store ? store->ReadFlag(kRegistryGroup, "TimeScale").value_or(true)
+                                     : true);
+    AreaCheck->setChecked(store ? store->ReadFlag(kRegistryGroup, "DrawArea").value_or(true)
+                                : true);
+    if (store) {
+        AutoSaveCheck->setChecked(store->ReadFlag(kRegistryGroup, "AutoSave").value_or(false));
+        AutoSaveName =
+            QString::fromStdString(store->ReadString(kRegistryGroup, "AutoSaveName").value_or(""));
+    }
+    const char* const zoomNames[6] = {"ZoomUpHoriz",  "ZoomDownHoriz", "ZoomUpVert",
+                                      "ZoomDownVert", "Image2",        "Image3"};
+    const char* const zoomGlyphs[6] = {"\u2194+",      "\u2194\u2212", "\u2195+",
+                                       "\u2195\u2212", "t+",           "t\u2212"};
+    for (int i = 0; i < 6; ++i) {
+        ZoomButtons[size_t(i)] = MakeZoomButton(this, zoomNames[i], zoomGlyphs[i]);
+        connect(ZoomButtons[size_t(i)], &QToolButton::pressed, this, [this, i] {
+            if (const int b = zoom_.Press(i, TickMs()); b >= 0) ZoomStep(b);
+        });
+        connect(ZoomButtons[size_t(i)], &QToolButton::released, this, [this] {
+            if (const int b = zoom_.Release(); b >= 0) ZoomStep(b);
+        });
+    }
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName("Edit1");
     Edit1->setReadOnly(true);
-    Edit1->setGeometry(600, 40, 70, 22);
     TrackBar1 = new QSlider(Qt::Horizontal, this);
     TrackBar1->setObjectName("TrackBar1");
-    TrackBar1->setGeometry(8, 292, 664, 20);
     TrackBar1->setRange(0, 0);
-    ProfChart = new TProfileChart(*this, this);
-    ProfChart->setGeometry(8, 66, 604, 224);
-    ColorScale = new TColorBar(*this, this);
-    ColorScale->setGeometry(616, 66, 56, 224);
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName("ScrollBox1");
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    // The paint box is always larger than the box: both bars always shown.
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ProfChart = new TProfileChart(*this, ScrollBox1);
+    ScrollBox1->setWidget(ProfChart);
+    ColorScale = new TColorBar(*this, ctx, this);
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName("StrStatusLabel");
-    StatusLabel->setGeometry(8, 316, 664, 22);
     Panel = new TFetchPanel(this);
-    Panel->setGeometry(140, 314, 540, 28);
 
     for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton3})
         connect(r, &QRadioButton::toggled, this, [this] { ProfChart->update(); });
-    connect(TimeScaleCheck, &QCheckBox::toggled, this, [this] { ProfChart->update(); });
+    for (QCheckBox* c : {TimeScaleCheck, AreaCheck, CrossCursor})
+        connect(c, &QCheckBox::toggled, this, [this] { ProfChart->update(); });
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int v) {
         Edit1->setText(QString::number(v));
         ProfChart->update();
     });
-    connect(StartButton, &QPushButton::clicked, this, [this] {
-        try {
-            StartStop();
-        } catch (const std::exception& e) {
-            UpdateActions();
-            ctx_.Services.HandleException(e);
-        }
+    auto guarded = [this](void (TPStoProf::*f)()) {
+        return [this, f] {
+            try {
+                (this->*f)();
+            } catch (const std::exception& e) {
+                UpdateActions();
+                ctx_.Services.HandleException(e);
+            }
+        };
+    };
+    connect(StrProfStart, &QAction::triggered, this, guarded(&TPStoProf::StartStop));
+    connect(StrProflRecv, &QAction::triggered, this, guarded(&TPStoProf::Fetch));
+    connect(StartButton, &QPushButton::clicked, StrProfStart, [this] {
+        StartButton->setChecked(ctx_.State.StorageRunState == 2);  // the action decides
+        StrProfStart->trigger();
     });
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { Fetch(); });
-    // The page's actions. Get asked for while this page's recording runs
-    // fetches once the sensor has finished it.
-    auto* startAction = new QAction("Start", this);
-    startAction->setObjectName("StrProfStart");
-    addAction(startAction);
-    connect(startAction, &QAction::triggered, this, [this] {
-        try {
-            StartStop();
-        } catch (const std::exception& e) {
-            UpdateActions();
-            ctx_.Services.HandleException(e);
-        }
-    });
-    auto* recvAction = new QAction("Get", this);
-    recvAction->setObjectName("StrProflRecv");
-    addAction(recvAction);
-    connect(recvAction, &QAction::triggered, this, [this] {
-        if (ctx_.State.StorageRunState == 2)
-            pendingFetch_ = true;
-        else
-            Fetch();
-    });
-    connect(SaveButton, &QPushButton::clicked, this, [this] {
+    connect(BitBtn1, &QPushButton::clicked, StrProflRecv, &QAction::trigger);
+    // The button shows its action's (localised) caption.
+    connect(StrProflRecv, &QAction::changed, BitBtn1,
+            [this] { BitBtn1->setText(StrProflRecv->text()); });
+    connect(StrProfSave, &QAction::triggered, this, [this] {
         const QString f = QFileDialog::getSaveFileName(this, {}, {}, "CSV file(*.csv)");
-        if (!f.isEmpty()) Save(f.endsWith(".csv") ? f : f + ".csv");
+        if (!f.isEmpty()) Save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
     });
-    connect(LoadButton, &QPushButton::clicked, this, [this] {
+    connect(StrProfLoad, &QAction::triggered, this, [this] {
         const QString f = QFileDialog::getOpenFileName(this, {}, {}, "CSV file(*.csv)");
         if (!f.isEmpty()) Load(f);
     });
+    connect(SaveButton, &QPushButton::clicked, StrProfSave, &QAction::trigger);
+    connect(LoadButton, &QPushButton::clicked, StrProfLoad, &QAction::trigger);
     connect(StrDataClear, &QPushButton::clicked, this, [this] { Clear(); });
     connect(AutoSaveCheck, &QCheckBox::clicked, this, [this](bool on) {
         if (!on) return;
@@ -314,20 +519,122 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent)
         else
             AutoSaveName = f;
     });
-    for (QWidget* c : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (c != bevel) c->move(c->x(), c->y() + kHeaderHeight);
     Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
     Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, [this] { PollStatus(); });
-    Timer1->start();
     connect(Timer1, &QTimer::timeout, this, [this] {
+        PollStatus();
+        if (const int b = zoom_.Tick(TickMs()); b >= 0) ZoomStep(b);
+        if (limitsPending_ && TickMs() - limitsChangedMs_ >= 100) {
+            limitsPending_ = false;
+            ProfChart->update();
+        }
         if (isVisible()) UpdateActions();
     });
+    Timer1->start();
+    Layout();
     UpdateActions();
 }
 
 TPStoProf::~TPStoProf() {
     Panel->Abort();
+}
+
+void TPStoProf::SaveRegistry(TConfigStore& store) const {
+    store.WriteDouble(kRegistryGroup, "x_scale", XScale);
+    store.WriteDouble(kRegistryGroup, "y_scale", YScale);
+    store.WriteDouble(kRegistryGroup, "t_scale", TScale);
+    store.WriteInt(kRegistryGroup, "NearThreshold", Near);
+    store.WriteInt(kRegistryGroup, "FarThreshold", Far);
+    store.WriteFlag(kRegistryGroup, "TimeScale", TimeScaleCheck->isChecked());
+    store.WriteFlag(kRegistryGroup, "DrawArea", AreaCheck->isChecked());
+    store.WriteFlag(kRegistryGroup, "AutoSave", AutoSaveCheck->isChecked());
+    store.WriteString(kRegistryGroup, "AutoSaveName", AutoSaveName.toStdString());
+}
+
+void TPStoProf::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Layout();
+}
+
+void TPStoProf::Layout() {
+    const int w = std::max(width(), 400), h = std::max(height(), 300);
+    if (auto* bevel = findChild<QFrame*>("Bevel1", Qt::FindDirectChildrenOnly))
+        bevel->setGeometry(0, 0, width(), height());
+    const int top = kHeaderHeight;
+    int x = 8;
+    for (QWidget* b : std::initializer_list<QWidget*>{StartButton, BitBtn1, SaveButton, LoadButton,
+                                                      StrDataClear}) {
+        b->setGeometry(x, top + 6, 76, 28);
+        x += 80;
+    }
+    AutoSaveCheck->setGeometry(x + 4, top + 8, 120, 24);
+    StrCountLabel->setGeometry(w - 150, top + 8, 142, 24);
+    RadioButton1->setGeometry(8, top + 40, 104, 22);
+    RadioButton2->setGeometry(114, top + 40, 56, 22);
+    RadioButton3->setGeometry(172, top + 40, 104, 22);
+    TimeScaleCheck->setGeometry(278, top + 40, 108, 22);
+    AreaCheck->setGeometry(388, top + 40, 80, 22);
+    CrossCursor->setGeometry(470, top + 40, 130, 22);
+    for (int i = 0; i < 6; ++i)
+        ZoomButtons[size_t(i)]->setGeometry(w - 8 - (6 - i) * 36, top + 38, 34, 24);
+    const int chartTop = top + 66;
+    const int chartHeight = std::max(60, h - chartTop - 26 - 30 - 4);
+    const int chartWidth = w - 16 - kBarWidth - 4;
+    ScrollBox1->setGeometry(8, chartTop, chartWidth, chartHeight);
+    ColorScale->setGeometry(8 + chartWidth + 4, chartTop, kBarWidth, chartHeight);
+    TrackBar1->setGeometry(8, chartTop + chartHeight + 2, w - 16 - 80, 24);
+    Edit1->setGeometry(w - 8 - 72, chartTop + chartHeight + 2, 72, 22);
+    StatusLabel->setGeometry(8, chartTop + chartHeight + 30, w - 16, 24);
+    Panel->setGeometry(w - 548, chartTop + chartHeight + 28, 540, 28);
+    // The paint box is three times the box's size, shown from its bottom left.
+    const QSize box = ClientSize(ScrollBox1, true, true);
+    if (ProfChart->size() != 3 * box) {
+        ProfChart->resize(3 * box);
+        ScrollBox1->horizontalScrollBar()->setRange(0, 2 * box.width());
+        ScrollBox1->verticalScrollBar()->setRange(0, 2 * box.height());
+        ScrollBox1->horizontalScrollBar()->setValue(0);
+        ScrollBox1->verticalScrollBar()->setValue(2 * box.height());
+    }
+    ProfChart->update();
+}
+
+TProfileView TPStoProf::ViewState() const {
+    TProfileView v;
+    v.View = View();
+    v.Selected = TrackBar1->value();
+    v.Xs = XScale;
+    v.Ys = YScale;
+    v.Ts = TScale;
+    v.TimeShift = TimeScaleCheck->isChecked();
+    v.Near = Near;
+    v.Far = Far;
+    v.X0 = 13500 * XScale + 100;
+    v.Y0 = ProfChart->height() - 26000 * YScale - 40;
+    v.DrawAreas = AreaCheck->isChecked();
+    for (size_t a = 0; a < 4; ++a) {
+        const std::string n = "A" + std::to_string(a + 1) + ".";
+        v.Areas[a] = {ctx_.GetBank(n + "Left"), ctx_.GetBank(n + "Top"), ctx_.GetBank(n + "Right"),
+                      ctx_.GetBank(n + "Bottom")};
+        v.AreaColors[a] = ctx_.Colors.profile_area_frame_color[a];
+    }
+    v.Cross = CrossCursor->isVisible() && CrossCursor->isChecked();
+    v.CrossX = CursorX;
+    v.CrossZ = CursorZ;
+    v.Micrometres = ctx_.Display.DisplUnit == 1;
+    return v;
+}
+
+void TPStoProf::LimitsChanged() {
+    limitsPending_ = true;
+    limitsChangedMs_ = TickMs();
+}
+
+void TPStoProf::ZoomStep(int button) {
+    double* scales[3] = {&XScale, &YScale, &TScale};
+    double& s = *scales[std::clamp(button / 2, 0, 2)];
+    s = button % 2 == 0 ? std::min(s * kZoomFactor, 1e3) : std::max(s / kZoomFactor, 1e-6);
+    ProfChart->update();
 }
 
 int TPStoProf::View() const {
@@ -338,10 +645,15 @@ int TPStoProf::View() const {
 
 void TPStoProf::UpdateActions() {
     const int run = ctx_.State.StorageRunState;
-    StartButton->setEnabled(ctx_.State.LinkState != 0 && run != 1 && ctx_.State.StoragePoll);
+    const bool linked = ctx_.State.LinkState != 0;
+    const QString caption = findChild<QLabel*>(run == 2 ? "StopLabel" : "StartLabel")->text();
+    StrProfStart->setEnabled(linked && run != 1 && ctx_.State.StoragePoll);
+    StrProfStart->setText(caption);
+    StartButton->setEnabled(StrProfStart->isEnabled());
     StartButton->setChecked(run == 2);
-    StartButton->setText(findChild<QLabel*>(run == 2 ? "StopLabel" : "StartLabel")->text());
-    BitBtn1->setEnabled(ctx_.State.LinkState != 0 && !Panel->Running() && ctx_.State.StoragePoll);
+    StartButton->setText(caption);
+    StrProflRecv->setEnabled(linked && !Panel->Running() && ctx_.State.StoragePoll);
+    BitBtn1->setEnabled(StrProflRecv->isEnabled());
 }
 
 void TPStoProf::StartStop() {
@@ -363,31 +675,34 @@ void TPStoProf::StartStop() {
 }
 
 void TPStoProf::PollStatus() {
-    if (ctx_.State.LinkState < 2 || !ctx_.State.StoragePoll || !ctx_.Services.Displ() ||
-        Panel->Running() || (!isVisible() && ctx_.State.StorageRunState != 2))
+    TShellState& st = ctx_.State;
+    if (st.LinkState < 2 || !st.StoragePoll || !ctx_.Services.Displ() || st.CameraLive ||
+        Panel->Running())
         return;
+    if (!isVisible() && st.StorageRunState != 2) return;
     TStorageIo io;
     io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
         return ctx_.Worker.Command(code, p);
     };
     try {
-        const TStorageStatus s = QueryStorageStatus(io, ctx_.State.SensorVersion);
-        if (ctx_.State.StorageRunState == 0 && s.Run != 0) ctx_.State.StorageRunState = s.Run;
-        const int count = ShownStorageCount(s, ctx_.State.StorageRepeat, ctx_.State.SensorVersion);
+        TStorageStatus s;
+        QueryStorageRun(io, s);
+        s.Count = st.StorageCount;  // as the data storage page polled them
+        s.Count2 = st.StorageCount2;
+        ctx_.Services.EnableDataLog(true);
+        if (st.StorageRunState == 0 && s.Run != 0) st.StorageRunState = s.Run;
+        const int count = ShownStorageCount(s, st.StorageRepeat, st.SensorVersion, true);
         StrCountLabel->setText(QString::asprintf("%5d/%5d", count, ctx_.Image.GetSys(pk::StrBuf)));
-        if (ctx_.State.StorageRunState == 2 && s.Run == 0) {
+        if (st.StorageRunState == 2 && s.Run == 0) {
             StopStorage(io);
             WriteLog(kLogPlain, "storage DONE");
-            ctx_.State.StorageRunState = 0;
-            if (pendingFetch_) {
-                pendingFetch_ = false;
-                UpdateActions();
-                Fetch();
-            }
+            st.StorageRunState = 0;
         }
         UpdateActions();
     } catch (const ECommErrCmd&) {
-        ctx_.State.StoragePoll = false;
+        st.StoragePoll = false;
+        st.NewConnection = false;
+        ctx_.Services.EnableDataLog(false);
         ctx_.Services.UpdateActions();
         UpdateActions();
     } catch (const std::exception& e) {
@@ -409,40 +724,35 @@ void TPStoProf::Fetch() {
     io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
         return ctx_.Worker.Command(code, p);
     };
-    io.FetchProfile = [this](uint32_t a, std::span<uint16_t> b) {
-        if (auto* t = dynamic_cast<TThreadWorker*>(&ctx_.Worker))
-            return t->Thread().FetchProfile(a, b, 1);
-        // One stored profile: its header first, then the rest.
-        std::array<uint16_t, 2> head{};
-        ctx_.Worker.MemRead(head.data(), a, 0x111, 2);
-        const int count = head[0] >> 5;
-        if (count > kProfilePoints) throw ECommError("illegal profile size");
-        const int words = 2 * count + 2;
-        if (size_t(words) > b.size()) throw ECommError("illegal profile size");
-        ctx_.Worker.MemRead(b.data(), a, 0x111, words);
-        return count;
+    io.MemRead = [this](void* b, uint32_t a, uint16_t m, int w) {
+        ctx_.Worker.MemRead(b, a, m, w);
     };
+    io.FetchProfile = StoredProfileFetch(io.MemRead);
+    StrProflRecv->setEnabled(false);
     BitBtn1->setEnabled(false);
+    const std::string caption = ctx_.Translate("prof_storage_error", "Profile Storage ERROR");
     ctx_.State.CameraLive = true;  // the polling tick pauses meanwhile
     TFetchOutcome o;
     try {
-        o = FetchStoredProfiles(io, *Set, Panel->Begin("profiles"));
+        o = FetchStoredProfiles(
+            io, *Set,
+            Panel->Begin(QString::fromStdString(ctx_.Translate("fetch_profiles", "profiles"))));
     } catch (const std::exception& e) {
         ctx_.State.CameraLive = false;
         Panel->End();
+        AfterNewSet();
         UpdateActions();
-        QMessageBox::warning(this, "Profile Storage ERROR", e.what());
+        WriteLog(kLogError, "%s", e.what());
+        ctx_.Services.Message(caption, e.what());
         return;
     }
     ctx_.State.CameraLive = false;
     Panel->End();
     AfterNewSet();
-    LastMessage = OutcomeText(o, "profiles");
+    LastMessage = OutcomeText(o, true, ctx_);
     StatusLabel->setText(LastMessage);
-    if (!o.Error.empty()) {
-        WriteLog(kLogError, "%s", LastMessage.toStdString().c_str());
-        QMessageBox::warning(this, "Profile Storage ERROR", QString::fromStdString(o.Error));
-    }
+    if (!o.Complete()) WriteLog(kLogError, "%s", LastMessage.toStdString().c_str());
+    if (!o.Error.empty()) ctx_.Services.Message(caption, o.Error);
     if (o.Complete() && o.Total > 0 && AutoSaveCheck->isChecked() && !AutoSaveName.isEmpty())
         Save(QString::fromStdString(AutoSaveFileNameNow(AutoSaveName.toStdString())));
     UpdateActions();
@@ -456,30 +766,32 @@ bool TPStoProf::Save(const QString& file) {
                                  .arg(file));
         return true;
     } catch (const std::exception& e) {
-        ctx_.Services.HandleException(e);
+        ReportStorageFile(ctx_, true, file, e.what());
         return false;
     }
 }
 
 bool TPStoProf::Load(const QString& file) {
+    std::string text;
     try {
-        const std::string text = ReadFileAll(file.toStdString(), kStorageCsvLimit);
-        const TCsvResult r = ReadProfilesCsv(text, *Set);
-        AfterNewSet();
-        if (!r.Ok) {
-            LastMessage = QString("%1: %2 (%3 profiles read)")
-                              .arg(file, QString::fromStdString(r.Error))
-                              .arg(Set->Held());
-            StatusLabel->setText(LastMessage);
-            WriteLog(kLogError, "%s", LastMessage.toStdString().c_str());
-            return false;
-        }
-        StatusLabel->setText(QString("%1 profiles read from %2").arg(Set->Held()).arg(file));
-        return true;
+        text = ReadFileAll(file.toStdString(), kStorageCsvLimit);
     } catch (const std::exception& e) {
-        ctx_.Services.HandleException(e);
+        ReportStorageFile(ctx_, false, file, e.what());
         return false;
     }
+    const uint32_t start = TickMs();
+    const TCsvResult r = ReadProfilesCsv(text, *Set);
+    WriteLog(kLogPlain, "load prof storage: %dmsec", int(TickMs() - start));
+    AfterNewSet();
+    if (!r.Ok) {
+        LastMessage = PartlyReadText(file, r.Error, Set->Held(), true, ctx_);
+        StatusLabel->setText(LastMessage);
+        ReportStorageFile(ctx_, false, file,
+                          r.Error + " (" + std::to_string(Set->Held()) + " profiles read)");
+        return false;
+    }
+    StatusLabel->setText(QString("%1 profiles read from %2").arg(Set->Held()).arg(file));
+    return true;
 }
 
 void TPStoProf::Clear() {

@@ -6,11 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <algorithm>
-#include <cmath>
 
 #include "common/log.h"
 #include "link/commands.h"
+#include "pages/storage_logic.h"
 #include "pages/ui/page_widgets.h"
 #include "params/param_key.h"
 #include "storage/storage_link.h"
@@ -88,7 +89,11 @@ TPStoSett::TPStoSett(TPageContext& ctx, QWidget* parent)
     controls_.Bind(StrBufEdit);
     controls_.Bind(StrSttCombo, [this](const TSettingOutcome&) { UpdateEnabling(); });
     controls_.Bind(StrStlEdit);
-    controls_.Bind(StrStcCombo, [this](const TSettingOutcome&) { UpdateEnabling(); });
+    controls_.Bind(StrStcCombo, [this](const TSettingOutcome&) {
+        // The threshold is shown in the new target's unit.
+        controls_.Show(StrThdEdit);
+        UpdateEnabling();
+    });
     controls_.Bind(StrSmpEdit);
     controls_.Bind(StrRpt0, [this](const TSettingOutcome& o) {
         if (o.Valid()) ctx_.State.StorageRepeat = o.Value;
@@ -96,37 +101,28 @@ TPStoSett::TPStoSett(TPageContext& ctx, QWidget* parent)
     controls_.Bind(StrRpt1, [this](const TSettingOutcome& o) {
         if (o.Valid()) ctx_.State.StorageRepeat = o.Value;
     });
-    connect(StrThdEdit, &QLineEdit::textChanged, this, [this] { ThresholdChanged(); });
+    controls_.Bind(StrThdEdit);
     UpdateEnabling();
 }
 
 std::string TPStoSett::ThresholdUnit() const {
-    const int target = std::max(0, StrStcCombo->currentIndex());
-    static const char* const funcKeys[4] = {"A1.Func", "A2.Func", "A3.Func", "A4.Func"};
-    int area = target;
-    if (target >= 4) area = std::clamp(ctx_.GetBank(target == 4 ? "Op1.A" : "Op2.A"), 0, 3);
-    const int func = ctx_.GetBank(funcKeys[area]);
-    const auto& units = ctx_.Lists.MeasModeUnits;
-    if (func >= 0 && size_t(func) < units.size()) return units[size_t(func)];
-    return "mm";
+    return StorageThresholdUnit(ctx_);
 }
 
-void TPStoSett::ThresholdChanged() {
-    if (loading_) return;
-    const std::string unit = ThresholdUnit();
-    bool ok = false;
-    double x = StrThdEdit->text().trimmed().toDouble(&ok);
-    if (ok && unit == "um") x *= 0.001;
-    if (ok && unit == "um2") x *= 1e-6;
-    if (!ok || !std::isfinite(x) || x < -999.999 || x > 999.999) {
-        SetEditValid(StrThdEdit, false);
-        return;
+void TPStoSett::FillTargetItems() {
+    static const char* const kDefaults[6] = {"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"};
+    QSignalBlocker block(StrStcCombo);
+    for (int i = 0; i < 6 && i < StrStcCombo->count(); ++i) {
+        // The list name without the description of an earlier refresh.
+        QString base = StrStcCombo->itemData(i).toString();
+        if (base.isEmpty()) {
+            base = StrStcCombo->itemText(i);
+            if (base.isEmpty()) base = kDefaults[i];
+            StrStcCombo->setItemData(i, base);
+        }
+        StrStcCombo->setItemText(
+            i, QString::fromStdString(StorageTargetItem(ctx_, i, base.toStdString())));
     }
-    SetEditValid(StrThdEdit, true);
-    const int stored = int(std::trunc(x * 1000 + (x >= 0 ? 1e-9 : -1e-9)));
-    const TSetting* row = FindSettingByControl("StrThdEdit");
-    if (!row || StoredValue(*row, ctx_) == stored) return;
-    ChooseSetting(*row, ctx_, stored);
 }
 
 void TPStoSett::UpdateEnabling() {
@@ -145,15 +141,9 @@ void TPStoSett::ShowParams() {
     const bool two = TwoStateRepeat(ctx_.State.SensorVersion);
     StrRpt0->setVisible(two);
     StrRpt1->setVisible(!two);
+    FillTargetItems();
     controls_.ShowAll();
     ctx_.State.StorageRepeat = ctx_.Image.GetSys(two ? pk::StrRpt : pk::StrRpt3);
-    const std::string unit = ThresholdUnit();
-    const int thd = ctx_.Image.GetSys(pk::StrThd);
-    double shown = thd / 1000.0;
-    if (unit == "um") shown = thd;
-    if (unit == "um2") shown = thd * 1000.0;
-    StrThdEdit->setText(QString::number(shown, 'f', unit == "um" || unit == "um2" ? 0 : 3));
-    SetEditValid(StrThdEdit, true);
     UpdateEnabling();
     loading_ = false;
 }

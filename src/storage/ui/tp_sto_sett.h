@@ -39,7 +39,8 @@ class TPStoSett : public QWidget {
     QLabel* StrThdUnitLabel;
 
   private:
-    void ThresholdChanged();
+    // The start target list: each channel's name with what it measures.
+    void FillTargetItems();
     bool loading_ = false;
     TPageContext& ctx_;
     TSettingControls controls_;

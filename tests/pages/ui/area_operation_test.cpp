@@ -96,7 +96,6 @@ TEST_F(AreaOperationOnSim, AreaRectangleInTheDisplayUnitClampedAndReadBack) {
     page.SelectArea(1);
     EXPECT_EQ(log.back(), "set curr AREA1");
     QLineEdit* left = page.RectEdit[0];
-    const QString right = page.RectEdit[2]->text();
 
     // mm: 3.5 stores 3500 um; with Sync off nothing goes out.
     t.Services.SyncOn = false;
@@ -107,20 +106,37 @@ TEST_F(AreaOperationOnSim, AreaRectangleInTheDisplayUnitClampedAndReadBack) {
     left->setText("-");
     EXPECT_FALSE(EditValid(left));
     EXPECT_EQ(t.Ctx.GetBank("A2.Left"), 3500);
+    left->setText("3.5");
 
-    // -20 mm with Sync on: sent and stored clamped; the other edits rewritten.
+    // Sync off: the right edge and the top as typed, each held within its
+    // key's limits, not ordered against the left; the others rewritten.
+    page.RectEdit[2]->setText("-25");
+    EXPECT_EQ(t.Ctx.GetBank("A2.Right"), -14934);
+    EXPECT_EQ(t.Ctx.GetBank("A2.Left"), 3500);
+    EXPECT_EQ(left->text(), "3.500");
+    page.RectEdit[1]->setText("-30");
+    EXPECT_EQ(t.Ctx.GetBank("A2.Top"), -27998);
+    EXPECT_TRUE(NewRequests().empty());
+
+    // -20 mm with Sync on: the sensor orders and clamps what the four edits
+    // hold; stored so, and every edit but the typed one rewritten from it.
     t.Services.SyncOn = true;
     left->setText("-20");
     const Requests r = NewRequests();
     ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].rfind("AREA_RECT 1,", 0), 0u) << r[0];
-    EXPECT_NE(r[0].find(Format(",%d,", static_cast<uint16_t>(-14998 >> 1))), std::string::npos);
+    EXPECT_EQ(r[0], Format("AREA_RECT 1,%d,%d,%d,%d", static_cast<uint16_t>(-27998 >> 1),
+                           static_cast<uint16_t>(-14998 >> 1), 5000 >> 1,
+                           static_cast<uint16_t>(-14934 >> 1)));
     EXPECT_EQ(t.Ctx.GetBank("A2.Left"), -14998);
+    EXPECT_EQ(t.Ctx.GetBank("A2.Right"), -14934);
+    EXPECT_EQ(t.Ctx.GetBank("A2.Top"), -27998);
     EXPECT_EQ(left->text(), "-20");  // the edit being typed in stays
-    EXPECT_EQ(page.RectEdit[2]->text(), right);
+    EXPECT_EQ(page.RectEdit[2]->text(), "-14.934");
+    EXPECT_EQ(page.RectEdit[1]->text(), "-27.998");
     EXPECT_EQ(shared.AreaRects[1].Left, -14998);
 
-    // um: 3500.9 is truncated to 3500.
+    // um: 3500.9 is truncated to 3500 (stored as typed with Sync off).
+    t.Services.SyncOn = false;
     t.Display.DisplUnit = 1;
     page.ShowParams();
     EXPECT_EQ(page.UnitLabel->text(), "um");

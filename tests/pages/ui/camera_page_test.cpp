@@ -165,3 +165,88 @@ TEST_F(CameraOnSim, NrAndHidingStopsTheFetch) {
     for (int i = 0; i < 400 && th.Task != kTaskIdle; ++i) Pump(5);
     EXPECT_EQ(th.Task, kTaskIdle);
 }
+
+TEST_F(CameraOnSim, FastModeHalvesThePictureAndKeepsTheStripe) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    page.CameraModeCombo->setCurrentIndex(1);
+    emit page.CameraModeCombo->activated(1);
+    EXPECT_EQ(t.Ctx.GetBank("CamMode"), 2);
+    // 12 us: kept as 10, sent as 2.
+    page.ShutterEdit->setText("12");
+    EXPECT_EQ(t.Ctx.GetBank("Shutter"), 10);
+    page.ShutterEdit->setText("400");  // bright enough to see the stripe
+    Requests r = NewRequests();
+    EXPECT_EQ(r.front(), "CAM_FUNC 1");
+    EXPECT_NE(std::find(r.begin(), r.end(), "SET_SHUTT0 2"), r.end());
+
+    for (bool high : {true, false}) {
+        SCOPED_TRACE(high ? "high quality" : "live view");
+        page.HighQualityCheck->setChecked(high);
+        page.Action("CamRefresh")->trigger();
+        for (int i = 0; i < 600 && page.Fetching(); ++i) Pump(5);
+        ASSERT_FALSE(page.Fetching());
+        // The sensor was read for a picture of half the window's size each way.
+        const int w = page.ImageWindow.Height() / 2, h = page.ImageWindow.Width() / 2;
+        EXPECT_EQ(th.Image.width, w);
+        EXPECT_EQ(th.Image.height, h);
+        if (high) {
+            r = NewRequests();
+            const auto at = std::find_if(r.begin(), r.end(), [](const std::string& q) {
+                return q.rfind("GET_IMG_ADDR", 0) == 0;
+            });
+            int words = 0;
+            for (auto q = at; q != r.end(); ++q)
+                if (q->rfind("MEM_READ", 0) == 0) words += std::stoi(q->substr(q->rfind(' ') + 1));
+            EXPECT_EQ(words, w * h / 2);
+        }
+        // Shown at the window's full size, with the stripe, its line and a band.
+        EXPECT_EQ(page.ViewPicture.width, page.ImageWindow.Width());
+        EXPECT_EQ(page.ViewPicture.height, page.ImageWindow.Height());
+        EXPECT_FALSE(page.Line.empty());
+        // The stripe at full resolution somewhere in the picture (the live
+        // picture reads only the neighbourhoods of its brightest thumbnail pixels).
+        int bright = 0;
+        for (int x = 0; x < page.ViewPicture.width; x += 4) {
+            const std::vector<uint8_t> col = camera::SectionOf(page.ViewPicture, x);
+            bright += *std::max_element(col.begin(), col.end()) > 100;
+        }
+        EXPECT_GT(bright, 0);
+        if (high) {
+            EXPECT_GT(page.Peak.Value, 0);
+        }
+    }
+}
+
+TEST_F(CameraOnSim, SaveImageAndTheServiceMask) {
+    TPCamera page(t.Ctx);
+    page.ShowParams();
+    page.show();
+    // Save Image: the picture as a bitmap under the name the dialog gives.
+    QString asked;
+    page.SaveFileName = [&](const QString& name) {
+        asked = name;
+        return QString::fromStdString(dir + "/pic.bmp");
+    };
+    page.Action("SaveImage")->trigger();
+    EXPECT_EQ(asked, "KD_camera_image.bmp");
+    const QImage saved(QString::fromStdString(dir + "/pic.bmp"));
+    EXPECT_EQ(saved.size(), QSize(page.ViewPicture.width, page.ViewPicture.height));
+
+    // The mask painted over the picture's top left and written on release.
+    page.ShowServiceTools(true);
+    NewRequests();
+    page.Action("CamMask")->setChecked(true);
+    page.PictureMouse(0, {40, 40}, true);
+    page.Action("CamMask")->setChecked(false);
+    const Requests r = NewRequests();
+    int words = 0;
+    for (const std::string& q : r)
+        if (q.rfind("MEM_WRITE 0xD", 0) == 0) words += std::stoi(q.substr(q.rfind(' ') + 1));
+    EXPECT_EQ(words, 1024);
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(r.back(), "MASK_WRITE");
+    // Pixel (5, 5) of the mask lies under the brush: row 5, byte 0, bit 2.
+    EXPECT_NE(qBlue(page.Mask.pixel(5, 5)), 0);
+}

@@ -133,6 +133,13 @@ TEST_F(PagesOnSim, TriggerPageTruncatesMapsAndSendsOnlyInStep) {
     EXPECT_EQ(t.Ctx.GetSys("InputsPolar") & 0x55, 0x55);
     EXPECT_EQ(NewRequests(), (Requests{"SET_GPIO_IPOLAR 1"}));
 
+    // A stored action outside 0, 1, 3 leaves the list as it is.
+    const int shown = page.TrigModeCombo->currentIndex();
+    ASSERT_GE(shown, 0);
+    t.Set("TrigAction", 2);
+    page.ShowParams();
+    EXPECT_EQ(page.TrigModeCombo->currentIndex(), shown);
+
     // Sync off: the image changes, the sensor hears nothing, the log stays quiet.
     t.Services.SyncOn = false;
     const size_t lines = log.size();

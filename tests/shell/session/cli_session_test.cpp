@@ -52,7 +52,9 @@ TEST_F(KdctlSession, WatchEndsWhenThePortGoesAway) {
     // kdsim on its own pseudo-terminal, stopped while kdctl watches it.
     const std::string link = dir + "/kd";
     const std::string script = "'" + std::string(KDSIM_PATH) + "' --pace --link '" + link +
-                               "' >/dev/null & sim=$!; sleep 0.3; (sleep 0.8; kill $sim) & "
+                               "' >/dev/null & sim=$!; sleep 0.3; (sleep " +
+                               (kdtest::kSlowBuild ? "3" : "0.8") +
+                               "; kill $sim) & "
                                "timeout 10 '" +
                                KDCTL_PATH + "' --port '" + link + "' watch >'" + dir + "/out' 2>'" +
                                dir + "/err'; echo $? >'" + dir + "/rc'; wait";
@@ -242,6 +244,20 @@ TEST_F(KdctlSession, GetAndSetSettingsAsThePagesDo) {
     const std::vector<std::string> epm = Only("EPM_WRITE");
     ASSERT_EQ(epm.size(), 2u);
     EXPECT_EQ(epm.back(), "EPM_WRITE 1,15");
+
+    // Lengths and limits as the pages show and take them: millimetres, a
+    // limit with its channel's offset added; an edge beyond the sensor is
+    // clamped by it, not refused.
+    r = Kdctl("set O1.Ch=0 C1.Offset=1.5 O1.ULimit=3 A1.Left=-20");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "O1.Ch=0\nC1.Offset=1.50\nO1.ULimit=3.000\nA1.Left=-14.998\n");
+    EXPECT_EQ(Only("SET_SHIFT_ZERO"), (std::vector<std::string>{"SET_SHIFT_ZERO 0,150"}));
+    EXPECT_EQ(Only("SET_GPIO_ULMT"), (std::vector<std::string>{"SET_GPIO_ULMT 0,1500"}));
+    const std::vector<std::string> rect = Only("AREA_RECT");
+    ASSERT_EQ(rect.size(), 1u);
+    EXPECT_NE(rect[0].find(kd::Format(",%d,", static_cast<uint16_t>(-14998 >> 1))),
+              std::string::npos)
+        << rect[0];
 
     // Usage errors stop before the sensor is touched.
     EXPECT_EQ(Kdctl("get NoSuchKey").code, 2);

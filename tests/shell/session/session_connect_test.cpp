@@ -1,6 +1,9 @@
 // Connecting and receiving against the simulated sensor: the frames in their
 // order for each sensor version, the version text, the image afterwards, and
 // a connection that fails.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "session_fixture.h"
 
 namespace sessiontest {
@@ -33,6 +36,7 @@ TEST_P(ConnectByVersion, SendsTheFramesOfItsVersionAndFillsTheImage) {
     const VersionCase c = GetParam();
     SessionRig rig(SimVersion(0x53, 0x6D, c.soft));
     LogCapture log;
+    rig.state.StoragePoll = false;  // a sensor before had no storage
     rig.Connect();
 
     const std::vector<std::string> masters =
@@ -47,6 +51,8 @@ TEST_P(ConnectByVersion, SendsTheFramesOfItsVersionAndFillsTheImage) {
     EXPECT_TRUE(rig.host.SyncOn);
     EXPECT_TRUE(rig.host.Connected);
     EXPECT_TRUE(rig.session->NewConnection);
+    EXPECT_TRUE(rig.state.NewConnection);
+    EXPECT_TRUE(rig.state.StoragePoll);  // this one is asked anew
     EXPECT_TRUE(rig.host.Has("save-registry"));
 
     const std::string text = kd::Format("target ver53:6D:%02X(fpga:bios:soft)", c.soft) +
@@ -158,11 +164,49 @@ TEST(Connect, FailureReleasesThePortShowsTheSetupPageAndTellsTheOperator) {
     EXPECT_TRUE(rig.session->NewConnection);
 }
 
+TEST(Connect, APortThatIsBusyOrNotPermittedSaysSoAndNamesTheFix) {
+    SessionRig rig;
+    const std::string failed = "message:|Connection Failed.\n";
+    // Busy: another program has the port.
+    const std::string path = rig.thread->PortName;
+    kd::KestCom other;
+    ASSERT_EQ(kd::ComOpen(other, path, 0), 1);
+    EXPECT_FALSE(rig.session->TryConnect());
+    EXPECT_TRUE(rig.host.Has(failed + path + ": the port is busy: another program is using it"));
+    kd::ComClose(other);
+
+    // Not permitted: a port without access for this user. The superuser passes
+    // every permission check, so the attempt runs in a child without it.
+    const std::string denied = rig.dir + "/ttyDenied";
+    std::ofstream(denied) << "";
+    std::filesystem::permissions(denied, std::filesystem::perms::none);
+    rig.thread->PortName = denied;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        rig.session->TryConnect();
+        const std::string said = rig.host.Events.empty() ? "" : rig.host.Events.back();
+        ::_exit(::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0
+                                                                                               : 3);
+    }
+    ::close(fds[1]);
+    std::string said;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) said.append(buf, size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(said, failed + denied + ": permission denied: add your user to the dialout group");
+}
+
 TEST(Connect, SilentSensorFailsTheConnection) {
     kdsim::SimOptions o;
     o.faults = "drop=1";
     SessionRig rig(o);
-    rig.thread->Port().replyTimeout = 20;
+    rig.thread->Port().replyTimeout = kdtest::kShortTimeoutMs;
     EXPECT_FALSE(rig.session->TryConnect());
     EXPECT_EQ(rig.state.LinkState, 0);
     EXPECT_FALSE(rig.thread->IsOpen());
@@ -277,7 +321,7 @@ TEST(Receive, SensorGoneEndsTheWorkflowAndRestoresTheCursor) {
     SessionRig rig;
     rig.Connect();
     rig.image.Image.fill(0x5A);
-    rig.thread->Port().replyTimeout = 20;
+    rig.thread->Port().replyTimeout = kdtest::kShortTimeoutMs;
     rig.host.SyncOn = false;
     rig.host.WaitCount = 0;
     rig.sensor->Stop();

@@ -18,6 +18,7 @@
 #include "params/kest_param.h"
 #include "shell/session/kest_session.h"
 #include "sim/sim_sensor.h"
+#include "tests/support/test_timeouts.h"
 
 namespace sessiontest {
 

@@ -106,6 +106,23 @@ TEST(LostPort, ReturnsUnderItsPathAndKeepsUnsavedChangesInABackup) {
     while (rig.state.LinkState != 0) rig.session->Tick();
     EXPECT_EQ(rig.session->LostPort.Path, link);
     EXPECT_FALSE(rig.session->WatchLostPort());  // not back yet
+    {
+        // The port is back before its sensor answers: probed every time, but
+        // without opening the connection, and logged once.
+        kdsim::SimOptions mute = o;
+        mute.faults = "drop=1";
+        kdsim::SimSensor silent(mute);
+        silent.Start();
+        LogCapture log;
+        int opened = 0;
+        rig.thread->OnConnectChange = [&] { ++opened; };
+        for (int i = 0; i < 3; ++i) EXPECT_FALSE(rig.session->WatchLostPort());
+        rig.thread->OnConnectChange = nullptr;
+        EXPECT_EQ(silent.GetStats().requests, 3u);
+        EXPECT_EQ(opened, 0);
+        EXPECT_EQ(log.lines, std::vector<std::string>{
+                                 "port " + link + " is there; waiting for the sensor to answer"});
+    }
 
     o.trace = rig.dir + "/second.txt";
     kdsim::SimSensor second(o);

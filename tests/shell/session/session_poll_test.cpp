@@ -187,7 +187,7 @@ TEST(PollTick, ShortRepliesBecomeNoValueMarks) {
 TEST(PollTick, SensorThatStopsAnsweringDropsToOneAndRecovers) {
     SessionRig rig;
     rig.Connect();
-    rig.thread->Port().replyTimeout = 20;
+    rig.thread->Port().replyTimeout = kdtest::kShortTimeoutMs;
     ASSERT_TRUE(rig.session->Tick());
     const auto values = rig.live.Channels;
 
@@ -231,7 +231,7 @@ TEST(PollTick, InjectedFaultsToggleTheLinkStateAndNeverCorruptValues) {
     o.faults = "drop=0.08,corrupt=0.05,cut=0.05,noise=0.05";
     o.seed = 7;
     SessionRig rig(o);
-    rig.thread->Port().replyTimeout = 30;
+    rig.thread->Port().replyTimeout = kdtest::kShortTimeoutMs;
     // Connecting may need a few tries on such a line.
     bool connected = false;
     for (int i = 0; i < 5 && !connected; ++i) connected = rig.session->TryConnect();

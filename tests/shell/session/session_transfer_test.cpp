@@ -232,7 +232,7 @@ TEST(BankCopy, NoBackupFolderMeansNothingIsOverwritten) {
 TEST(BankCopy, SysUpdateFailureIsLoggedAndTheCopyGoesOn) {
     SessionRig rig;
     rig.Connect();
-    rig.thread->Port().replyTimeout = 20;
+    rig.thread->Port().replyTimeout = kdtest::kShortTimeoutMs;
     rig.session->SysUpdateDelayMs = 5;
     // The sensor stops answering from the selector bank's EPM_WRITE until the
     // failed SYS_UPDATE has been logged.
