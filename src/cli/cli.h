@@ -3,7 +3,9 @@
 // registers itself with KD_CLI_COMMAND; main() parses the global options and
 // dispatches by name.
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kd::cli {
@@ -27,7 +29,6 @@ using CheckFn = std::function<void(const std::vector<std::string>& args)>;
 
 struct CommandInfo {
     std::string name;
-    std::string usage;  // one line: "NAME ARGS  what it does"
     CommandFn fn;
     CheckFn check;  // may be empty: the command checks as it runs
 };
@@ -36,10 +37,21 @@ std::vector<CommandInfo>& Registry();
 const CommandInfo* FindCliCommand(const std::string& name);
 
 struct Registrar {
-    Registrar(std::string name, std::string usage, CommandFn fn, CheckFn check = {}) {
-        Registry().push_back({std::move(name), std::move(usage), std::move(fn), std::move(check)});
+    Registrar(std::string name, CommandFn fn, CheckFn check = {}) {
+        Registry().push_back({std::move(name), std::move(fn), std::move(check)});
     }
 };
+
+// What --help says of a command (usage, one line: "NAME ARGS  what it does")
+// and what "help COMMAND" adds: a paragraph with its options and an example.
+struct CommandHelp {
+    const char* name;
+    const char* usage;
+    const char* text;
+    const char* example;
+};
+std::span<const CommandHelp> CommandHelpTable();
+const CommandHelp* FindCommandHelp(std::string_view name);
 
 // Parses a number given in decimal or 0x-hex; throws UsageError naming what.
 long ParseNumber(const std::string& text, const std::string& what);
@@ -61,5 +73,5 @@ ParsedCommandLine ParseCliArgs(const std::vector<std::string>& argv);
 
 #define KD_CLI_CONCAT2(a, b) a##b
 #define KD_CLI_CONCAT(a, b) KD_CLI_CONCAT2(a, b)
-#define KD_CLI_COMMAND(name, usage, ...) \
-    static ::kd::cli::Registrar KD_CLI_CONCAT(kdCliRegistrar_, __LINE__)(name, usage, __VA_ARGS__)
+#define KD_CLI_COMMAND(name, ...) \
+    static ::kd::cli::Registrar KD_CLI_CONCAT(kdCliRegistrar_, __LINE__)(name, __VA_ARGS__)

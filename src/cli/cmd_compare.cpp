@@ -193,13 +193,7 @@ int RunApply(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("diff",
-               "diff A B|--sensor           settings that differ, as the comparison window shows "
-               "them (exit 1 when any, 2 on an error)",
-               RunDiff, CheckDiff);
-KD_CLI_COMMAND("apply",
-               "apply FILE [--keys K,...] [--banks N|Sys,...]  write chosen differences of FILE to "
-               "the sensor, with backup and verify",
-               RunApply, [](const std::vector<std::string>& a) { ParseApply(a); });
+KD_CLI_COMMAND("diff", RunDiff, CheckDiff);
+KD_CLI_COMMAND("apply", RunApply, [](const std::vector<std::string>& a) { ParseApply(a); });
 
 }  // namespace kd::cli

@@ -121,12 +121,7 @@ int RunMemRead(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("command",
-               "command NAME [WORD ...]  send one sensor command, print the reply payload",
-               RunCommand, [](const std::vector<std::string>& a) { ParseCommand(a); });
-KD_CLI_COMMAND("memread",
-               "memread ADDR WORDS [--mode M] [--wide]  read sensor memory (mode 0x111), "
-               "sixteen words a line",
-               RunMemRead, [](const std::vector<std::string>& a) { ParseMemRead(a); });
+KD_CLI_COMMAND("command", RunCommand, [](const std::vector<std::string>& a) { ParseCommand(a); });
+KD_CLI_COMMAND("memread", RunMemRead, [](const std::vector<std::string>& a) { ParseMemRead(a); });
 
 }  // namespace kd::cli

@@ -96,11 +96,7 @@ int Convert(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("dump", "dump FILE                   every setting of a parameter file by key name",
-               Dump, CheckDump);
-KD_CLI_COMMAND("convert",
-               "convert IN OUT [--allow-incomplete]  turn a parameter file into another format "
-               "(.kd/.dalo/.vyn text, .bin raw)",
-               Convert, [](const std::vector<std::string>& a) { ParseConvert(a); });
+KD_CLI_COMMAND("dump", Dump, CheckDump);
+KD_CLI_COMMAND("convert", Convert, [](const std::vector<std::string>& a) { ParseConvert(a); });
 
 }  // namespace kd::cli

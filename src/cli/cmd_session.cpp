@@ -258,31 +258,14 @@ int RunProfile(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("version",
-               "version                     connect and print the sensor version (fpga:bios:soft) "
-               "and sampling period",
-               RunVersion, CheckVersion);
-KD_CLI_COMMAND("receive",
-               "receive FILE                read all parameters and masters, save them "
-               "(.kd/.dalo/.vyn text, .bin raw)",
-               RunReceive, CheckReceive);
-KD_CLI_COMMAND(
-    "send",
-    "send FILE                   write a parameter file to the sensor and make it permanent",
-    RunSend, CheckSend);
-KD_CLI_COMMAND(
-    "write-eeprom",
-    "write-eeprom [--bank N]     make the settings permanent: all banks, or bank N (1..8)",
-    RunWriteEeprom, [](const std::vector<std::string>& a) { ParseWriteEeprom(a); });
-KD_CLI_COMMAND("bank-copy",
-               "bank-copy FROM TO|all       copy bank FROM (1..8) onto bank TO or onto all banks",
-               RunBankCopy, [](const std::vector<std::string>& a) { ParseBankCopy(a); });
-KD_CLI_COMMAND(
-    "watch",
-    "watch [--count N]           poll live values, one line per tick (ch= out= ana= status= link=)",
-    RunWatch, [](const std::vector<std::string>& a) { ParseWatch(a); });
-KD_CLI_COMMAND("profile",
-               "profile FILE                fetch one live profile, save it as a profile file",
-               RunProfile, CheckProfile);
+KD_CLI_COMMAND("version", RunVersion, CheckVersion);
+KD_CLI_COMMAND("receive", RunReceive, CheckReceive);
+KD_CLI_COMMAND("send", RunSend, CheckSend);
+KD_CLI_COMMAND("write-eeprom", RunWriteEeprom,
+               [](const std::vector<std::string>& a) { ParseWriteEeprom(a); });
+KD_CLI_COMMAND("bank-copy", RunBankCopy,
+               [](const std::vector<std::string>& a) { ParseBankCopy(a); });
+KD_CLI_COMMAND("watch", RunWatch, [](const std::vector<std::string>& a) { ParseWatch(a); });
+KD_CLI_COMMAND("profile", RunProfile, CheckProfile);
 
 }  // namespace kd::cli

@@ -142,13 +142,7 @@ int RunSet(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("get",
-               "get KEY... | --list         connect and print KEY=VALUE as the pages show them "
-               "(list position or edit value; current bank)",
-               RunGet);
-KD_CLI_COMMAND("set",
-               "set KEY=VALUE... [--save]   connect and change settings as the pages take them; "
-               "--save: permanent for the current bank",
-               RunSet);
+KD_CLI_COMMAND("get", RunGet);
+KD_CLI_COMMAND("set", RunSet);
 
 }  // namespace kd::cli

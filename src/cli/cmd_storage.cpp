@@ -152,9 +152,6 @@ int RunStorage(CliContext& ctx) {
 
 }  // namespace
 
-KD_CLI_COMMAND("storage",
-               "storage status|start data|profile|stop|fetch FILE.csv|profiles FILE.csv  the "
-               "sensor's storage: one status line, start, stop, download as CSV",
-               RunStorage, CheckStorage);
+KD_CLI_COMMAND("storage", RunStorage, CheckStorage);
 
 }  // namespace kd::cli

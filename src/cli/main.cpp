@@ -28,17 +28,25 @@ constexpr const char* kGlobalOptions =
     "  --trace FILE      every frame sent and received, into FILE\n"
     "exit status: 0 done, 1 failed, 2 usage error\n";
 
+// One command: its usage line, what it does with its options, an example.
 void PrintCommandHelp(const CommandInfo& c) {
-    std::printf("%s\n%s\n", kGlobalUsage, c.usage.c_str());
+    std::printf("%s\n", kGlobalUsage);
+    if (const CommandHelp* h = FindCommandHelp(c.name))
+        std::printf("%s\n\n%s\n\nexample:\n  %s\n\n", h->usage, h->text, h->example);
+    else
+        std::printf("%s\n\n", c.name.c_str());
     std::fputs(kGlobalOptions, stdout);
 }
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out, "%scommands:\n", kGlobalUsage);
-    auto cmds = Registry();
-    std::sort(cmds.begin(), cmds.end(),
-              [](const CommandInfo& a, const CommandInfo& b) { return a.name < b.name; });
-    for (auto& c : cmds) std::fprintf(out, "  %s\n", c.usage.c_str());
+    std::vector<std::string> names;
+    for (const CommandInfo& c : Registry()) names.push_back(c.name);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        const CommandHelp* h = FindCommandHelp(n);
+        std::fprintf(out, "  %s\n", h ? h->usage : n.c_str());
+    }
 }
 
 int Run(int argc, char** argv) {

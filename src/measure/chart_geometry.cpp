@@ -131,4 +131,22 @@ ChartChannelPath ChartChannelPathFor(const TChartData& data, int ch, int width, 
     return path;
 }
 
+std::vector<int> StackChartTags(std::span<const int> tops, int textHeight, int chartHeight) {
+    std::vector<int> out(tops.begin(), tops.end());
+    std::vector<size_t> order(out.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return out[a] < out[b]; });
+    for (size_t k = 1; k < order.size(); ++k)
+        out[order[k]] = std::max(out[order[k]], out[order[k - 1]] + textHeight);
+    int limit = chartHeight - textHeight;
+    for (size_t k = order.size(); k-- > 0;) {
+        const size_t i = order[k];
+        if (tops[i] >= chartHeight) continue;  // a value below the chart
+        out[i] = std::min(out[i], limit);
+        limit = out[i] - textHeight;
+    }
+    return out;
+}
+
 }  // namespace kd

@@ -59,6 +59,13 @@ ChartChannelPath ChartChannelPathFor(const TChartData& data, int ch, int width, 
 // samples per few hundred columns it has far fewer points.
 void CollapseColumns(std::span<const PixelPoint> in, std::vector<PixelPoint>& out);
 
+// The newest-value labels of the shown channels, stacked where they would
+// cover one another: given their tops (any order) and the text height,
+// returns the tops to draw them at, in the same order. A label goes below
+// the one above it; labels pushed past the chart's bottom edge move up again,
+// except that of a value below the chart, which stays out of sight.
+std::vector<int> StackChartTags(std::span<const int> tops, int textHeight, int chartHeight);
+
 // Pixel position of a sample.
 int ChartX(int width, double hScale, double now, double t);
 int ChartY(int half, double vScale, int32_t v);

@@ -206,3 +206,20 @@ TEST(ChartCollapse, ColumnsKeepFirstExtremesAndLast) {
     CollapseColumns(in, out);
     EXPECT_EQ(out.size(), 1u);
 }
+
+TEST(ChartTags, StackedWithoutOverlapInsideTheChart) {
+    struct Case {
+        std::vector<int> tops, want;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{10, 50}, {10, 50}},                // apart: where the samples are
+        {{100, 100, 105}, {100, 110, 120}},  // equal values: one below the other
+        {{105, 100}, {110, 100}},            // in any order
+        {{228, 229}, {220, 230}},            // pushed past the bottom: moved up
+        {{250, 225}, {250, 225}},            // a value below the chart stays below
+        {{-30, -25}, {-30, -20}},            // above the chart: stacked, not pulled in
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StackChartTags(c.tops, 10, 240), c.want) << ::testing::PrintToString(c.tops);
+}

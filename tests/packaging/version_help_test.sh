@@ -17,6 +17,12 @@ check "kdsim --version FF:BB:SS starts the sensor" "$out" "^/dev/pts/"
 out="$("$kdctl" help get 2>&1)"; rc=$?
 check "kdctl help get" "$out rc=$rc" "get KEY"
 check "kdctl help get shows the options" "$out" "--port NAME"
+# every command that --help lists explains itself with an example of its own
+for c in $("$kdctl" --help | awk '/^  [a-z]/ {print $1}'); do
+  out="$("$kdctl" help "$c" 2>&1)"
+  check "kdctl help $c has an example" "$out" "^  kdctl \\(.* \\)\\?$c\\( \\|$\\)"
+  check "kdctl help $c explains" "$(wc -l <<<"$out")" "^[1-9][0-9]$"
+done
 out="$("$kdctl" help nosuch 2>&1)"; rc=$?
 check "kdctl help nosuch" "rc=$rc $out" "rc=2 kdctl: unknown command 'nosuch'"
 exit $fail

@@ -3,12 +3,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolButton>
+#include <algorithm>
 #include <vector>
 
 #include "common/kest_error.h"
 #include "common/log.h"
 #include "measure/chart_geometry.h"
 #include "measure/ui/colors.h"
+#include "measure/ui/device_pixels.h"
 
 namespace kd {
 
@@ -151,16 +153,23 @@ void TChartFrame::resizeEvent(QResizeEvent* e) {
     QFrame::resizeEvent(e);
     const int w = std::max(width() - 4, 1), h = std::max(height() - 4, 1);
     paintBox_->setGeometry(2, 2, w, h);
-    back_ = QImage(w, h, QImage::Format_RGB32);
+    back_ = QImage();  // made anew, in the screen's pixels, at the next paint
     panel_->move(width() - panel_->width() - 2, 2);
     panel_->raise();
     Refresh();
 }
 
 const QImage& TChartFrame::BackBitmap() {
-    if (back_.isNull())
-        back_ = QImage(std::max(width() - 4, 1), std::max(height() - 4, 1), QImage::Format_RGB32);
-    if (dirty_ || back_.isNull()) {
+    // In the screen's pixels (the paint box's size times the device pixel
+    // ratio), drawn in the paint box's own pixels: sharp at any scaling.
+    const qreal dpr = paintBox_->devicePixelRatioF();
+    const QSize size = DeviceSize(width() - 4, height() - 4, dpr);
+    if (back_.size() != size || back_.devicePixelRatio() != dpr) {
+        back_ = QImage(size, QImage::Format_RGB32);
+        back_.setDevicePixelRatio(dpr);
+        dirty_ = true;
+    }
+    if (dirty_) {
         DrawChart(back_);
         dirty_ = false;
     }
@@ -169,8 +178,9 @@ const QImage& TChartFrame::BackBitmap() {
 
 void TChartFrame::DrawChart(QImage& img) {
     QPainter p(&img);
-    const int W = img.width(), H = img.height();
-    p.fillRect(img.rect(), ColorRef(colors_.Background));
+    const int W = LogicalExtent(img.width(), img.devicePixelRatio());
+    const int H = LogicalExtent(img.height(), img.devicePixelRatio());
+    p.fillRect(QRectF(QPointF(0, 0), img.deviceIndependentSize()), ColorRef(colors_.Background));
     QFont f = p.font();
     f.setPixelSize(9);
     p.setFont(f);
@@ -179,6 +189,13 @@ void TChartFrame::DrawChart(QImage& img) {
 
     ChartValueGrid vg = ChartValueGridFor(H, vScale_, DisplUnit);
     const int labelEnd = fm.horizontalAdvance("+00.000") + 1;
+    // Where value labels stand: time labels and channel tags keep clear of them.
+    std::vector<QRect> valueLabels;
+    int rightColumn = W;  // left edge of the value labels at the right
+    // The zoom buttons cover the top-right corner: a right value label under
+    // them is left out (its copy at the left stays).
+    const QRect panel =
+        panel_->isVisible() ? panel_->geometry().translated(-paintBox_->pos()) : QRect();
     for (const ChartValueLine& l : vg.Lines) {
         p.setPen(QPen(grid, 1, l.Solid ? Qt::SolidLine : Qt::DotLine));
         p.drawLine(0, l.YUp, W, l.YUp);
@@ -188,10 +205,21 @@ void TChartFrame::DrawChart(QImage& img) {
         for (auto [y, text] : {std::pair{l.YUp, l.UpText}, std::pair{l.YDown, l.DownText}}) {
             const QString t = QString::fromStdString(text);
             const int tw = fm.horizontalAdvance(t);
-            p.drawText(QPoint(labelEnd - tw, y + fm.ascent()), t);
-            p.drawText(QPoint(W - 5 - tw, y + fm.ascent()), t);
+            const QRect left(labelEnd - tw, y, tw, fm.height()),
+                right(W - 5 - tw, y, tw, fm.height());
+            p.drawText(QPoint(left.left(), y + fm.ascent()), t);
+            valueLabels.push_back(left);
+            if (!right.intersects(panel)) {
+                p.drawText(QPoint(right.left(), y + fm.ascent()), t);
+                valueLabels.push_back(right);
+            }
+            rightColumn = std::min(rightColumn, right.left());
         }
     }
+    auto clear = [&](const QRect& r) {  // with a gap of 3 px
+        return std::none_of(valueLabels.begin(), valueLabels.end(),
+                            [&](const QRect& v) { return v.adjusted(-3, 0, 3, 0).intersects(r); });
+    };
     const int zeroHeight = fm.height();
     for (const ChartTimeLine& l : ChartTimeGridFor(W, hScale_)) {
         p.setPen(QPen(grid, 1, l.Solid ? Qt::SolidLine : Qt::DotLine));
@@ -199,39 +227,62 @@ void TChartFrame::DrawChart(QImage& img) {
         if (!l.Labeled) continue;
         p.setPen(Qt::white);
         const QString t = QString::fromStdString(l.Text);
-        const int x = l.X - fm.horizontalAdvance(t) / 2;
-        p.drawText(QPoint(x, 1 + fm.ascent()), t);
-        p.drawText(QPoint(x, H - zeroHeight + fm.ascent()), t);
+        const int tw = fm.horizontalAdvance(t);
+        const int x = l.X - tw / 2;
+        if (clear(QRect(x, 1, tw, fm.height()))) p.drawText(QPoint(x, 1 + fm.ascent()), t);
+        if (clear(QRect(x, H - zeroHeight, tw, fm.height())))
+            p.drawText(QPoint(x, H - zeroHeight + fm.ascent()), t);
     }
 
     if (!Data || Data->Count() <= 0) return;
     const double now = Now ? Now() : NowDays();
-    std::vector<QPoint> q;
+    std::vector<QPointF> q;
     std::vector<PixelPoint> collapsed;
+    std::vector<QPointF> shifts;
+    const double dpr = img.devicePixelRatio();
+    const int across = std::max(2, static_cast<int>(std::lround(2 * dpr)));
+    for (int i = 0; i < across; ++i) shifts.emplace_back(i / dpr, 0.0);
+    for (int i = 1; i < across; ++i) shifts.emplace_back(0.0, i / dpr);
+    struct Tag {
+        QString text;
+        QColor color;
+        QRect rect;
+    };
+    std::vector<Tag> tags;
     for (int ch = 0; ch < TChartData::kChannels; ++ch) {
         if (!(ChMask & (1u << ch))) continue;
         const QColor c = ColorRef(colors_.Lines[static_cast<size_t>(ch)]);
         ChartChannelPath path = ChartChannelPathFor(*Data, ch, W, H, hScale_, vScale_, now);
         if (path.HasLabel) {
-            p.setPen(c);
             const QString t = QString::fromStdString(path.LabelText);
-            p.drawText(
-                QPoint(path.LabelEnd.X - fm.horizontalAdvance(t), path.LabelEnd.Y + fm.ascent()),
-                t);
+            const int tw = fm.horizontalAdvance(t);
+            // ends at the newest sample, or left of the value labels at the right
+            const int end = std::min(path.LabelEnd.X, rightColumn - 3);
+            tags.push_back({t, c, QRect(end - tw, path.LabelEnd.Y, tw, fm.height())});
         }
-        // The 2-px line is drawn as three 1-px lines (here, one right, one
-        // down): the raster engine draws thin lines many times faster than it
-        // strokes wide ones, and the result covers the same pixels.
+        // The 2-px line is drawn as 1-px lines, one on each screen pixel
+        // across it (at scale 1: here, one right, one down): the raster
+        // engine draws thin lines many times faster than it strokes wide
+        // ones, and the result covers the same pixels.
         p.setPen(QPen(c, 0));
         for (const auto& piece : path.Pieces) {
             CollapseColumns(piece, collapsed);
             q.resize(collapsed.size());
-            for (const QPoint shift : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1)}) {
+            for (const QPointF shift : shifts) {
                 for (size_t i = 0; i < collapsed.size(); ++i)
-                    q[i] = QPoint(collapsed[i].X, collapsed[i].Y) + shift;
+                    q[i] = QPointF(collapsed[i].X, collapsed[i].Y) + shift;
                 p.drawPolyline(q.data(), static_cast<int>(q.size()));
             }
         }
+    }
+    // The tags over the lines, none covering another.
+    std::vector<int> tops;
+    for (const Tag& t : tags) tops.push_back(t.rect.top());
+    tops = StackChartTags(tops, fm.height(), H);
+    for (size_t i = 0; i < tags.size(); ++i) tags[i].rect.moveTop(tops[i]);
+    for (const Tag& t : tags) {
+        p.setPen(t.color);
+        p.drawText(QPoint(t.rect.left(), t.rect.top() + fm.ascent()), t.text);
     }
 }
 

@@ -22,6 +22,7 @@
 #include "link/comm_error.h"
 #include "measure/profile_file.h"
 #include "measure/ui/colors.h"
+#include "measure/ui/device_pixels.h"
 
 namespace kd {
 
@@ -319,10 +320,17 @@ std::pair<int, int> TProfileFrame::AreaShiftPx(int area, bool always) const {
 }
 
 const QImage& TProfileFrame::PlotImage() {
+    // The image has the screen's pixels (the plot's size times the device
+    // pixel ratio) so that lines and text stay sharp at any display scaling;
+    // it is drawn in the plot's own pixels.
+    const qreal dpr = plot_->devicePixelRatioF();
+    const QSize size = DeviceSize(PlotWidth(scale_.X), PlotHeight(scale_.Y), dpr);
+    if (image_.size() != size || image_.devicePixelRatio() != dpr) {
+        image_ = QImage(size, QImage::Format_RGB32);
+        image_.setDevicePixelRatio(dpr);
+        stale_ = true;
+    }
     if (stale_) {
-        const int w = PlotWidth(scale_.X), h = PlotHeight(scale_.Y);
-        if (image_.width() != w || image_.height() != h)
-            image_ = QImage(std::max(w, 1), std::max(h, 1), QImage::Format_RGB32);
         DrawPlot(image_);
         stale_ = false;
     }
@@ -331,10 +339,11 @@ const QImage& TProfileFrame::PlotImage() {
 
 void TProfileFrame::DrawPlot(QImage& img) {
     QPainter p(&img);
-    const int w = img.width(), h = img.height();
+    const int w = LogicalExtent(img.width(), img.devicePixelRatio());
+    const int h = LogicalExtent(img.height(), img.devicePixelRatio());
     const int cx = w / 2, cy = h / 2;
     const double sx = scale_.X, sy = scale_.Y;
-    p.fillRect(img.rect(), ColorRef(kPlotBackground));
+    p.fillRect(QRectF(QPointF(0, 0), img.deviceIndependentSize()), ColorRef(kPlotBackground));
 
     // Measuring range: wide at the far end (bottom), narrow near the sensor.
     {
@@ -553,19 +562,29 @@ void TProfileFrame::DrawAxisLabels(QPainter& p, const QRect& visible) {
     const int left = visible.left(), top = visible.top();
     const int right = visible.right() + 1, bottom = visible.bottom() + 1;
     const bool allX = 1000 * sx >= 40, allZ = 1000 * sy >= 20;
+    // The zoom panel covers the plot's top-right corner: a top x label under
+    // it moves below it, a right z label under it is left out (its copy at
+    // the left edge stays).
+    const QRect panel =
+        panel_->isVisible() ? QRect(plot_->mapFrom(this, panel_->pos()), panel_->size()) : QRect();
     for (int x = -15000; x <= 15000; x += 1000) {
         if (x % 10000 != 0 && !allX) continue;
         const QString t = QString::fromStdString(AxisLabelText(x, unit));
-        const int px = cx + TruncInt(x * sx) - fm.horizontalAdvance(t) / 2;
-        p.drawText(QPoint(px, top + 1 + fm.ascent()), t);
+        const int tw = fm.horizontalAdvance(t);
+        const int px = cx + TruncInt(x * sx) - tw / 2;
+        const int ty =
+            QRect(px, top + 1, tw, fm.height()).intersects(panel) ? panel.bottom() + 2 : top + 1;
+        p.drawText(QPoint(px, ty + fm.ascent()), t);
         p.drawText(QPoint(px, bottom - 1 - fm.descent()), t);
     }
     for (int z = -28000; z <= 28000; z += 1000) {
         if (z % 10000 != 0 && !allZ) continue;
         const QString t = QString::fromStdString(ZAxisLabelText(z, axisDir, unit));
-        const int py = cy + TruncInt(z * sy) - fm.height() / 2 + fm.ascent();
-        p.drawText(QPoint(left + 1, py), t);
-        p.drawText(QPoint(right - 1 - fm.horizontalAdvance(t), py), t);
+        const int tw = fm.horizontalAdvance(t);
+        const int ty = cy + TruncInt(z * sy) - fm.height() / 2;
+        p.drawText(QPoint(left + 1, ty + fm.ascent()), t);
+        if (!QRect(right - 1 - tw, ty, tw, fm.height()).intersects(panel))
+            p.drawText(QPoint(right - 1 - tw, ty + fm.ascent()), t);
     }
 }
 

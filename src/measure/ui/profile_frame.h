@@ -120,8 +120,10 @@ class TProfileFrame : public QFrame {
     void TimerTick(uint32_t nowMs);
     ZoomButtonState& ZoomState() { return zoomState_; }
 
-    // The plot image; redrawn first when stale.
+    // The plot image, in the screen's pixels; redrawn first when stale.
     const QImage& PlotImage();
+    // Draws the plot into img in plot pixels (img's device pixel ratio over).
+    void DrawPlot(QImage& img);
     bool Stale() const { return stale_; }
     ProfilePlotWidget* PlotWidget() const { return plot_; }
     QScrollArea* ScrollBox() const { return scroll_; }
@@ -129,7 +131,6 @@ class TProfileFrame : public QFrame {
   private:
     friend class ProfilePlotWidget;
     void resizeEvent(QResizeEvent* e) override;
-    void DrawPlot(QImage& img);
     void PaintPlot(QPainter& p, const QRect& visible);
     void DrawAxisLabels(QPainter& p, const QRect& visible);
     void MousePress(QMouseEvent* e);

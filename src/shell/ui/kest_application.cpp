@@ -1,6 +1,7 @@
 #include "shell/ui/kest_application.h"
 
 #include <QHelpEvent>
+#include <QIcon>
 #include <QLocale>
 #include <QToolTip>
 #include <QWidget>
@@ -23,6 +24,12 @@ TKestApplication::TKestApplication(int& argc, char** argv) : QApplication(argc, 
 void SetProgramIdentity() {
     QCoreApplication::setOrganizationName(QString::fromUtf8(kOrganisation));
     QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationKey));
+    // The desktop entry kdtrelva.desktop: the desktop groups the windows under it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kdtrelva"));
+    QIcon builtIn;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/kdtrelva-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kdtrelva"), builtIn));
 }
 
 bool TKestApplication::notify(QObject* receiver, QEvent* event) {

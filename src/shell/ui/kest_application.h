@@ -22,7 +22,8 @@ class TKestApplication : public QApplication {
     std::function<void(const QString&)> ShowMessage;
 };
 
-// The names the settings store and the platform know the program by. No
+// The names the settings store and the platform know the program by, its
+// desktop entry and its icon (the icon theme's, else the built-in one). No
 // display name is set: the platform would append it to every window caption.
 void SetProgramIdentity();
 

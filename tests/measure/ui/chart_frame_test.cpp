@@ -117,3 +117,21 @@ TEST_F(ChartFrameTest, PaintWithoutChangeIsACopy) {
     EXPECT_EQ(frame.BackBitmap().width(), 296);
     EXPECT_EQ(frame.BackBitmap().height(), 96);
 }
+
+// At a device pixel ratio of 2 the chart is drawn in the paint box's own
+// pixels onto twice as many screen pixels: the grid where it is at scale 1,
+// and the 2-px line four screen pixels thick without gaps.
+TEST_F(ChartFrameTest, DrawnInLogicalPixelsAtTheDevicePixelRatio) {
+    frame.ChMask = 1;
+    Fill(400, [](int, int) { return 20000; });
+    QImage img(800, 400, QImage::Format_RGB32);
+    img.setDevicePixelRatio(2);
+    frame.DrawChart(img);
+    const ChartColors c;
+    EXPECT_EQ(Rgb(img, 400, 200), 0x808080u);  // zero line at logical (200, 100)
+    EXPECT_EQ(Rgb(img, 500, 100), 0x000000u);
+    const int y = 2 * ChartY(100, 1.0, 20000), x = 2 * 200;
+    for (int dy = 0; dy < 4; ++dy) EXPECT_EQ(Rgb(img, x, y + dy), FromRef(c.Lines[0])) << dy;
+    EXPECT_NE(Rgb(img, x, y + 4), FromRef(c.Lines[0]));
+    SavePng(img, "chart_dpr2");
+}

@@ -326,3 +326,21 @@ TEST_F(ProfileFrameTest, LinkFailureOnReleaseIsLoggedNotThrown) {
     EXPECT_EQ(t.Services.Exceptions, (std::vector<std::string>{"no reply"}));
     EXPECT_EQ(shared.AreaRects[0].Left, -3000);  // the edit itself is kept
 }
+
+// At a device pixel ratio of 2 the plot is drawn in plot pixels onto twice as
+// many screen pixels, as at scale 1 but twice as fine.
+TEST_F(ProfileFrameTest, DrawnInLogicalPixelsAtTheDevicePixelRatio) {
+    QImage img(600, 580, QImage::Format_RGB32);
+    img.setDevicePixelRatio(2);
+    frame->DrawPlot(img);
+    const int cx = 2 * 150, cy = 2 * 145;
+    EXPECT_EQ(Rgb(img, 10, 10), 0xF0F0F0u);
+    EXPECT_EQ(Rgb(img, cx + 10, cy + 10), 0xFFFFFFu);
+    // the 10 mm line, two screen pixels around its place
+    EXPECT_NE(Rgb(img, cx + 198, 6), 0xDCDCDCu);
+    EXPECT_EQ(Rgb(img, cx + 199, 6), 0xDCDCDCu);
+    EXPECT_EQ(Rgb(img, cx + 200, 6), 0xDCDCDCu);
+    EXPECT_NE(Rgb(img, cx + 201, 6), 0xDCDCDCu);
+    for (int dx = -2; dx < 2; ++dx) EXPECT_EQ(Rgb(img, cx + dx, 6), 0xDCDCDCu) << dx;  // centre
+    EXPECT_EQ(frame->PlotImage().devicePixelRatio(), frame->PlotWidget()->devicePixelRatioF());
+}
