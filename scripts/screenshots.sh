@@ -19,14 +19,8 @@ trap cleanup EXIT
 export QT_QPA_PLATFORM=offscreen HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
 mkdir -p "$HOME"
 
-# Newer builds take "wait:MS" among the actions (the measurement page enables
-# its buttons only after its first tick); without it the picture shows the
-# page without a live profile.
-settle=""
-if timeout 30 "$bin/kdtrelva" -port SIM -action wait:1 -screenshot "$tmp/probe.png" -wait 0 \
-    >/dev/null 2>&1; then
-  settle="wait:800,"
-fi
+# The measurement page enables its buttons only after its first tick.
+settle="wait:800,"
 
 shot() {  # NAME PAGE [ACTIONS [PORT [WAIT]]]
   local args=(-port "${4:-SIM}" -connect -loc en -page "$2" -screenshot "$out/$1.png"
