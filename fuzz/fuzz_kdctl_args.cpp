@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     try {
         const kd::cli::ParsedCommandLine p = kd::cli::ParseCliArgs(kdfuzz::SplitArgs(bytes));
-        if (p.help) return 0;
+        if (p.help || p.version) return 0;  // nothing to run: the text is printed
         Check(p.command != nullptr);
         Check(p.ctx.baud >= 9600 && p.ctx.baud <= 4000000);
         Check(!p.ctx.port.empty());
