@@ -1,11 +1,18 @@
 #include "storage/ui/storage_widgets.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QStyle>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
 
 #include "common/log.h"
+#include "link/comm_error.h"
 #include "shell/config_store.h"
 #include "shell/page_context.h"
 
@@ -49,6 +56,79 @@ double ReadStoreDouble(const TConfigStore* store, const char* group, const char*
     const std::optional<double> v = store->ReadDouble(group, name);
     if (!v || !std::isfinite(*v) || *v < min || *v > max) return def;
     return *v;
+}
+
+TStorageIo StorageIoOf(TPageContext& ctx, bool storedProfiles) {
+    TStorageIo io;
+    io.Command = [&ctx](uint16_t code, std::span<const uint8_t> p) {
+        return ctx.Worker.Command(code, p);
+    };
+    io.MemRead = [&ctx](void* b, uint32_t a, uint16_t m, int w) { ctx.Worker.MemRead(b, a, m, w); };
+    if (storedProfiles)
+        io.FetchProfile = StoredProfileFetch(io.MemRead);
+    else
+        io.FetchProfile = [](uint32_t, std::span<uint16_t>) -> int {
+            throw ECommError("no profile fetch on this page");
+        };
+    return io;
+}
+
+void ConnectStorageControls(QWidget* page, TPageContext& ctx, const TStorageControls& c, int mine,
+                            QString* autoSaveName, TStorageHandlers h) {
+    auto guarded = [&ctx, update = h.UpdateActions](std::function<void()> f) {
+        return [&ctx, update, f] {
+            try {
+                f();
+            } catch (const std::exception& e) {
+                update();
+                ctx.Services.HandleException(e);
+            }
+        };
+    };
+    QObject::connect(c.Start, &QAction::triggered, page, guarded(h.StartStop));
+    QObject::connect(c.Fetch, &QAction::triggered, page, guarded(h.Fetch));
+    QObject::connect(c.StartButton, &QPushButton::clicked, c.Start, [&ctx, c, mine] {
+        c.StartButton->setChecked(ctx.State.StorageRunState == mine);  // the action decides
+        c.Start->trigger();
+    });
+    QObject::connect(c.FetchButton, &QPushButton::clicked, c.Fetch, &QAction::trigger);
+    // The button shows its action's (localised) caption.
+    QObject::connect(c.Fetch, &QAction::changed, c.FetchButton,
+                     [c] { c.FetchButton->setText(c.Fetch->text()); });
+    QObject::connect(c.Save, &QAction::triggered, page, [page, save = h.Save] {
+        const QString f = QFileDialog::getSaveFileName(page, {}, {}, "CSV file(*.csv)");
+        if (!f.isEmpty()) save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
+    });
+    QObject::connect(c.Load, &QAction::triggered, page, [page, load = h.Load] {
+        const QString f = QFileDialog::getOpenFileName(page, {}, {}, "CSV file(*.csv)");
+        if (!f.isEmpty()) load(f);
+    });
+    QObject::connect(c.SaveButton, &QPushButton::clicked, c.Save, &QAction::trigger);
+    QObject::connect(c.LoadButton, &QPushButton::clicked, c.Load, &QAction::trigger);
+    QObject::connect(c.ClearButton, &QPushButton::clicked, page, [clear = h.Clear] { clear(); });
+    QObject::connect(c.AutoSave, &QCheckBox::clicked, page, [page, c, autoSaveName](bool on) {
+        if (!on) return;
+        const QString f = QFileDialog::getSaveFileName(page, {}, *autoSaveName, "CSV file(*.csv)");
+        if (f.isEmpty())
+            c.AutoSave->setChecked(false);
+        else
+            *autoSaveName = f;
+    });
+}
+
+void ShowStorageControls(const QWidget* page, const TPageContext& ctx, const TStorageControls& c,
+                         int mine, bool fetching) {
+    const int run = ctx.State.StorageRunState;
+    const bool linked = ctx.State.LinkState != 0;
+    const QString caption =
+        page->findChild<QLabel*>(run == mine ? "StopLabel" : "StartLabel")->text();
+    c.Start->setEnabled(linked && run != 3 - mine && ctx.State.StoragePoll);
+    c.Start->setText(caption);
+    c.StartButton->setEnabled(c.Start->isEnabled());
+    c.StartButton->setChecked(run == mine);
+    c.StartButton->setText(caption);
+    c.Fetch->setEnabled(linked && !fetching && ctx.State.StoragePoll);
+    c.FetchButton->setEnabled(c.Fetch->isEnabled());
 }
 
 }  // namespace kd

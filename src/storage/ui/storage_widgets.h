@@ -5,7 +5,14 @@
 #include <QScrollArea>
 #include <QString>
 #include <QToolButton>
+#include <functional>
 #include <string>
+
+#include "storage/storage_link.h"
+
+class QAction;
+class QCheckBox;
+class QPushButton;
 
 namespace kd {
 
@@ -28,6 +35,39 @@ QToolButton* MakeZoomButton(QWidget* parent, const char* name, const QString& gl
 // box with the file name and the reason.
 void ReportStorageFile(TPageContext& ctx, bool save, const QString& file,
                        const std::string& reason);
+
+// The page context's worker as the storage downloads reach it; stored
+// profiles are fetched with reads sized from the profile before.
+TStorageIo StorageIoOf(TPageContext& ctx, bool storedProfiles);
+
+// The controls both display pages have: start/stop and fetch with their
+// buttons, the CSV save and load with theirs, clear, and auto-save.
+struct TStorageControls {
+    QAction* Start;
+    QAction* Fetch;
+    QAction* Save;
+    QAction* Load;
+    QPushButton* StartButton;
+    QPushButton* FetchButton;
+    QPushButton* SaveButton;
+    QPushButton* LoadButton;
+    QPushButton* ClearButton;
+    QCheckBox* AutoSave;
+};
+// What the page does for them. A failed start/stop or fetch is shown by
+// the program's exception handler after UpdateActions.
+struct TStorageHandlers {
+    std::function<void()> StartStop, Fetch, Clear, UpdateActions;
+    std::function<bool(const QString&)> Save, Load;
+};
+// Wires the controls of the page whose recording has the run state `mine`
+// (1 data, 2 profiles); autoSaveName is the page's auto-save file.
+void ConnectStorageControls(QWidget* page, TPageContext& ctx, const TStorageControls& c, int mine,
+                            QString* autoSaveName, TStorageHandlers h);
+// Enabling and captions: start/stop while connected to a sensor with a
+// storage and no recording of the other kind runs; fetch while no fetch runs.
+void ShowStorageControls(const QWidget* page, const TPageContext& ctx, const TStorageControls& c,
+                         int mine, bool fetching);
 
 // Registry values of a page's group, with their defaults when absent.
 double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name, double def,

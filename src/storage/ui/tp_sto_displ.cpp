@@ -51,18 +51,6 @@ QColor Bgr(uint32_t c) {
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
-TStorageIo IoOf(TPageContext& ctx) {
-    TStorageIo io;
-    io.Command = [&ctx](uint16_t code, std::span<const uint8_t> p) {
-        return ctx.Worker.Command(code, p);
-    };
-    io.MemRead = [&ctx](void* b, uint32_t a, uint16_t m, int w) { ctx.Worker.MemRead(b, a, m, w); };
-    io.FetchProfile = [](uint32_t, std::span<uint16_t>) -> int {
-        throw ECommError("no profile fetch on this page");
-    };
-    return io;
-}
-
 const char* const kChannelNames[6] = {"Area1", "Area2", "Area3", "Area4", "Calc1", "Calc2"};
 
 }  // namespace
@@ -355,45 +343,11 @@ TPStoDispl::TPStoDispl(TPageContext& ctx, TPStoSett* settings, QWidget* parent, 
     StatusLabel->setObjectName("StrStatusLabel");
     Panel = new TFetchPanel(this);
 
-    auto guarded = [this](void (TPStoDispl::*f)()) {
-        return [this, f] {
-            try {
-                (this->*f)();
-            } catch (const std::exception& e) {
-                UpdateActions();
-                ctx_.Services.HandleException(e);
-            }
-        };
-    };
-    connect(StrDisplStart, &QAction::triggered, this, guarded(&TPStoDispl::StartStop));
-    connect(StrDisplRecv, &QAction::triggered, this, guarded(&TPStoDispl::Fetch));
-    connect(StartButton, &QPushButton::clicked, StrDisplStart, [this] {
-        StartButton->setChecked(ctx_.State.StorageRunState == 1);  // the action decides
-        StrDisplStart->trigger();
-    });
-    connect(BitBtn1, &QPushButton::clicked, StrDisplRecv, &QAction::trigger);
-    // The button shows its action's (localised) caption.
-    connect(StrDisplRecv, &QAction::changed, BitBtn1,
-            [this] { BitBtn1->setText(StrDisplRecv->text()); });
-    connect(StrSave, &QAction::triggered, this, [this] {
-        const QString f = QFileDialog::getSaveFileName(this, {}, {}, "CSV file(*.csv)");
-        if (!f.isEmpty()) Save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
-    });
-    connect(StrLoad, &QAction::triggered, this, [this] {
-        const QString f = QFileDialog::getOpenFileName(this, {}, {}, "CSV file(*.csv)");
-        if (!f.isEmpty()) Load(f);
-    });
-    connect(SaveButton, &QPushButton::clicked, StrSave, &QAction::trigger);
-    connect(LoadButton, &QPushButton::clicked, StrLoad, &QAction::trigger);
-    connect(StrDataClear, &QPushButton::clicked, this, [this] { Clear(); });
-    connect(AutoSaveCheck, &QCheckBox::clicked, this, [this](bool on) {
-        if (!on) return;
-        const QString f = QFileDialog::getSaveFileName(this, {}, AutoSaveName, "CSV file(*.csv)");
-        if (f.isEmpty())
-            AutoSaveCheck->setChecked(false);
-        else
-            AutoSaveName = f;
-    });
+    ConnectStorageControls(
+        this, ctx_, Controls(), 1, &AutoSaveName,
+        {[this] { StartStop(); }, [this] { Fetch(); }, [this] { Clear(); },
+         [this] { UpdateActions(); }, [this](const QString& f) { return Save(f); },
+         [this](const QString& f) { return Load(f); }});
     if (store) {
         AutoSaveCheck->setChecked(store->ReadFlag(kRegistryGroup, "AutoSave").value_or(false));
         AutoSaveName =
@@ -546,21 +500,17 @@ QString TPStoDispl::ChannelCaption(int channel) const {
     return QString::fromStdString(unit.empty() || unit == "?" ? name : name + " [" + unit + "]");
 }
 
+TStorageControls TPStoDispl::Controls() const {
+    return {StrDisplStart, StrDisplRecv, StrSave,    StrLoad,      StartButton,
+            BitBtn1,       SaveButton,   LoadButton, StrDataClear, AutoSaveCheck};
+}
+
 void TPStoDispl::UpdateActions() {
-    const int run = ctx_.State.StorageRunState;
-    const bool linked = ctx_.State.LinkState != 0;
-    const QString caption = findChild<QLabel*>(run == 1 ? "StopLabel" : "StartLabel")->text();
-    StrDisplStart->setEnabled(linked && run != 2 && ctx_.State.StoragePoll);
-    StrDisplStart->setText(caption);
-    StartButton->setEnabled(StrDisplStart->isEnabled());
-    StartButton->setChecked(run == 1);
-    StartButton->setText(caption);
-    StrDisplRecv->setEnabled(linked && !Panel->Running() && ctx_.State.StoragePoll);
-    BitBtn1->setEnabled(StrDisplRecv->isEnabled());
+    ShowStorageControls(this, ctx_, Controls(), 1, Panel->Running());
 }
 
 void TPStoDispl::StartStop() {
-    TStorageIo io = IoOf(ctx_);
+    TStorageIo io = StorageIoOf(ctx_, false);
     if (ctx_.State.StorageRunState == 0) {
         TStorageSettings s = StorageSettingsOf(ctx_.Image, ctx_.State.SensorVersion);
         s.Rpt = ctx_.State.StorageRepeat;
@@ -579,7 +529,7 @@ void TPStoDispl::StartStop() {
 }
 
 void TPStoDispl::StopStorage(bool done) {
-    TStorageIo io = IoOf(ctx_);
+    TStorageIo io = StorageIoOf(ctx_, false);
     kd::StopStorage(io);
     if (done) WriteLog(kLogPlain, "storage DONE");
     ctx_.State.StorageRunState = 0;
@@ -596,7 +546,7 @@ void TPStoDispl::PollStatus() {
     const bool inSight = isVisible() || st.CurrentPage == kPageStoDispl ||
                          st.CurrentPage == kPageStoProf || st.StorageRunState != 0;
     if (!inSight && !st.NewConnection) return;
-    TStorageIo io = IoOf(ctx_);
+    TStorageIo io = StorageIoOf(ctx_, false);
     try {
         if (!inSight) {
             ctx_.Worker.Command(cmd::GET_STR_STATE);
@@ -652,7 +602,7 @@ void TPStoDispl::Scale(bool fetched) {
 
 void TPStoDispl::Fetch() {
     if (Panel->Running()) return;
-    TStorageIo io = IoOf(ctx_);
+    TStorageIo io = StorageIoOf(ctx_, false);
     TFetchOutcome o;
     TRecordSet fetched;
     StrDisplRecv->setEnabled(false);

@@ -23,6 +23,7 @@ class QToolButton;
 namespace kd {
 
 struct TPageContext;
+struct TStorageControls;
 class TConfigStore;
 class TFetchPanel;
 class TPStoSett;
@@ -94,6 +95,7 @@ class TPStoDispl : public QWidget {
     void resizeEvent(QResizeEvent* e) override;
 
   private:
+    TStorageControls Controls() const;
     void Layout();
     // After a fetch (fit = true: the height of the scroll box) or a load.
     void Scale(bool fetched);

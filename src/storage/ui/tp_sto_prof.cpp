@@ -480,45 +480,11 @@ TPStoProf::TPStoProf(TPageContext& ctx, QWidget* parent, TConfigStore* store)
         Edit1->setText(QString::number(v));
         ProfChart->update();
     });
-    auto guarded = [this](void (TPStoProf::*f)()) {
-        return [this, f] {
-            try {
-                (this->*f)();
-            } catch (const std::exception& e) {
-                UpdateActions();
-                ctx_.Services.HandleException(e);
-            }
-        };
-    };
-    connect(StrProfStart, &QAction::triggered, this, guarded(&TPStoProf::StartStop));
-    connect(StrProflRecv, &QAction::triggered, this, guarded(&TPStoProf::Fetch));
-    connect(StartButton, &QPushButton::clicked, StrProfStart, [this] {
-        StartButton->setChecked(ctx_.State.StorageRunState == 2);  // the action decides
-        StrProfStart->trigger();
-    });
-    connect(BitBtn1, &QPushButton::clicked, StrProflRecv, &QAction::trigger);
-    // The button shows its action's (localised) caption.
-    connect(StrProflRecv, &QAction::changed, BitBtn1,
-            [this] { BitBtn1->setText(StrProflRecv->text()); });
-    connect(StrProfSave, &QAction::triggered, this, [this] {
-        const QString f = QFileDialog::getSaveFileName(this, {}, {}, "CSV file(*.csv)");
-        if (!f.isEmpty()) Save(QFileInfo(f).suffix().isEmpty() ? f + ".csv" : f);
-    });
-    connect(StrProfLoad, &QAction::triggered, this, [this] {
-        const QString f = QFileDialog::getOpenFileName(this, {}, {}, "CSV file(*.csv)");
-        if (!f.isEmpty()) Load(f);
-    });
-    connect(SaveButton, &QPushButton::clicked, StrProfSave, &QAction::trigger);
-    connect(LoadButton, &QPushButton::clicked, StrProfLoad, &QAction::trigger);
-    connect(StrDataClear, &QPushButton::clicked, this, [this] { Clear(); });
-    connect(AutoSaveCheck, &QCheckBox::clicked, this, [this](bool on) {
-        if (!on) return;
-        const QString f = QFileDialog::getSaveFileName(this, {}, AutoSaveName, "CSV file(*.csv)");
-        if (f.isEmpty())
-            AutoSaveCheck->setChecked(false);
-        else
-            AutoSaveName = f;
-    });
+    ConnectStorageControls(
+        this, ctx_, Controls(), 2, &AutoSaveName,
+        {[this] { StartStop(); }, [this] { Fetch(); }, [this] { Clear(); },
+         [this] { UpdateActions(); }, [this](const QString& f) { return Save(f); },
+         [this](const QString& f) { return Load(f); }});
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(100);
@@ -643,24 +609,17 @@ int TPStoProf::View() const {
     return 1;
 }
 
+TStorageControls TPStoProf::Controls() const {
+    return {StrProfStart, StrProflRecv, StrProfSave, StrProfLoad,  StartButton,
+            BitBtn1,      SaveButton,   LoadButton,  StrDataClear, AutoSaveCheck};
+}
+
 void TPStoProf::UpdateActions() {
-    const int run = ctx_.State.StorageRunState;
-    const bool linked = ctx_.State.LinkState != 0;
-    const QString caption = findChild<QLabel*>(run == 2 ? "StopLabel" : "StartLabel")->text();
-    StrProfStart->setEnabled(linked && run != 1 && ctx_.State.StoragePoll);
-    StrProfStart->setText(caption);
-    StartButton->setEnabled(StrProfStart->isEnabled());
-    StartButton->setChecked(run == 2);
-    StartButton->setText(caption);
-    StrProflRecv->setEnabled(linked && !Panel->Running() && ctx_.State.StoragePoll);
-    BitBtn1->setEnabled(StrProflRecv->isEnabled());
+    ShowStorageControls(this, ctx_, Controls(), 2, Panel->Running());
 }
 
 void TPStoProf::StartStop() {
-    TStorageIo io;
-    io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
-        return ctx_.Worker.Command(code, p);
-    };
+    TStorageIo io = StorageIoOf(ctx_, false);
     if (ctx_.State.StorageRunState == 0) {
         TStorageSettings s = StorageSettingsOf(ctx_.Image, ctx_.State.SensorVersion);
         s.Rpt = ctx_.State.StorageRepeat;
@@ -680,10 +639,7 @@ void TPStoProf::PollStatus() {
         Panel->Running())
         return;
     if (!isVisible() && st.StorageRunState != 2) return;
-    TStorageIo io;
-    io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
-        return ctx_.Worker.Command(code, p);
-    };
+    TStorageIo io = StorageIoOf(ctx_, false);
     try {
         TStorageStatus s;
         QueryStorageRun(io, s);
@@ -720,14 +676,7 @@ void TPStoProf::AfterNewSet() {
 
 void TPStoProf::Fetch() {
     if (Panel->Running()) return;
-    TStorageIo io;
-    io.Command = [this](uint16_t code, std::span<const uint8_t> p) {
-        return ctx_.Worker.Command(code, p);
-    };
-    io.MemRead = [this](void* b, uint32_t a, uint16_t m, int w) {
-        ctx_.Worker.MemRead(b, a, m, w);
-    };
-    io.FetchProfile = StoredProfileFetch(io.MemRead);
+    TStorageIo io = StorageIoOf(ctx_, true);
     StrProflRecv->setEnabled(false);
     BitBtn1->setEnabled(false);
     const std::string caption = ctx_.Translate("prof_storage_error", "Profile Storage ERROR");

@@ -26,6 +26,7 @@ class QToolButton;
 namespace kd {
 
 struct TPageContext;
+struct TStorageControls;
 class TConfigStore;
 class TFetchPanel;
 class TProfileChart;
@@ -119,6 +120,7 @@ class TPStoProf : public QWidget {
     void resizeEvent(QResizeEvent* e) override;
 
   private:
+    TStorageControls Controls() const;
     void Layout();
     TPageContext& ctx_;
     THeldRepeat zoom_;
