@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_session.h"
+#include "cli/cli_workflow.h"
 #include "common/kest_error.h"
 #include "compare/compare_apply.h"
 #include "compare/compare_rows.h"
@@ -46,21 +47,8 @@ void LoadFile(TKestParam& p, const std::string& name) {
 }
 
 // A connected session that has received the sensor's parameters.
-struct TSensorLink {
-    explicit TSensorLink(const CliContext& ctx)
-        : link(OpenSession(ctx)), session({link->Thread(), image, masters, state, live, host}) {
-        image.Masters = &masters;
-        image.SensorVersion = &state.SensorVersion;
-        state.CurrentPage = kPageMeasure;
-        if (!session.TryConnect()) throw EKestError(session.LastConnectError);
-    }
-    std::unique_ptr<CliSession> link;
-    TKestParam image;
-    TMasterStore masters;
-    TShellState state;
-    TLiveValues live;
-    THeadlessHost host;
-    TKestSession session;
+struct TSensorLink : TCliWorkflow {
+    explicit TSensorLink(const CliContext& ctx) : TCliWorkflow(ctx) { Connect(); }
 };
 
 void CheckDiff(const std::vector<std::string>& args) {

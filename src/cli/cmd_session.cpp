@@ -14,6 +14,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_session.h"
+#include "cli/cli_workflow.h"
 #include "common/atomic_file.h"
 #include "common/clock.h"
 #include "common/kest_error.h"
@@ -24,36 +25,6 @@
 
 namespace kd::cli {
 namespace {
-
-// Everything a workflow works on, for one kdctl run.
-struct TCliWorkflow {
-    explicit TCliWorkflow(const CliContext& ctx)
-        : link(OpenSession(ctx)), session({link->Thread(), image, masters, state, live, host}) {
-        image.Masters = &masters;
-        image.SensorVersion = &state.SensorVersion;
-        state.CurrentPage = kPageMeasure;
-    }
-    void Connect() {
-        if (!session.TryConnect()) throw EKestError(session.LastConnectError);
-    }
-    // Closes the link; a SYS_UPDATE the sensor did not take fails the command
-    // (the settings are written and permanent all the same).
-    void Close() {
-        link->Close();
-        if (session.SysUpdateFailures > 0)
-            throw EKestError(
-                "SYS_UPDATE failed: the settings are written and permanent, but the "
-                "sensor may use them only after a restart");
-    }
-
-    std::unique_ptr<CliSession> link;
-    TKestParam image;
-    TMasterStore masters;
-    TShellState state;
-    TLiveValues live;
-    THeadlessHost host;
-    TKestSession session;
-};
 
 // A bank as the operator numbers it (1..8) to the program's 0..7.
 int ParseBank(const std::string& text, const std::string& what) {

@@ -14,6 +14,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_session.h"
+#include "cli/cli_workflow.h"
 #include "common/atomic_file.h"
 #include "common/clock.h"
 #include "common/kest_error.h"
@@ -26,22 +27,11 @@
 namespace kd::cli {
 namespace {
 
-struct TStorageWorkflow {
-    explicit TStorageWorkflow(const CliContext& ctx)
-        : link(OpenSession(ctx)), session({link->Thread(), image, masters, state, live, host}) {
-        image.Masters = &masters;
-        image.SensorVersion = &state.SensorVersion;
-        state.CurrentPage = kPageMeasure;
-        if (!session.TryConnect()) throw EKestError(session.LastConnectError);
+struct TStorageWorkflow : TCliWorkflow {
+    explicit TStorageWorkflow(const CliContext& ctx) : TCliWorkflow(ctx) {
+        Connect();
         io = StorageIoOf(link->Thread());
     }
-    std::unique_ptr<CliSession> link;
-    TKestParam image;
-    TMasterStore masters;
-    TShellState state;
-    TLiveValues live;
-    THeadlessHost host;
-    TKestSession session;
     TStorageIo io;
 };
 

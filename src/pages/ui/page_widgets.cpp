@@ -11,6 +11,36 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption, 
     return g;
 }
 
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(g);
+    return l;
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& items, QRect g) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    if (!items.isEmpty()) c->addItems(items.split(','));
+    c->setGeometry(g);
+    return c;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect g) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAlignment(Qt::AlignRight);
+    e->setGeometry(g);
+    return e;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect g) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(g);
+    return b;
+}
+
 QLabel* TRowLayout::Label(const char* name, const QString& caption) {
     auto* l = new QLabel(caption, parent_);
     l->setObjectName(name);

@@ -6,11 +6,19 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 
 namespace kd {
 
 QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption, QRect geometry);
+// Single controls at a place of their own.
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g);
+// items: comma-separated (none when empty).
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& items, QRect g);
+// Right-aligned, as the pages show numbers.
+QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect g);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect g);
 
 // Rows top to bottom inside a parent: caption at the left, the control
 // beside it, a unit after an edit.

@@ -63,7 +63,7 @@ class TSettingsPages {
     // The workflows the common setup page's bank operations run (set by the
     // program once the session exists).
     TBankOps BankOps;
-    std::function<void()> RefreshChart;          // a new chart sample on the operation page
+    std::function<void()> RefreshChart;  // a new chart sample on the operation page
     // The chart's samples, drawn by the operation page; set before CreateWindows.
     TChartData* Chart = nullptr;
 

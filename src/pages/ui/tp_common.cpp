@@ -19,19 +19,6 @@
 namespace kd {
 
 namespace {
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setGeometry(g);
-    return l;
-}
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& items, QRect g) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    if (!items.isEmpty()) c->addItems(items.split(','));
-    c->setGeometry(g);
-    return c;
-}
 constexpr const char* kBaudItems =
     "9600bps,19200bps,38.4kbps,57.6kbps,115.2kbps,230.4kbps,460.8kbps,921.6kbps,2Mbps,4Mbps";
 }  // namespace

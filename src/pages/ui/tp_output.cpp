@@ -21,32 +21,6 @@
 namespace kd {
 
 namespace {
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect g) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setGeometry(g);
-    return l;
-}
-QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect g) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAlignment(Qt::AlignRight);
-    e->setGeometry(g);
-    return e;
-}
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& items, QRect g) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    if (!items.isEmpty()) c->addItems(items.split(','));
-    c->setGeometry(g);
-    return c;
-}
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect g) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setGeometry(g);
-    return b;
-}
 QString Qs(const std::string& s) {
     return QString::fromStdString(s);
 }
