@@ -36,7 +36,7 @@ shot measure 0x10 "${settle}RefRepeat"
 shot trigger 0x21
 shot camera 0x22 "${KD_CAMERA_ACTION:-CamRefresh}" || shot camera 0x22
 shot profile 0x23 RecvProf
-shot area 0x24
+shot area 0x24 RecvProf
 shot operation 0x25
 shot output 0x26
 shot common 0x90
