@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench_util.h"
 #include "common/clock.h"
 #include "link/commands.h"
 #include "pages/ui/tp_camera.h"
@@ -19,20 +20,9 @@
 #include "tests/support/test_context.h"
 
 using namespace kd;
+using kdbench::MedianMs;
 
 namespace {
-
-double MedianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> t;
-    f();
-    for (int i = 0; i < runs; ++i) {
-        const uint64_t a = TickUs();
-        f();
-        t.push_back((TickUs() - a) / 1000.0);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 // One task to its end; milliseconds.
 double RunTask(TKestThread& th, const std::function<void(TKestThread::Callback)>& request) {

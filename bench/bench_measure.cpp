@@ -2,12 +2,10 @@
 // measurement page's rendering tick, each as a fraction of a 16.7 ms frame.
 // Reports only; never fails.
 #include <QApplication>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <functional>
-#include <vector>
 
+#include "bench_util.h"
 #include "common/clock.h"
 #include "measure/chart_data.h"
 #include "measure/measure_page_logic.h"
@@ -17,23 +15,11 @@
 #include "tests/support/test_context.h"
 
 using namespace kd;
+using kdbench::MedianMs;
 
 namespace {
 
 constexpr double kFrameMs = 16.7;
-
-// Median of `runs` timings of f in milliseconds.
-double MedianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> t;
-    f();  // warm up
-    for (int i = 0; i < runs; ++i) {
-        uint64_t a = TickUs();
-        f();
-        t.push_back((TickUs() - a) / 1000.0);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 void Report(const char* what, double ms) {
     std::printf("%-58s %8.3f ms  %6.3f frame\n", what, ms, ms / kFrameMs);
@@ -100,12 +86,7 @@ int main(int argc, char** argv) {
     // Chart: 3000 samples in six channels.
     TChartData data;
     const double now = NowDays();
-    for (int i = 0; i < 3500; ++i) {
-        for (int ch = 0; ch < 6; ++ch)
-            data.SetValue(ch, static_cast<int32_t>(20000 * std::sin(i * 0.02 + ch) + ch * 3000));
-        data.SetTime(now - (3499 - i) * 2.0 / 86400000.0);
-        data.Advance();
-    }
+    kdbench::FillChart(data, now);
     TChartFrame chart;
     chart.Data = &data;
     chart.ChMask = 0x3F;

@@ -10,13 +10,12 @@
 #include <QApplication>
 #include <QImage>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <vector>
 
+#include "bench_util.h"
 #include "common/clock.h"
 #include "measure/chart_data.h"
 #include "measure/ui/chart_frame.h"
@@ -28,20 +27,9 @@
 #include "tests/support/test_context.h"
 
 using namespace kd;
+using kdbench::MedianMs;
 
 namespace {
-
-double MedianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> t;
-    f();
-    for (int i = 0; i < runs; ++i) {
-        const uint64_t a = TickUs();
-        f();
-        t.push_back((TickUs() - a) / 1000.0);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 // The worker of the program, counting the profiles it hands to the page.
 class TCountingWorker : public TThreadWorker {
@@ -126,12 +114,7 @@ int main(int argc, char** argv) {
     // ---- operation page: the chart with all six channels
     TChartData data;
     const double now = NowDays();
-    for (int i = 0; i < 3500; ++i) {
-        for (int ch = 0; ch < 6; ++ch)
-            data.SetValue(ch, static_cast<int32_t>(20000 * std::sin(i * 0.02 + ch) + ch * 3000));
-        data.SetTime(now - (3499 - i) * 2.0 / 86400000.0);
-        data.Advance();
-    }
+    kdbench::FillChart(data, now);
     test::TTestContext t;
     TPOperation page(t.Ctx, &data);
     TChartFrame* chart = page.Chart();

@@ -1,23 +1,18 @@
 // kdctl diff and apply against the built-in simulated sensor (port SIM),
 // through the real serial code: exit codes, output, and what crossed the link.
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 
 #include "common/atomic_file.h"
 #include "compare/compare_apply.h"
 #include "params/kest_param.h"
 #include "session_fixture.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
 using namespace sessiontest;
 
-struct RunResult {
-    int code = -1;
-    std::string out, err;
-};
+using kdtest::RunResult;
 
 class KdctlCompare : public ::testing::Test {
   protected:
@@ -38,16 +33,11 @@ class KdctlCompare : public ::testing::Test {
 
     RunResult Kdctl(const std::string& args, const std::string& simArgs = "") {
         std::filesystem::remove(dir + "/sim.txt");
-        const std::string cmd = "cd '" + dir + "' && XDG_DATA_HOME='" + dir +
-                                "/data' KDSIM_ARGS='--eeprom " + dir + "/eep.bin --trace " + dir +
-                                "/sim.txt " + simArgs + "' '" + KDCTL_PATH + "' " + args + " >'" +
-                                dir + "/out' 2>'" + dir + "/err'";
-        const int status = std::system(cmd.c_str());
-        RunResult r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = kd::ReadFileAll(dir + "/out");
-        r.err = kd::ReadFileAll(dir + "/err");
-        return r;
+        return kdtest::RunToFiles("cd '" + dir + "' && XDG_DATA_HOME='" + dir +
+                                      "/data' KDSIM_ARGS='--eeprom " + dir + "/eep.bin --trace " +
+                                      dir + "/sim.txt " + simArgs + "' '" + KDCTL_PATH + "' " +
+                                      args,
+                                  dir);
     }
     // The requests after the connection's receive-all, without the polling.
     std::vector<std::string> Writes() {

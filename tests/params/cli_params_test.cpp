@@ -1,7 +1,6 @@
 // kdctl dump and convert, run as the real program.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,17 +12,14 @@
 
 #include "common/atomic_file.h"
 #include "params/kest_param.h"
+#include "tests/support/run_command.h"
 
 using namespace kd;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using kdtest::RunResult;
 
 class KdctlParams : public ::testing::Test {
   protected:
@@ -39,14 +35,7 @@ class KdctlParams : public ::testing::Test {
     RunResult Run(const std::string& args) const {
         std::string errFile = Path("stderr.txt");
         std::string cmd = std::string(KDCTL_PATH) + " " + args + " 2>" + errFile;
-        RunResult r;
-        FILE* p = popen(cmd.c_str(), "r");
-        if (!p) return r;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        int status = pclose(p);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        RunResult r = kdtest::RunCapture(cmd);
         r.err = ReadFileAll(errFile);
         return r;
     }

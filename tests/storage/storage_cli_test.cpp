@@ -17,27 +17,18 @@
 #include "common/atomic_file.h"
 #include "storage/profile_set.h"
 #include "storage/record_set.h"
+#include "tests/support/run_command.h"
 
 using namespace kd;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int code = -1;
-    std::string out;
-};
+using kdtest::RunResult;
 
+// Output and errors together in out.
 RunResult Shell(const std::string& command) {
-    RunResult r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return kdtest::RunCapture(command + " 2>&1");
 }
 
 // Every field of every data line as an integer, "N" for an empty one.

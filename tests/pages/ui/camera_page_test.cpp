@@ -7,57 +7,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <chrono>
-#include <thread>
 
 #include "pages/ui/tp_camera.h"
-#include "shell/ui/qt_dispatcher.h"
-#include "tests/shell/session/session_fixture.h"
-#include "tests/support/test_context.h"
-#include "ui_test_util.h"
+#include "tests/pages/ui/pages_sim_fixture.h"
 
 using namespace kd;
-using kd::test::TTestContext;
 
 namespace {
 
-void Pump(int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
+using pagestest::Pump;
 
-class CameraOnSim : public ::testing::Test {
+// The sensor on its own real-time clock.
+class CameraOnSim : public pagestest::PagesSimFixture {
   protected:
-    void SetUp() override {
-        test::App();
-        dir = sessiontest::ScratchDir();
-        kdsim::SimOptions o;
-        o.trace = dir + "/trace.txt";
-        sim = std::make_unique<kdsim::SimSensor>(o);
-        th.PortName = sim->Start();
-        ASSERT_NO_THROW(th.Connect());
-        std::array<uint16_t, kImageWords> words{};
-        th.MemRead(words.data(), kSensorWordBase, kModeWords, kImageWords);
-        for (int i = 0; i < kImageWords; ++i) t.Image.SetWord(i, words[static_cast<size_t>(i)]);
-        t.State.SensorVersion = {0x53, 0x6D, 0x50};
-        NewRequests();
-    }
-    void TearDown() override {
-        th.AbortRequested = true;
-        for (int i = 0; i < 200 && th.Task != kTaskIdle; ++i) Pump(5);
-        th.ForceDisconnect();
-        sim->Stop();
-        std::filesystem::remove_all(dir);
-    }
-    std::vector<std::string> NewRequests() {
-        auto all = sessiontest::ReadRequests(dir + "/trace.txt");
-        std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
-        seen = all.size();
-        return fresh;
-    }
+    CameraOnSim() : PagesSimFixture(0) {}
+
     // Press, move and release on the picture in paint box pixels.
     static void DragOn(TPCamera& page, QPoint from, QPoint to) {
         page.PictureMouse(1, from, false);
@@ -65,14 +29,6 @@ class CameraOnSim : public ::testing::Test {
         page.PictureMouse(1, to, true);
         page.PictureMouse(2, to, false);
     }
-    using Requests = std::vector<std::string>;
-
-    std::string dir;
-    std::unique_ptr<kdsim::SimSensor> sim;
-    TKestThread th{QtDispatcher()};
-    TThreadWorker worker{th};
-    TTestContext t{&worker};
-    size_t seen = 0;
 };
 
 }  // namespace

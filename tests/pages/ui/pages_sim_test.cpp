@@ -8,79 +8,20 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <chrono>
-#include <thread>
 
 #include "measure/ui/profile_frame.h"
 #include "pages/ui/setting_controls.h"
 #include "pages/ui/tp_profile.h"
 #include "pages/ui/tp_trigger.h"
-#include "shell/ui/qt_dispatcher.h"
-#include "tests/shell/session/session_fixture.h"
-#include "tests/support/test_context.h"
-#include "ui_test_util.h"
+#include "tests/pages/ui/pages_sim_fixture.h"
 
 using namespace kd;
-using kd::test::TTestContext;
 
 namespace {
 
-void Pump(int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
+using pagestest::Pump;
 
-class PagesOnSim : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        test::App();
-        dir = sessiontest::ScratchDir();
-        kdsim::SimOptions o;
-        o.frameUs = 5000;
-        o.trace = dir + "/trace.txt";
-        sim = std::make_unique<kdsim::SimSensor>(o);
-        th.PortName = sim->Start();
-        ASSERT_NO_THROW(th.Connect());
-        // The sensor's parameters, as the connect workflow receives them.
-        std::array<uint16_t, kImageWords> words{};
-        th.MemRead(words.data(), kSensorWordBase, kModeWords, kImageWords);
-        for (int i = 0; i < kImageWords; ++i) t.Image.SetWord(i, words[static_cast<size_t>(i)]);
-        t.State.SensorVersion = {0x53, 0x6D, 0x50};
-        t.State.CurrentBank = t.Ctx.CurrentBank();
-        NewRequests();
-    }
-    void TearDown() override {
-        th.AbortRequested = true;
-        for (int i = 0; i < 200 && th.Task != kTaskIdle; ++i) Pump(5);
-        th.ForceDisconnect();
-        sim->Stop();
-        std::filesystem::remove_all(dir);
-    }
-    // Requests received since the last call, as "NAME w1,w2".
-    std::vector<std::string> NewRequests() {
-        auto all = sessiontest::ReadRequests(dir + "/trace.txt");
-        std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
-        seen = all.size();
-        return fresh;
-    }
-    static void Choose(QComboBox* list, int index) {
-        list->setCurrentIndex(index);
-        emit list->activated(index);  // as the operator's choice
-    }
-    using Requests = std::vector<std::string>;
-
-    std::string dir;
-    std::unique_ptr<kdsim::SimSensor> sim;
-    TKestThread th{QtDispatcher()};
-    TThreadWorker worker{th};
-    TTestContext t{&worker};
-    size_t seen = 0;
-    std::vector<std::string> log;
-    ScopedLogSink sink{[this](int, const std::string& l) { log.push_back(l); }};
-};
+class PagesOnSim : public pagestest::PagesSimFixture {};
 
 }  // namespace
 

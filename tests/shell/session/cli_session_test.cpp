@@ -1,21 +1,17 @@
 // kdctl's session commands, run as the program against its built-in
 // simulated sensor (port SIM): output, files, exit codes and what crossed the
 // link according to the sensor's frame trace.
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <regex>
 
 #include "common/atomic_file.h"
 #include "session_fixture.h"
+#include "tests/support/run_command.h"
 
 namespace sessiontest {
 namespace {
 
-struct RunResult {
-    int code = -1;
-    std::string out, err;
-};
+using kdtest::RunResult;
 
 class KdctlSession : public ::testing::Test {
   protected:
@@ -25,16 +21,10 @@ class KdctlSession : public ::testing::Test {
     // Runs kdctl with the arguments; simArgs go to the built-in sensor, whose
     // frame trace is written to dir/sim.txt.
     RunResult Kdctl(const std::string& args, const std::string& simArgs = "") {
-        const std::string cmd = "cd '" + dir + "' && XDG_DATA_HOME='" + dir +
-                                "/data' KDSIM_ARGS='--trace " + dir + "/sim.txt " + simArgs +
-                                "' '" + KDCTL_PATH + "' " + args + " >'" + dir + "/out' 2>'" + dir +
-                                "/err'";
-        const int status = std::system(cmd.c_str());
-        RunResult r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = kd::ReadFileAll(dir + "/out");
-        r.err = kd::ReadFileAll(dir + "/err");
-        return r;
+        return kdtest::RunToFiles("cd '" + dir + "' && XDG_DATA_HOME='" + dir +
+                                      "/data' KDSIM_ARGS='--trace " + dir + "/sim.txt " + simArgs +
+                                      "' '" + KDCTL_PATH + "' " + args,
+                                  dir);
     }
     std::vector<std::string> SimRequests() { return ReadRequests(dir + "/sim.txt"); }
     std::vector<std::string> Only(const std::string& prefix) {
