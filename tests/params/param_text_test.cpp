@@ -97,6 +97,8 @@ TEST(HexStrToULong, ThirtyTwoBitRange) {
     EXPECT_EQ(HexStrToULong("12345678A"), 0xFFFFFFFFu);
     EXPECT_EQ(HexStrToULong("-FFFFFFFFF"), 0xFFFFFFFFu);
     EXPECT_EQ(HexStrToULong("-FFFFFFFF"), 1u);
-    EXPECT_EQ(HexStrToULong(std::string(5000, '0') + "1"), 1u);
+    std::string leadingZeros(5000, '0');
+    leadingZeros += '1';
+    EXPECT_EQ(HexStrToULong(leadingZeros), 1u);
     EXPECT_EQ(HexStrToULong(std::string(5000, 'F')), 0xFFFFFFFFu);
 }

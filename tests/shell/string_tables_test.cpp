@@ -71,8 +71,11 @@ TEST(BuiltinTables, NoNameTwice) {
     for (const char* code : {"en", "ja", "cn", "ko"}) {
         std::set<std::string> seen;
         const TMirelLang table = Table(code);
-        for (const auto& [name, value] : table.Entries())
-            if (!IsComment(name)) EXPECT_TRUE(seen.insert(name).second) << code << " " << name;
+        for (const auto& [name, value] : table.Entries()) {
+            if (!IsComment(name)) {
+                EXPECT_TRUE(seen.insert(name).second) << code << " " << name;
+            }
+        }
     }
 }
 
