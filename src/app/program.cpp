@@ -162,10 +162,6 @@ void TKestProgram::TakeScreenshot() {
     QCoreApplication::exit(ExitCode);
 }
 
-}  // namespace kd
-
-namespace kd {
-
 QObject* FindScriptTarget(TKestTrel& window, int page, const QString& name) {
     if (TPageHooks* h = window.Page(page); h && h->Window) {
         if (auto* a = h->Window->findChild<QAction*>(name)) return a;
