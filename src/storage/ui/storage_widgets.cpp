@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -129,6 +130,18 @@ void ShowStorageControls(const QWidget* page, const TPageContext& ctx, const TSt
     c.StartButton->setText(caption);
     c.Fetch->setEnabled(linked && !fetching && ctx.State.StoragePoll);
     c.FetchButton->setEnabled(c.Fetch->isEnabled());
+}
+
+void PlaceStorageControls(QWidget* page, const TStorageControls& c, QWidget* count, int top) {
+    if (auto* bevel = page->findChild<QFrame*>("Bevel1", Qt::FindDirectChildrenOnly))
+        bevel->setGeometry(0, 0, page->width(), page->height());
+    int x = 8;
+    for (QWidget* b : {c.StartButton, c.FetchButton, c.SaveButton, c.LoadButton, c.ClearButton}) {
+        b->setGeometry(x, top + 6, 76, 28);
+        x += 80;
+    }
+    c.AutoSave->setGeometry(x + 4, top + 8, 120, 24);
+    count->setGeometry(std::max(page->width(), 400) - 150, top + 8, 142, 24);
 }
 
 }  // namespace kd

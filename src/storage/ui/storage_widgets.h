@@ -12,6 +12,7 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QPushButton;
 
 namespace kd {
@@ -68,6 +69,11 @@ void ConnectStorageControls(QWidget* page, TPageContext& ctx, const TStorageCont
 // storage and no recording of the other kind runs; fetch while no fetch runs.
 void ShowStorageControls(const QWidget* page, const TPageContext& ctx, const TStorageControls& c,
                          int mine, bool fetching);
+
+// The top row of a display page below the main window's panels (top): the
+// buttons side by side, auto-save after them and the count at the right;
+// the page's bevel over the whole page.
+void PlaceStorageControls(QWidget* page, const TStorageControls& c, QWidget* count, int top);
 
 // Registry values of a page's group, with their defaults when absent.
 double ReadStoreDouble(const TConfigStore* store, const char* group, const char* name, double def,

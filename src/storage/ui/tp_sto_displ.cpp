@@ -386,17 +386,8 @@ void TPStoDispl::resizeEvent(QResizeEvent* e) {
 
 void TPStoDispl::Layout() {
     const int w = std::max(width(), 400), h = std::max(height(), 300);
-    if (auto* bevel = findChild<QFrame*>("Bevel1", Qt::FindDirectChildrenOnly))
-        bevel->setGeometry(0, 0, width(), height());
     const int top = kHeaderHeight;
-    int x = 8;
-    for (QWidget* b : std::initializer_list<QWidget*>{StartButton, BitBtn1, SaveButton, LoadButton,
-                                                      StrDataClear}) {
-        b->setGeometry(x, top + 6, 76, 28);
-        x += 80;
-    }
-    AutoSaveCheck->setGeometry(x + 4, top + 8, 120, 24);
-    StrCountLabel->setGeometry(w - 150, top + 8, 142, 24);
+    PlaceStorageControls(this, Controls(), StrCountLabel, top);
     for (int c = 0; c < 6; ++c)
         if (auto* box = findChild<QCheckBox*>(c < 4 ? QString("Area%1Label").arg(c + 1)
                                                     : QString("Ope%1Label").arg(c - 3)))

@@ -525,17 +525,8 @@ void TPStoProf::resizeEvent(QResizeEvent* e) {
 
 void TPStoProf::Layout() {
     const int w = std::max(width(), 400), h = std::max(height(), 300);
-    if (auto* bevel = findChild<QFrame*>("Bevel1", Qt::FindDirectChildrenOnly))
-        bevel->setGeometry(0, 0, width(), height());
     const int top = kHeaderHeight;
-    int x = 8;
-    for (QWidget* b : std::initializer_list<QWidget*>{StartButton, BitBtn1, SaveButton, LoadButton,
-                                                      StrDataClear}) {
-        b->setGeometry(x, top + 6, 76, 28);
-        x += 80;
-    }
-    AutoSaveCheck->setGeometry(x + 4, top + 8, 120, 24);
-    StrCountLabel->setGeometry(w - 150, top + 8, 142, 24);
+    PlaceStorageControls(this, Controls(), StrCountLabel, top);
     RadioButton1->setGeometry(8, top + 40, 104, 22);
     RadioButton2->setGeometry(114, top + 40, 56, 22);
     RadioButton3->setGeometry(172, top + 40, 104, 22);
