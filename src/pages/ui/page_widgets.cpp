@@ -41,6 +41,16 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
     return b;
 }
 
+QToolButton* ActionButton(QWidget* parent, const char* name, QAction* a, QRect g,
+                          Qt::ToolButtonStyle style) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setDefaultAction(a);
+    b->setToolButtonStyle(style);
+    b->setGeometry(g);
+    return b;
+}
+
 QLabel* TRowLayout::Label(const char* name, const QString& caption) {
     auto* l = new QLabel(caption, parent_);
     l->setObjectName(name);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QToolButton>
 
 namespace kd {
 
@@ -19,6 +20,9 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& items, QR
 // Right-aligned, as the pages show numbers.
 QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect g);
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect g);
+// A button that shows and triggers an action.
+QToolButton* ActionButton(QWidget* parent, const char* name, QAction* a, QRect g,
+                          Qt::ToolButtonStyle style = Qt::ToolButtonIconOnly);
 
 // Rows top to bottom inside a parent: caption at the left, the control
 // beside it, a unit after an edit.

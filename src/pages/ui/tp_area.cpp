@@ -145,11 +145,7 @@ TPArea::TPArea(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     recvProf_->setObjectName("RecvProf");
     recvProf_->setCheckable(true);
     recvProf_->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    RefreshRepeatButton = new QToolButton(this);
-    RefreshRepeatButton->setObjectName("RefreshRepeatButton");
-    RefreshRepeatButton->setDefaultAction(recvProf_);
-    RefreshRepeatButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    RefreshRepeatButton->setGeometry(246, 350, 40, 32);
+    RefreshRepeatButton = ActionButton(this, "RefreshRepeatButton", recvProf_, {246, 350, 40, 32});
     auto* refreshLabel = new QLabel("Refresh", this);
     refreshLabel->setObjectName("ProfRefreshLabel");
     refreshLabel->setGeometry(292, 350, 200, 32);

@@ -64,19 +64,8 @@ class TPaintBox : public QWidget {
     std::function<void(int, QPoint, bool)> mouse_;
 };
 
-QToolButton* ActionButton(QWidget* parent, const char* name, QAction* a, QRect g) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setDefaultAction(a);
-    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    b->setGeometry(g);
-    return b;
-}
-
 QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect g) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setGeometry(g);
+    QLabel* l = MakeLabel(parent, name, text, g);
     l->setWordWrap(true);
     return l;
 }

@@ -32,14 +32,6 @@ constexpr TLineInfo kLines[3] = {
     {"TiltCorPos", "RollAdjust", "TiltOffsetButton", "Roll Adjust", "aadj"},
 };
 
-QToolButton* ActionButton(QWidget* parent, const char* name, QAction* a, QRect g) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setDefaultAction(a);
-    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setGeometry(g);
-    return b;
-}
 }  // namespace
 
 TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
@@ -96,8 +88,8 @@ TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
         QAction* a = MakeAction(kLines[i].Action, kLines[i].Caption, true);
         lines->addAction(a);
         adjust_[static_cast<size_t>(i)] = a;
-        lineButtons[static_cast<size_t>(i)] =
-            ActionButton(AdjPanel, kLines[i].Button, a, {12, 92 + 36 * i, 200, 30});
+        lineButtons[static_cast<size_t>(i)] = ActionButton(
+            AdjPanel, kLines[i].Button, a, {12, 92 + 36 * i, 200, 30}, Qt::ToolButtonTextOnly);
         connect(a, &QAction::toggled, this,
                 [this, i](bool down) { Guarded([this, i, down] { AdjustToggled(i + 1, down); }); });
     }
@@ -106,10 +98,12 @@ TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
     TiltOffsetButton = lineButtons[2];
 
     QAction* reg = MakeAction("Register", "Register", false);
-    RegisterButton = ActionButton(AdjPanel, "RegisterButton", reg, {12, 210, 200, 30});
+    RegisterButton =
+        ActionButton(AdjPanel, "RegisterButton", reg, {12, 210, 200, 30}, Qt::ToolButtonTextOnly);
     connect(reg, &QAction::triggered, this, [this] { Guarded([this] { RegisterExecute(); }); });
     QAction* master = MakeAction("RecvMaster", "Read Master", false);
-    RecvMasterButton = ActionButton(AdjPanel, "RecvMasterButton", master, {12, 246, 200, 30});
+    RecvMasterButton = ActionButton(AdjPanel, "RecvMasterButton", master, {12, 246, 200, 30},
+                                    Qt::ToolButtonTextOnly);
     connect(master, &QAction::triggered, this,
             [this] { Guarded([this] { RecvMasterExecute(); }); });
     MasterChangeLabel = new QLabel("Correction was changed.\nRegistration is required.", AdjPanel);
@@ -132,7 +126,8 @@ TPProfile::TPProfile(TPageContext& ctx, ProfileShared& shared, QWidget* parent)
 
     QAction* once = MakeAction("RecvProf", "Refresh", false);
     once->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    CamRefreshButton = ActionButton(this, "CamRefreshButton", once, {238, 350, 40, 32});
+    CamRefreshButton =
+        ActionButton(this, "CamRefreshButton", once, {238, 350, 40, 32}, Qt::ToolButtonTextOnly);
     CamRefreshButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     auto* refreshLabel = new QLabel("Refresh", this);
     refreshLabel->setObjectName("ProfRefreshLabel");
