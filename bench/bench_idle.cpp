@@ -2,8 +2,9 @@
 // simulated sensor, polling, the measurement page shown, and once more with
 // the page's repeated profile. Reports the CPU of the whole process (program
 // and sensor) per second and per transaction, and of each thread, for the
-// demo as it ships (paced at 2 Mbit/s with a 100 µs reply latency) and side
-// by side for an unpaced sensor, and for the program connected to nothing.
+// demo as it ships (paced at 2 Mbit/s with a 100 µs reply latency, behind a
+// USB adapter's 1 ms frames) and side by side for the same line without the
+// adapter's frames, an unpaced sensor, and the program connected to nothing.
 // Usage: bench_idle [SECONDS]   Reports only; never fails.
 #include <dirent.h>
 #include <sys/resource.h>
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
     TKestApplication app(qargc, qargv);
     ScopedLogSink quiet([](int, const std::string&) {});
     Run("paced", "", seconds, Watch::Polling);
+    Run("paced, no USB", "--usb-frame-us 0", seconds, Watch::Polling);
     Run("unpaced", "--no-pace", seconds, Watch::Polling);
     Run("paced+profile", "", seconds, Watch::WithProfile);
     Run("disconnected", "", seconds, Watch::Disconnected);

@@ -23,6 +23,10 @@ struct SimOptions {
     // --chunk-us N: a paced reply leaves in pieces of N µs of wire time, as a
     // USB serial adapter hands them on; 0: whole, when its last byte is due.
     uint32_t chunkUs = 1000;
+    // --usb-frame-us N: a paced piece reaches the program on the next N µs
+    // frame after its last byte, as a USB serial adapter's latency timer
+    // hands short replies to the host; 0: the moment the wire brings it.
+    uint32_t usbFrameUs = 0;
     uint32_t frameUs = 0;  // --frame-us N: model clock advances N µs per request (0: real time)
     // The demo's storage is set up for a recording that ends: 1000 records
     // of every sample, not repeated (the factory image keeps one, repeated).
@@ -33,7 +37,8 @@ struct SimOptions {
 // Throws kd::EKestError with a message naming the bad argument.
 SimOptions ParseSimArgs(const std::vector<std::string>& args, SimOptions defaults = {});
 // The built-in demo sensor (port SIM): paced at the port's rate with a reply
-// latency of 100 µs, like a real sensor, then the options of envArgs
+// latency of 100 µs, behind a USB serial adapter that hands replies on in
+// 1 ms frames, like a real sensor on a USB port; then the options of envArgs
 // (KDSIM_ARGS; "--no-pace" for tests that want no wire time).
 SimOptions DemoSimOptions(const char* envArgs);
 // Splits a string at blanks (for KDSIM_ARGS).

@@ -237,11 +237,12 @@ bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs, ui
     while (sent < bytes.size() && !stop_) {
         const size_t n = std::min(chunk, bytes.size() - sent);
         if (opt_.pace) {
-            const uint64_t due = startUs + static_cast<uint64_t>((sent + n) * byteUs);
+            const uint64_t due =
+                UsbDelivery(startUs + static_cast<uint64_t>((sent + n) * byteUs));
             if (!WaitUntil(due > ptyUs_ ? due - ptyUs_ : 0)) return false;
             if (sent + n == bytes.size())
                 NoteLateness(kd::TickUs() + ptyUs_,
-                             dueUs + static_cast<uint64_t>(bytes.size() * byteUs));
+                             UsbDelivery(dueUs + static_cast<uint64_t>(bytes.size() * byteUs)));
         }
         size_t done = 0;
         while (done < n) {
@@ -261,6 +262,15 @@ bool SimSensor::WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs, ui
         sent += n;
     }
     return sent == bytes.size();
+}
+
+uint64_t SimSensor::UsbDelivery(uint64_t wireDoneUs) const {
+    // The adapter's frames run on a fixed grid from the sensor's start; a
+    // piece complete on the wire leaves with the next frame (or this one, when
+    // it ends exactly on its edge).
+    const uint64_t frame = opt_.usbFrameUs;
+    if (frame == 0 || wireDoneUs <= startUs_) return wireDoneUs;
+    return startUs_ + (wireDoneUs - startUs_ + frame - 1) / frame * frame;
 }
 
 void SimSensor::NoteLateness(uint64_t deliveredUs, uint64_t dueUs) {
@@ -298,7 +308,12 @@ void SimSensor::HandleFrame(const ScanEvent& ev, uint64_t firstByteUs) {
     // and the lateness counts it (it is the sensor's, not the program's).
     uint64_t due = kd::TickUs();
     if (opt_.pace) {
-        const uint64_t sent = firstByteUs > ptyUs_ ? firstByteUs - ptyUs_ : 0;
+        uint64_t sent = firstByteUs > ptyUs_ ? firstByteUs - ptyUs_ : 0;
+        // The rig's word counts when it is about this request: later than the
+        // last one taken and not after this one was seen.
+        const uint64_t written = requestWrittenUs_;
+        if (written > lastFrameUs_ && written <= firstByteUs) sent = written;
+        lastFrameUs_ = firstByteUs;
         due = sent + static_cast<uint64_t>(ev.raw.size() * 10.0e6 / LineBaud());
     }
     due += opt_.latencyUs + uint64_t{plan.lateMs} * 1000;

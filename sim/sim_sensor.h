@@ -35,6 +35,12 @@ class SimSensor {
     // Runs f with the model while the serving thread is held off.
     void WithModel(const std::function<void(SensorModel&)>& f);
 
+    // A rig in this process may say when the program wrote each request:
+    // paced replies are then timed from that moment, as on a line that starts
+    // carrying a request at once, instead of from when this sensor noticed it
+    // (its own late wake-up would otherwise count as the program's time).
+    void RequestWritten(uint64_t tickUs) { requestWrittenUs_ = tickUs; }
+
     struct Stats {
         uint64_t requests = 0;  // valid request frames
         uint64_t replies = 0;   // replies sent (whole or damaged)
@@ -54,6 +60,9 @@ class SimSensor {
     void HandleFrame(const ScanEvent& ev, uint64_t firstByteUs);
     bool WriteOut(const std::vector<uint8_t>& bytes, uint64_t startUs, uint64_t dueUs);
     void NoteLateness(uint64_t deliveredUs, uint64_t dueUs);
+    // When a piece whose last byte is off the wire at wireDoneUs reaches the
+    // program through the USB adapter's frames (--usb-frame-us).
+    uint64_t UsbDelivery(uint64_t wireDoneUs) const;
     void CalibrateTerminal(int slave);
     bool WaitUntil(uint64_t tickUs);
     uint32_t LineBaud();
@@ -76,6 +85,8 @@ class SimSensor {
     uint32_t lineBaud_ = 0;  // the port's rate, read again every 100 ms
     uint64_t lineBaudAt_ = 0;
     uint64_t ptyUs_ = 0;  // one-way delivery time of the pseudo-terminal (paced only)
+    std::atomic<uint64_t> requestWrittenUs_{0};
+    uint64_t lastFrameUs_ = 0;  // when the last request frame was taken
     FILE* trace_ = nullptr;
     mutable std::mutex statsMutex_;
     Stats stats_;

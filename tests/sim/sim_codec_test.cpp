@@ -204,6 +204,10 @@ TEST(SimOptions, TheDemoIsPacedLikeASensorUnlessToldOtherwise) {
     EXPECT_EQ(demo.latencyUs, 100u);
     EXPECT_EQ(demo.baud, 0u);  // the rate the program sets on the port
     EXPECT_EQ(demo.spinUs, 0u);
+    EXPECT_EQ(demo.usbFrameUs, 1000u);  // behind a USB adapter's 1 ms frames
+    EXPECT_EQ(DemoSimOptions("--usb-frame-us 0").usbFrameUs, 0u);
+    EXPECT_EQ(ParseSimArgs({}).usbFrameUs, 0u);
+    EXPECT_THROW(ParseSimArgs({"--usb-frame-us", "100001"}), kd::EKestError);
     EXPECT_TRUE(demo.demoStorage);  // a Start gives a recording that ends
     EXPECT_FALSE(DemoSimOptions("--no-pace --seed 4").pace);
     EXPECT_EQ(DemoSimOptions("--latency-us 0").latencyUs, 0u);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/clock.h"
 #include "sim_fixture.h"
 #include "tests/support/test_timeouts.h"
 
@@ -469,6 +470,43 @@ TEST(SimPort, ServesAcrossManyOpensAndCloses) {
     usleep(300000);
     Client c(sim.path);
     EXPECT_TRUE(c.Call(kGetVersion, {}).ok);
+}
+
+TEST(SimPort, PacedRepliesLeaveWithTheUsbAdaptersFrames) {
+    // Each request follows the last reply, which came with a frame; its own
+    // reply is due within the next one, so n calls span n - 1 frames at least.
+    for (const uint32_t frameUs : {0u, 5000u}) {
+        kdsim::SimOptions o;
+        o.pace = true;
+        o.baud = 2000000;
+        o.usbFrameUs = frameUs;
+        Sim sim(o);
+        const uint64_t t0 = kd::TickUs();
+        for (int i = 0; i < 6; ++i) {
+            ASSERT_TRUE(sim.Call(kGetVersion).ok) << frameUs;
+        }
+        const uint64_t took = kd::TickUs() - t0;
+        if (frameUs > 0) {
+            EXPECT_GE(took, 5 * uint64_t{frameUs});
+        }
+        EXPECT_EQ(sim.sensor->GetStats().lateCount, 6u);
+    }
+}
+
+TEST(SimPort, PacedRepliesCountFromWhenTheRigSaysTheRequestWasWritten) {
+    kdsim::SimOptions o;
+    o.pace = true;
+    o.baud = 2000000;
+    o.latencyUs = 50000;
+    Sim sim(o);
+    uint64_t t0 = kd::TickUs();
+    sim.sensor->RequestWritten(t0 - 40000);  // as if written 40 ms ago
+    ASSERT_TRUE(sim.Call(kGetVersion).ok);
+    EXPECT_LT(kd::TickUs() - t0, 40000u);
+    // That word was about the last request: the next one waits its latency.
+    t0 = kd::TickUs();
+    ASSERT_TRUE(sim.Call(kGetVersion).ok);
+    EXPECT_GE(kd::TickUs() - t0, 50000u);
 }
 
 TEST(SimPort, TraceAndLinkFile) {
