@@ -12,6 +12,7 @@
 
 #include "common/atomic_file.h"
 #include "common/clock.h"
+#include "common/log.h"
 
 namespace kd {
 
@@ -58,6 +59,24 @@ TKestProgram::TKestProgram(const std::vector<std::string>& args, TConfigStore* s
         return Window.Thread()->BaudRate.load();
     };
     Storage.ConnectSession(Host);
+}
+
+void TKestProgram::EndOnSignal(int sig) {
+    if (ended_) return;
+    ended_ = true;
+    WriteLog(kLogPlain, "signal %d: the program ends", sig);
+    if (Window.Image().SensorModified) {
+        try {
+            const std::string path = Session.BackupSettings("signal");
+            WriteLog(kLogPlain, "the changes not yet written to the sensor are kept in %s",
+                     path.c_str());
+        } catch (const std::exception& e) {
+            WriteLog(kLogError, "%s", e.what());
+        }
+    }
+    Window.SaveRegistry();
+    ExitCode = 128 + sig;
+    QCoreApplication::exit(ExitCode);
 }
 
 void TKestProgram::Start(bool connect, std::vector<TStep> steps, int finalWait) {

@@ -52,6 +52,10 @@ struct TKestProgram {
         std::function<void()> Run;
     };
     void Start(bool connect, std::vector<TStep> steps, int finalWait = 0);
+    // Asked to end from outside by signal sig: keeps the changes not yet made
+    // permanent in the sensor in a backup file (no box can be answered now),
+    // saves the window's settings and ends the message loop with 128 + sig.
+    void EndOnSignal(int sig);
     int ExitCode = 0;
 
   private:

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/end_signals.h"
 #include "app/program.h"
 #include "shell/identity.h"
 #include "shell/ui/dialogs.h"
@@ -24,9 +25,15 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
     }
 
     int rc = 0;
+    // Outlives the program, so that a stuck end is still cut short.
+    TKestProgram* running = nullptr;
+    TEndSignals endSignals([&running](int sig) {
+        if (running) running->EndOnSignal(sig);
+    });
     try {
         TQtConfigStore store;
         TKestProgram program(args, &store, QCoreApplication::applicationFilePath().toStdString());
+        running = &program;
         TKestTrel& window = program.Window;
         if (!window.Options.Errors.empty()) {
             for (const auto& e : window.Options.Errors)
@@ -74,6 +81,7 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
         program.Start(connectAtStart, std::move(steps), pendingWait);
         if (atStart) atStart(program);
         const int loop = app.exec();
+        running = nullptr;
         rc = program.ExitCode != 0 ? program.ExitCode : loop;
     } catch (const std::exception& e) {
         // Start-up failed before the message loop: tell the operator and end.

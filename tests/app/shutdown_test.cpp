@@ -1,8 +1,11 @@
 // The program ends at once whatever task the worker runs and however it is
 // ended, also when the worker waits for the event loop that has just stopped.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <QAction>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -135,4 +138,26 @@ TEST(Shutdown, EveryTaskEveryEnding) {
             EXPECT_LT(ms, 1000);
         }
     }
+}
+
+TEST(Shutdown, ASignalKeepsUnwrittenChangesAndEndsTheLoop) {
+    TKestApplication& app = KestApp();
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    for (const bool modified : {true, false}) {
+        QTemporaryDir backups;
+        const int rc = RunDesktopProgram(app, {}, [&](TKestProgram& p) {
+            p.Session.BackupDir = backups.path().toStdString();
+            QTimer::singleShot(100, [&p, modified] {
+                p.Window.Image().SensorModified = modified;  // the operator changed a setting
+                raise(SIGTERM);
+            });
+        });
+        EXPECT_EQ(rc, 128 + SIGTERM) << modified;
+        EXPECT_EQ(QDir(backups.path()).entryList(QDir::Files).size(), modified ? 1 : 0);
+    }
+    struct sigaction now {};
+    sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);  // the program's handler is gone with it
+    EXPECT_EQ(alarm(0), 0u);             // and so is its fallback
 }
