@@ -28,7 +28,10 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
     // Outlives the program, so that a stuck end is still cut short.
     TKestProgram* running = nullptr;
     TEndSignals endSignals([&running](int sig) {
-        if (running) running->EndOnSignal(sig);
+        if (running)
+            running->EndOnSignal(sig);
+        else
+            QCoreApplication::exit(128 + sig);  // the box of a failed start-up
     });
     try {
         TQtConfigStore store;
@@ -84,6 +87,7 @@ int RunDesktopProgram(TKestApplication& app, const std::vector<std::string>& com
         running = nullptr;
         rc = program.ExitCode != 0 ? program.ExitCode : loop;
     } catch (const std::exception& e) {
+        running = nullptr;
         // Start-up failed before the message loop: tell the operator and end.
         std::fprintf(stderr, "kdtrelva: %s\n", e.what());
         if (QGuiApplication::platformName() != "offscreen")
